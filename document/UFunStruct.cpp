@@ -1,0 +1,531 @@
+#include "UFunStruct.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace UFunStruct {
+
+std::vector<TFunlight> FunList;
+TFunFile FunFile;
+const std::array<uint8_t, 23> FunIDTable = {1,  2,  3,  4,  5,  6,   7,   8,   9,   10,  11, 12,
+                                            13, 14, 15, 16, 17, 128, 138, 148, 149, 150, 158};
+
+uint8_t CurFun = 0;
+uint8_t SelCol = 0;
+uint8_t SelCell = 0;
+uint8_t SelElement = 0;
+uint8_t CopyTarget = 0;
+bool EmptyFlag = false;
+
+namespace {
+
+const char* const ReadBeyondEnd = "Read beyond end of file";
+
+bool ValidIndex(int Index) {
+  return Index >= 0 && static_cast<size_t>(Index) < FunList.size();
+}
+
+// A frame, row or cell that the counts promise but the arrays lack is written as zeros, so the file
+// always matches its own counts.
+const TFrame& FrameAt(const TFunlight& F, size_t i) {
+  static const TFrame Empty;
+  return i < F.Frames.size() ? F.Frames[i] : Empty;
+}
+
+const TClubFrame& RowAt(const TFunlight& F, size_t i) {
+  static const TClubFrame Empty;
+  return i < F.ClubFrames.size() ? F.ClubFrames[i] : Empty;
+}
+
+template <typename Cell>
+const Cell& CellAt(const std::vector<Cell>& Cells, size_t i) {
+  static const Cell Empty;
+  return i < Cells.size() ? Cells[i] : Empty;
+}
+
+size_t DataSize(const TFunlight& F) {
+  switch (F.FunType) {
+    case NormalType: {
+      size_t n = 2;
+      for (size_t i = 0; i < F.FrameCount; ++i) {
+        n += 1 + 3 * size_t{FrameAt(F, i).CellCount};
+        if (i + 1 < F.FrameCount || F.Repeating) n += 2;
+      }
+      return n + (F.Repeating ? 1 : 0);
+    }
+    case ClubType: {
+      size_t n = 0;
+      for (size_t i = 0; i < F.FrameCount; ++i) n += 6 + 3 * size_t{RowAt(F, i).CellCount};
+      return n;
+    }
+    default:
+      return F.RawData.size();
+  }
+}
+
+// ---- reading ----
+
+class TReader {
+ public:
+  explicit TReader(const std::vector<uint8_t>& Data) : Data_(Data) {}
+
+  size_t Pos() const { return Pos_; }
+
+  uint8_t Byte() {
+    Need(1);
+    return Data_[Pos_++];
+  }
+
+  uint16_t Word() {
+    Need(2);
+    uint16_t v = static_cast<uint16_t>(Data_[Pos_] << 8 | Data_[Pos_ + 1]);
+    Pos_ += 2;
+    return v;
+  }
+
+  void Skip(size_t n) {
+    Need(n);
+    Pos_ += n;
+  }
+
+  std::vector<uint8_t> Bytes(size_t n) {
+    Need(n);
+    std::vector<uint8_t> v(Data_.begin() + Pos_, Data_.begin() + Pos_ + n);
+    Pos_ += n;
+    return v;
+  }
+
+ private:
+  void Need(size_t n) const {
+    if (Data_.size() - Pos_ < n) throw EInOutError(ReadBeyondEnd);
+  }
+
+  const std::vector<uint8_t>& Data_;
+  size_t Pos_ = 0;
+};
+
+void ReadNormal(TReader& In, TFunlight& F) {
+  const size_t Start = In.Pos();
+  F.Frames.resize(F.FrameCount);
+  F.HeadValue = In.Word();
+  for (size_t i = 0; i < F.Frames.size(); ++i) {
+    TFrame& Frame = F.Frames[i];
+    Frame.CellCount = In.Byte();
+    Frame.Cells.resize(Frame.CellCount);
+    for (TFrameCell& Cell : Frame.Cells) {
+      Cell.Element = In.Byte();
+      Cell.R = In.Byte();
+      const uint8_t GB = In.Byte();
+      Cell.G = GB >> 4;
+      Cell.B = GB & 0x0F;
+    }
+    // Every frame but the last carries a duration; reading it regardless of Size keeps funlights
+    // longer than 65535 bytes, whose Size has wrapped, intact.
+    if (i + 1 < F.Frames.size()) Frame.Duration = In.Word();
+  }
+
+  // What follows the last frame's cells is told by Size: nothing, its duration, or its duration and
+  // the closing 00 of a repeating funlight. A wrapped Size is taken modulo 65536.
+  const size_t Consumed = In.Pos() - Start;
+  size_t Rest;
+  if (Consumed <= F.Size) {
+    Rest = F.Size - Consumed;
+  } else {
+    Rest = (F.Size - Consumed) & 0xFFFF;
+    if (Rest > 3) Rest = 0;
+  }
+  if (!F.Frames.empty() && Rest >= 2) {
+    F.Frames.back().Duration = In.Word();
+    Rest -= 2;
+  }
+  if (Rest == 1) {
+    In.Byte();  // the closing 00; its value is not looked at
+    F.Repeating = true;
+    Rest = 0;
+  }
+  // Bytes the layout does not explain are passed over so the next funlight starts where it should.
+  In.Skip(Rest);
+}
+
+void ReadClub(TReader& In, TFunlight& F) {
+  const size_t Start = In.Pos();
+  F.ClubFrames.resize(F.FrameCount);
+  uint8_t Steps = 0;
+  for (TClubFrame& Row : F.ClubFrames) {
+    Row.Element = In.Byte();
+    Row.CellCount = In.Byte();
+    Steps = std::max(Steps, Row.CellCount);
+    Row.UpperFreq = In.Word();
+    Row.LowerFreq = In.Word();
+    Row.Cells.resize(Row.CellCount);
+    for (TClubCell& Cell : Row.Cells) {
+      Cell.R = In.Byte();
+      const uint8_t GB = In.Byte();
+      Cell.G = GB >> 4;
+      Cell.B = GB & 0x0F;
+      Cell.Param = In.Byte();
+    }
+  }
+  F.StepCount = Steps;
+  for (TClubFrame& Row : F.ClubFrames) Row.Cells.resize(Steps);
+
+  // Earlier versions wrote uneven rows with a Size of FrameCount * (6 + 3 * StepCount) although
+  // fewer cells followed; such a block ends where its rows end. Any other surplus is passed over.
+  const size_t Consumed = In.Pos() - Start;
+  const uint16_t OldSize = static_cast<uint16_t>(F.FrameCount * (6 + 3 * Steps));
+  if (Consumed < F.Size && F.Size != OldSize) In.Skip(F.Size - Consumed);
+}
+
+std::vector<uint8_t> LoadFile(const std::string& Path) {
+  std::FILE* File = std::fopen(Path.c_str(), "rb");
+  if (!File) throw EInOutError(InOutErrorText(errno));
+  std::vector<uint8_t> Data;
+  std::error_code Unknown;
+  const auto Length = std::filesystem::file_size(Path, Unknown);
+  if (!Unknown) Data.reserve(static_cast<size_t>(Length));
+  uint8_t Chunk[65536];
+  for (;;) {
+    const size_t n = std::fread(Chunk, 1, sizeof Chunk, File);
+    Data.insert(Data.end(), Chunk, Chunk + n);
+    if (n < sizeof Chunk) break;
+  }
+  const bool Failed = std::ferror(File);
+  const int Error = errno;
+  std::fclose(File);
+  if (Failed) throw EInOutError(InOutErrorText(Error));
+  return Data;
+}
+
+// ---- writing ----
+
+class TWriter {
+ public:
+  explicit TWriter(size_t Expected) { Data_.reserve(Expected); }
+  void Byte(uint8_t v) { Data_.push_back(v); }
+  void Word(uint16_t v) {
+    Data_.push_back(static_cast<uint8_t>(v >> 8));
+    Data_.push_back(static_cast<uint8_t>(v));
+  }
+  void Bytes(const std::vector<uint8_t>& v) { Data_.insert(Data_.end(), v.begin(), v.end()); }
+  void PutWord(size_t At, uint16_t v) {
+    Data_[At] = static_cast<uint8_t>(v >> 8);
+    Data_[At + 1] = static_cast<uint8_t>(v);
+  }
+  size_t Size() const { return Data_.size(); }
+  const std::vector<uint8_t>& Data() const { return Data_; }
+
+ private:
+  std::vector<uint8_t> Data_;
+};
+
+uint8_t PackGB(uint8_t G, uint8_t B) {
+  return static_cast<uint8_t>(G * 16 + B);
+}
+
+void WriteFunlight(TWriter& Out, const TFunlight& F) {
+  Out.Word(F.Size);
+  Out.Byte(F.FrameCount);
+  Out.Word(0);
+  Out.Byte(F.FunID);
+  Out.Byte(F.FunType);
+  if (F.FunType == ClubType) {
+    for (size_t i = 0; i < F.FrameCount; ++i) {
+      const TClubFrame& Row = RowAt(F, i);
+      Out.Byte(Row.Element);
+      Out.Byte(Row.CellCount);
+      Out.Word(Row.UpperFreq);
+      Out.Word(Row.LowerFreq);
+      for (size_t c = 0; c < Row.CellCount; ++c) {
+        const TClubCell& Cell = CellAt(Row.Cells, c);
+        Out.Byte(Cell.R);
+        Out.Byte(PackGB(Cell.G, Cell.B));
+        Out.Byte(Cell.Param);
+      }
+    }
+  } else if (F.FunType == NormalType) {
+    Out.Word(F.HeadValue);
+    for (size_t i = 0; i < F.FrameCount; ++i) {
+      const TFrame& Frame = FrameAt(F, i);
+      Out.Byte(Frame.CellCount);
+      for (size_t c = 0; c < Frame.CellCount; ++c) {
+        const TFrameCell& Cell = CellAt(Frame.Cells, c);
+        Out.Byte(Cell.Element);
+        Out.Byte(Cell.R);
+        Out.Byte(PackGB(Cell.G, Cell.B));
+      }
+      if (i + 1 < F.FrameCount || F.Repeating) Out.Word(Frame.Duration);
+    }
+    if (F.Repeating) Out.Byte(0);
+  } else {
+    Out.Bytes(F.RawData);
+  }
+}
+
+[[noreturn]] void Fail(const std::error_code& Code) {
+  const std::error_condition Condition = Code.default_error_condition();
+  throw EInOutError(
+      InOutErrorText(Condition.category() == std::generic_category() ? Condition.value() : -1));
+}
+
+#ifdef _WIN32
+int OpenFile(const std::string& Path, int Flags) {
+  return ::_open(Path.c_str(), Flags | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+constexpr int WriteOnly = _O_WRONLY;
+constexpr int CreateNew = _O_WRONLY | _O_CREAT | _O_EXCL;
+long WriteSome(int Fd, const uint8_t* p, size_t n) {
+  return ::_write(Fd, p, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
+}
+int CloseFile(int Fd) {
+  return ::_close(Fd);
+}
+#else
+int OpenFile(const std::string& Path, int Flags) {
+  return ::open(Path.c_str(), Flags | O_CLOEXEC, 0666);
+}
+// Non-blocking so that probing a FIFO without a reader cannot hang.
+constexpr int WriteOnly = O_WRONLY | O_NONBLOCK;
+constexpr int CreateNew = O_WRONLY | O_CREAT | O_EXCL;
+long WriteSome(int Fd, const uint8_t* p, size_t n) {
+  return ::write(Fd, p, n);
+}
+int CloseFile(int Fd) {
+  return ::close(Fd);
+}
+#endif
+
+// An existing target must be one we may overwrite, as creating it over would require; opening it
+// for writing without truncation tells without changing it.
+void CheckReplaceable(const std::filesystem::path& Target) {
+  const int Fd = OpenFile(Target.string(), WriteOnly);
+  if (Fd < 0) {
+    if (errno == ENOENT) return;
+    throw EInOutError(InOutErrorText(errno));
+  }
+  CloseFile(Fd);
+}
+
+std::string TempName(const std::filesystem::path& Target) {
+  static std::mt19937_64 Random(
+      std::random_device{}() ^
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  char Suffix[24];
+  std::snprintf(Suffix, sizeof Suffix, ".%012llx~",
+                static_cast<unsigned long long>(Random() & 0xFFFFFFFFFFFFull));
+  std::string Name(1, '.');
+  Name += Target.filename().string();
+  Name += Suffix;
+  std::filesystem::path Temp = Target;
+  Temp.replace_filename(Name);
+  return Temp.string();
+}
+
+// Writes Data to a new file beside Target and renames it over Target once it is complete, so a
+// failed save leaves the old file as it was.
+void ReplaceFile(const std::string& Path, const std::vector<uint8_t>& Data) {
+  namespace fs = std::filesystem;
+  fs::path Target(Path);
+  std::error_code Ignored;
+  // Keep a symbolic link and replace the file it names.
+  if (fs::is_symlink(Target, Ignored)) {
+    const fs::path Real = fs::canonical(Target, Ignored);
+    if (!Ignored) Target = Real;
+  }
+  CheckReplaceable(Target);
+  const fs::file_status Old = fs::status(Target, Ignored);
+
+  std::string Temp;
+  int Fd = -1;
+  for (int Attempt = 0; Fd < 0 && Attempt < 100; ++Attempt) {
+    Temp = TempName(Target);
+    Fd = OpenFile(Temp, CreateNew);
+    if (Fd < 0 && errno != EEXIST) throw EInOutError(InOutErrorText(errno));
+  }
+  if (Fd < 0) throw EInOutError(InOutErrorText(EEXIST));
+
+  const uint8_t* p = Data.data();
+  size_t Left = Data.size();
+  int Error = 0;
+  while (Left > 0) {
+    const long n = WriteSome(Fd, p, Left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Error = errno;
+      break;
+    }
+    if (n == 0) {
+      Error = ENOSPC;
+      break;
+    }
+    p += n;
+    Left -= static_cast<size_t>(n);
+  }
+  if (CloseFile(Fd) != 0 && Error == 0) Error = errno;
+  if (Error != 0) {
+    fs::remove(Temp, Ignored);
+    throw EInOutError(InOutErrorText(Error));
+  }
+
+  if (fs::exists(Old)) fs::permissions(Temp, Old.permissions(), Ignored);
+  std::error_code Renamed;
+  fs::rename(Temp, Target, Renamed);
+  if (Renamed) {
+    fs::remove(Temp, Ignored);
+    Fail(Renamed);
+  }
+}
+
+}  // namespace
+
+std::string InOutErrorText(int ErrorNumber) {
+  switch (ErrorNumber) {
+    case ENOENT:
+    case ENOTDIR:
+      return "File not found";
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return "File access denied";
+    case ENOSPC:
+    case EFBIG:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      return "Disk full";
+    default:
+      return "File I/O error";
+  }
+}
+
+uint32_t ColorOf(uint8_t R, uint8_t G, uint8_t B) {
+  return uint32_t{R} * 17 + uint32_t{G} * 17 * 256 + uint32_t{B} * 17 * 65536;
+}
+
+uint8_t FindCell(uint8_t Element, uint8_t Col) {
+  if (CurFun >= FunList.size()) return NoCell;
+  const TFunlight& F = FunList[CurFun];
+  if (F.FunType == ClubType) {
+    for (size_t i = 0; i < F.ClubFrames.size() && i < NoCell; ++i)
+      if (F.ClubFrames[i].Element == Element) return static_cast<uint8_t>(i);
+    return NoCell;
+  }
+  if (Col >= F.Frames.size()) return NoCell;
+  const std::vector<TFrameCell>& Cells = F.Frames[Col].Cells;
+  for (size_t i = 0; i < Cells.size() && i < NoCell; ++i)
+    if (Cells[i].Element == Element) return static_cast<uint8_t>(i);
+  return NoCell;
+}
+
+void AddFunlight() {
+  TFunlight F;
+  F.FunType = NormalType;
+  FunList.push_back(std::move(F));
+}
+
+void AddFunlightOfType(uint8_t Type) {
+  AddFunlight();
+  FunList.back().FunType = Type;
+  FunList.back().FunID = 1;
+}
+
+void ClearFunList() {
+  FunList.clear();
+  CurFun = 0;
+  SelCell = 0;
+  SelCol = 0;
+}
+
+void SetFrameCount(int Index) {
+  if (!ValidIndex(Index)) return;
+  TFunlight& F = FunList[Index];
+  F.Frames.resize(F.FrameCount);
+}
+
+void SetClubFrameCount(int Index) {
+  if (!ValidIndex(Index)) return;
+  TFunlight& F = FunList[Index];
+  F.ClubFrames.resize(F.FrameCount);
+  for (size_t k = 0; k < F.ClubFrames.size(); ++k) {
+    F.ClubFrames[k].Element = static_cast<uint8_t>(k + 1);
+    F.ClubFrames[k].UpperFreq = 0;
+    F.ClubFrames[k].LowerFreq = 0;
+  }
+}
+
+uint16_t CalcSize(int Index) {
+  if (!ValidIndex(Index)) return 0;
+  return static_cast<uint16_t>(DataSize(FunList[Index]));
+}
+
+void UpdateSize(int Index) {
+  if (ValidIndex(Index)) FunList[Index].Size = CalcSize(Index);
+}
+
+bool ReadPat(const std::string& Path) {
+  const std::vector<uint8_t> Data = LoadFile(Path);
+  TReader In(Data);
+  if (In.Word() != 0x0101) return false;
+  const uint16_t TotalSize = In.Word();
+  const uint8_t Count = In.Byte();
+
+  // Built aside and swapped in only once the whole file has been read.
+  std::vector<TFunlight> List(Count);
+  for (TFunlight& F : List) {
+    F.Repeating = false;
+    F.Size = In.Word();
+    F.FrameCount = In.Byte();
+    In.Skip(2);
+    F.FunID = In.Byte();
+    F.FunType = In.Byte();
+    if (F.FunType == ClubType)
+      ReadClub(In, F);
+    else if (F.FunType == NormalType)
+      ReadNormal(In, F);
+    else
+      F.RawData = In.Bytes(F.Size);
+  }
+
+  ClearFunList();
+  FunList = std::move(List);
+  FunFile.TotalSize = TotalSize;
+  FunFile.Count = Count;
+  return true;
+}
+
+void WritePat(const std::string& Path) {
+  // Count is kept equal to the list's length; should they ever differ, only funlights that exist
+  // are written and the header counts them.
+  const size_t Count = std::min<size_t>(FunFile.Count, FunList.size());
+  size_t Expected = 5;
+  for (size_t i = 0; i < Count; ++i) Expected += 7 + DataSize(FunList[i]);
+
+  TWriter Out(Expected);
+  Out.Word(0x0101);
+  Out.Word(0);
+  Out.Byte(static_cast<uint8_t>(Count));
+  for (size_t i = 0; i < Count; ++i) {
+    UpdateSize(static_cast<int>(i));
+    WriteFunlight(Out, FunList[i]);
+  }
+  const uint16_t TotalSize = static_cast<uint16_t>(Out.Size() - Count - 5);
+  Out.PutWord(2, TotalSize);
+
+  ReplaceFile(Path, Out.Data());
+  FunFile.TotalSize = TotalSize;
+}
+
+}  // namespace UFunStruct

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "InOutError.h"
+
+// The one document of the program: the funlights of one funlight.pat file, the file record and the
+// selection that every editing command shares.
+namespace UFunStruct {
+
+struct TFrameCell {
+  uint8_t Element = 0;
+  uint8_t R = 0;
+  uint8_t G = 0;
+  uint8_t B = 0;
+};
+
+struct TFrame {
+  uint16_t Duration = 0;
+  uint8_t CellCount = 0;
+  std::vector<TFrameCell> Cells;
+};
+
+struct TClubCell {
+  uint8_t R = 0;
+  uint8_t G = 0;
+  uint8_t B = 0;
+  uint8_t Param = 0;
+};
+
+struct TClubFrame {
+  uint8_t Element = 0;
+  uint8_t CellCount = 0;
+  uint16_t UpperFreq = 0;
+  uint16_t LowerFreq = 0;
+  std::vector<TClubCell> Cells;
+};
+
+struct TFunlight {
+  uint16_t Size = 0;
+  uint8_t FrameCount = 0;
+  uint8_t StepCount = 0;
+  uint8_t FunID = 0;
+  uint8_t FunType = 2;  // 1 = clublight, 2 = normal
+  std::vector<TFrame> Frames;
+  std::vector<TClubFrame> ClubFrames;
+  uint16_t HeadValue = 0;
+  bool Repeating = false;
+  // Data bytes of a funlight of another type, kept as read so that it is written back unchanged.
+  std::vector<uint8_t> RawData;
+};
+
+struct TFunFile {
+  std::string FileName;
+  uint16_t TotalSize = 0;
+  uint8_t Count = 0;
+};
+
+constexpr uint8_t ClubType = 1;
+constexpr uint8_t NormalType = 2;
+constexpr uint8_t NoCell = 255;
+constexpr int MaxFunlights = 255;
+
+extern std::vector<TFunlight> FunList;
+extern TFunFile FunFile;
+extern const std::array<uint8_t, 23> FunIDTable;
+
+extern uint8_t CurFun;
+extern uint8_t SelCol;
+extern uint8_t SelCell;
+extern uint8_t SelElement;
+extern uint8_t CopyTarget;
+extern bool EmptyFlag;
+
+// 24-bit screen colour, red in the low byte (each 4-bit channel times 17).
+uint32_t ColorOf(uint8_t R, uint8_t G, uint8_t B);
+// Index of Element's cell in frame Col (normal) or of its row (clublight) of FunList[CurFun]; 255
+// when none.
+uint8_t FindCell(uint8_t Element, uint8_t Col);
+void AddFunlight();
+void AddFunlightOfType(uint8_t Type);
+void ClearFunList();
+void SetFrameCount(int Index);
+void SetClubFrameCount(int Index);
+uint16_t CalcSize(int Index);
+void UpdateSize(int Index);
+
+// Loads the whole document from Path. A file that does not start with 01 01 changes nothing and
+// returns false. I/O failures throw EInOutError and leave the document as it was.
+bool ReadPat(const std::string& Path);
+// Writes the whole document to Path; the target is replaced only once the new file is complete.
+void WritePat(const std::string& Path);
+
+// The run-time text that reports a failed file operation with the given errno value.
+std::string InOutErrorText(int ErrorNumber);
+
+}  // namespace UFunStruct

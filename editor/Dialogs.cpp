@@ -1,0 +1,38 @@
+#include "Dialogs.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+void TQtDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& text,
+                             TMsgIcon icon) {
+  QMessageBox box(icon == TMsgIcon::Error     ? QMessageBox::Critical
+                  : icon == TMsgIcon::Warning ? QMessageBox::Warning
+                                              : QMessageBox::Information,
+                  title, text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+std::optional<QString> TQtDialogs::OpenFileName(QWidget* parent) {
+  QFileDialog dlg(parent, QString(), QString(), PatFilter);
+  dlg.setAcceptMode(QFileDialog::AcceptOpen);
+  dlg.setFileMode(QFileDialog::ExistingFile);
+  dlg.setDefaultSuffix("pat");
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+  return dlg.selectedFiles().first();
+}
+
+std::optional<QString> TQtDialogs::SaveFileName(QWidget* parent) {
+  QFileDialog dlg(parent, QString(), QString(), PatFilter);
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setDefaultSuffix("pat");
+  dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+  return dlg.selectedFiles().first();
+}
+
+int TQtDialogs::ShowModal(QDialog* dialog) { return dialog->exec(); }
+
+void TQtDialogs::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }

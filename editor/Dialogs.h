@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+enum class TMsgIcon { Error, Warning, Information };
+
+// Modal results, numbered as the original forms numbered them.
+enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
+
+// Everything modal goes through here, so that the windows run headless and scripted in tests.
+class IDialogs {
+ public:
+  virtual ~IDialogs() = default;
+  virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text,
+                           TMsgIcon icon) = 0;
+  // Open and save dialogs: the chosen path, or nothing when the user cancelled.
+  virtual std::optional<QString> OpenFileName(QWidget* parent) = 0;
+  virtual std::optional<QString> SaveFileName(QWidget* parent) = 0;
+  // Shows a dialog modally and returns its modal result.
+  virtual int ShowModal(QDialog* dialog) = 0;
+  virtual void OpenUrl(const QString& url) = 0;
+};
+
+// The real dialogs of the desktop.
+class TQtDialogs : public IDialogs {
+ public:
+  void ShowMessage(QWidget* parent, const QString& title, const QString& text,
+                   TMsgIcon icon) override;
+  std::optional<QString> OpenFileName(QWidget* parent) override;
+  std::optional<QString> SaveFileName(QWidget* parent) override;
+  int ShowModal(QDialog* dialog) override;
+  void OpenUrl(const QString& url) override;
+};
+
+// The filter of both file dialogs.
+inline const char* const PatFilter = "All funlight files (*.pat);;All files (*)";

@@ -1,0 +1,329 @@
+#include "Grid.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
+
+namespace {
+constexpr int kLine = 1;    // grid line width
+constexpr int kBorder = 2;  // sunken border of the grid
+}  // namespace
+
+TGrid::TGrid(QWidget* parent) : QWidget(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+  setAutoFillBackground(false);
+  hbar_ = new QScrollBar(Qt::Horizontal, this);
+  hbar_->hide();
+  connect(hbar_, &QScrollBar::valueChanged, this, [this](int v) { SetLeftCol(v); });
+  GrowCells();
+}
+
+void TGrid::GrowCells() {
+  cells_.resize(static_cast<size_t>(colCount_));
+  for (auto& c : cells_) c.resize(static_cast<size_t>(rowCount_));
+}
+
+void TGrid::SetColCount(int n) {
+  n = std::max(n, 1);
+  if (n == colCount_) return;
+  colCount_ = n;
+  GrowCells();
+  if (col_ >= colCount_) col_ = colCount_ - 1;
+  if (leftCol_ >= colCount_) SetLeftCol(colCount_ - 1);
+  UpdateScrollBar();
+  update();
+}
+
+void TGrid::SetRowCount(int n) {
+  n = std::max(n, 1);
+  if (n == rowCount_) return;
+  rowCount_ = n;
+  GrowCells();
+  if (row_ >= rowCount_) row_ = rowCount_ - 1;
+  if (topRow_ >= rowCount_) SetTopRow(std::max(fixedRows_, rowCount_ - 1));
+  update();
+}
+
+void TGrid::SetDefaultColWidth(int w) {
+  colWidth_ = w;
+  UpdateScrollBar();
+  update();
+}
+
+void TGrid::SetDefaultRowHeight(int h) {
+  rowHeight_ = h;
+  update();
+}
+
+void TGrid::SetFixedRows(int n) {
+  fixedRows_ = n;
+  topRow_ = std::max(topRow_, n);
+  row_ = std::max(row_, n);
+  update();
+}
+
+void TGrid::SetEditing(bool on) {
+  editing_ = on;
+  if (!on) StopEditing();
+}
+
+void TGrid::SetHorizontalScrollBar(bool on) {
+  hbar_->setVisible(on);
+  UpdateScrollBar();
+}
+
+void TGrid::SetBackground(const QColor& c) {
+  QPalette p = palette();
+  p.setColor(QPalette::Base, c);
+  setPalette(p);
+}
+
+int TGrid::ScrollAreaHeight() const {
+  return height() - 2 * kBorder - (hbar_->isVisible() ? hbar_->height() : 0);
+}
+
+int TGrid::VisibleColCount() const {
+  return std::max(1, (width() - 2 * kBorder + kLine) / (colWidth_ + kLine));
+}
+
+void TGrid::UpdateScrollBar() {
+  const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  hbar_->setGeometry(kBorder, height() - kBorder - extent, width() - 2 * kBorder, extent);
+  const QSignalBlocker block(hbar_);
+  hbar_->setRange(0, std::max(0, colCount_ - VisibleColCount()));
+  hbar_->setPageStep(VisibleColCount());
+  hbar_->setValue(leftCol_);
+}
+
+void TGrid::SetLeftCol(int c) {
+  c = std::clamp(c, 0, std::max(0, colCount_ - 1));
+  if (c == leftCol_) return;
+  leftCol_ = c;
+  StopEditing();
+  UpdateScrollBar();
+  update();
+  if (OnTopLeftChanged) OnTopLeftChanged();
+}
+
+void TGrid::SetTopRow(int r) {
+  r = std::clamp(r, fixedRows_, std::max(fixedRows_, rowCount_ - 1));
+  if (r == topRow_) return;
+  topRow_ = r;
+  StopEditing();
+  update();
+  if (OnTopLeftChanged) OnTopLeftChanged();
+}
+
+QString TGrid::Cell(int col, int row) const {
+  if (col < 0 || row < 0 || col >= colCount_ || row >= rowCount_) return {};
+  return cells_[static_cast<size_t>(col)][static_cast<size_t>(row)];
+}
+
+void TGrid::SetCell(int col, int row, const QString& text) {
+  if (col < 0 || row < 0 || col >= colCount_ || row >= rowCount_) return;
+  cells_[static_cast<size_t>(col)][static_cast<size_t>(row)] = text;
+  if (editor_ && editor_->isVisible() && col == col_ && row == row_ && editor_->text() != text)
+    editor_->setText(text);
+  InvalidateCell(col, row);
+}
+
+QRect TGrid::CellRect(int col, int row) const {
+  if (col < leftCol_ || col >= colCount_ || row < 0 || row >= rowCount_) return {};
+  int y;
+  if (row < fixedRows_) {
+    y = row * (rowHeight_ + kLine);
+  } else {
+    if (row < topRow_) return {};
+    y = (fixedRows_ + row - topRow_) * (rowHeight_ + kLine);
+  }
+  const int x = (col - leftCol_) * (colWidth_ + kLine);
+  return QRect(kBorder + x, kBorder + y, colWidth_, rowHeight_);
+}
+
+bool TGrid::MouseToCell(int x, int y, int& col, int& row) const {
+  col = -1;
+  row = -1;
+  const int gx = x - kBorder, gy = y - kBorder;
+  if (gx < 0 || gy < 0 || gx >= width() - 2 * kBorder || gy >= ScrollAreaHeight()) return false;
+  const int c = leftCol_ + gx / (colWidth_ + kLine);
+  int r = gy / (rowHeight_ + kLine);
+  if (r >= fixedRows_) r = topRow_ + r - fixedRows_;
+  if (c >= colCount_ || r >= rowCount_) return false;
+  col = c;
+  row = r;
+  return true;
+}
+
+void TGrid::InvalidateCell(int col, int row) {
+  const QRect r = CellRect(col, row);
+  if (!r.isEmpty()) update(r.adjusted(-kLine, -kLine, kLine, kLine));
+}
+
+bool TGrid::SetCurrent(int col, int row) {
+  if (col < 0 || row < fixedRows_ || col >= colCount_ || row >= rowCount_) return false;
+  bool can = true;
+  if (OnSelectCell) OnSelectCell(col, row, can);
+  if (!can) return false;
+  StopEditing();
+  const int oldCol = col_, oldRow = row_;
+  col_ = col;
+  row_ = row;
+  EnsureVisible(col, row);
+  InvalidateCell(oldCol, oldRow);
+  InvalidateCell(col, row);
+  if (rowSelect_) update();
+  return true;
+}
+
+void TGrid::EnsureVisible(int col, int /*row*/) {
+  if (col < leftCol_) {
+    SetLeftCol(col);
+  } else {
+    const int full = std::max(1, (width() - 2 * kBorder + kLine) / (colWidth_ + kLine));
+    if (col >= leftCol_ + full) SetLeftCol(col - full + 1);
+  }
+}
+
+void TGrid::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QRect inner = rect().adjusted(kBorder, kBorder, -kBorder, -kBorder);
+  p.fillRect(rect(), palette().color(QPalette::Base));
+  p.setClipRect(QRect(inner.left(), inner.top(), inner.width(), ScrollAreaHeight()));
+  const QColor lineColor = palette().color(QPalette::Mid);
+  for (int r = 0; r < rowCount_; ++r) {
+    for (int c = leftCol_; c < colCount_; ++c) {
+      const QRect cell = CellRect(c, r);
+      if (cell.isEmpty()) continue;
+      if (cell.left() > inner.right() || cell.top() > inner.top() + ScrollAreaHeight()) continue;
+      const bool fixed = r < fixedRows_;
+      const bool current = rowSelect_ ? r == row_ : (c == col_ && r == row_);
+      TGridDrawState state = 0;
+      if (fixed) state |= gdFixed;
+      if (current && !fixed) state |= gdSelected | (hasFocus() ? gdFocused : 0);
+      if (gridLines_) {
+        p.fillRect(QRect(cell.right() + 1, cell.top(), kLine, cell.height() + kLine), lineColor);
+        p.fillRect(QRect(cell.left(), cell.bottom() + 1, cell.width(), kLine), lineColor);
+      }
+      if (OnDrawCell && !fixed) {
+        canvas_ = &p;
+        p.save();
+        OnDrawCell(c, r, cell, state);
+        p.restore();
+        canvas_ = nullptr;
+        continue;
+      }
+      if (fixed) {
+        p.fillRect(cell, palette().color(QPalette::Button));
+      } else if (current) {
+        p.fillRect(cell, palette().color(QPalette::Highlight));
+      }
+      p.setPen(current && !fixed ? palette().color(QPalette::HighlightedText)
+                                 : palette().color(QPalette::Text));
+      p.drawText(cell.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, Cell(c, r));
+    }
+  }
+  p.setClipping(false);
+  if (kBorder > 0) {
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawLine(0, 0, width() - 1, 0);
+    p.drawLine(0, 0, 0, height() - 1);
+    p.setPen(palette().color(QPalette::Light));
+    p.drawLine(0, height() - 1, width() - 1, height() - 1);
+    p.drawLine(width() - 1, 0, width() - 1, height() - 1);
+    p.setPen(palette().color(QPalette::Shadow));
+    p.drawLine(1, 1, width() - 2, 1);
+    p.drawLine(1, 1, 1, height() - 2);
+  }
+}
+
+void TGrid::mousePressEvent(QMouseEvent* e) {
+  const QPoint pos = e->position().toPoint();
+  if (e->button() == Qt::LeftButton) {
+    setFocus(Qt::MouseFocusReason);
+    int c, r;
+    if (MouseToCell(pos.x(), pos.y(), c, r) && r >= fixedRows_) {
+      if (c == col_ && r == row_ && editing_) {
+        StartEditing(Cell(c, r), false);
+      } else {
+        SetCurrent(c, r);
+      }
+    }
+  }
+  if (OnMouseDown) OnMouseDown(e->button(), e->modifiers(), e->buttons(), pos.x(), pos.y());
+}
+
+void TGrid::mouseMoveEvent(QMouseEvent* e) {
+  const QPoint pos = e->position().toPoint();
+  if (OnMouseMove) OnMouseMove(e->modifiers(), e->buttons(), pos.x(), pos.y());
+}
+
+void TGrid::keyPressEvent(QKeyEvent* e) {
+  int c = col_, r = row_;
+  switch (e->key()) {
+    case Qt::Key_Left: --c; break;
+    case Qt::Key_Right: ++c; break;
+    case Qt::Key_Up: --r; break;
+    case Qt::Key_Down: ++r; break;
+    case Qt::Key_Home: c = 0; break;
+    case Qt::Key_End: c = colCount_ - 1; break;
+    case Qt::Key_F2:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (editing_) StartEditing(Cell(col_, row_), false);
+      return;
+    default:
+      if (editing_ && !e->text().isEmpty() && e->text().at(0).isPrint()) {
+        StartEditing(e->text(), true);
+        return;
+      }
+      QWidget::keyPressEvent(e);
+      return;
+  }
+  if (c != col_ || r != row_) SetCurrent(c, r);
+}
+
+void TGrid::wheelEvent(QWheelEvent* e) {
+  if (hbar_->isVisible()) SetLeftCol(leftCol_ + (e->angleDelta().y() < 0 ? 1 : -1));
+}
+
+void TGrid::resizeEvent(QResizeEvent*) { UpdateScrollBar(); }
+
+void TGrid::StartEditing(const QString& initial, bool replace) {
+  if (!editing_) return;
+  if (!editor_) {
+    editor_ = new QLineEdit(this);
+    editor_->setFrame(false);
+    connect(editor_, &QLineEdit::textEdited, this, [this](const QString& text) {
+      const int c = col_, r = row_;
+      cells_[static_cast<size_t>(c)][static_cast<size_t>(r)] = text;
+      if (OnSetEditText) OnSetEditText(c, r, text);
+      // The handler may have replaced the text (clamped or emptied it).
+      if (editor_ && editor_->text() != Cell(c, r)) editor_->setText(Cell(c, r));
+      InvalidateCell(c, r);
+    });
+    connect(editor_, &QLineEdit::returnPressed, this, [this] {
+      StopEditing();
+      setFocus();
+    });
+  }
+  editor_->setGeometry(CellRect(col_, row_));
+  editor_->setText(Cell(col_, row_));
+  editor_->show();
+  editor_->setFocus();
+  if (replace) {
+    editor_->selectAll();
+    editor_->insert(initial);
+    emit editor_->textEdited(editor_->text());
+  }
+}
+
+void TGrid::StopEditing() {
+  if (editor_ && editor_->isVisible()) {
+    editor_->hide();
+    InvalidateCell(col_, row_);
+  }
+}

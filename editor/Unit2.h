@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+// The funlight type dialog: Normal (Yes), Clublight (No) or Cancel.
+class TSForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TSForm(QWidget* parent = nullptr);
+  QLabel* Label1;
+  QPushButton* Button1;
+  QPushButton* Button2;
+  QPushButton* Button3;
+};
+
+namespace Unit2 {
+extern TSForm* SForm;
+}

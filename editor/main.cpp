@@ -1,0 +1,95 @@
+// Program entry of Glowsmith.
+#include <QApplication>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "Dialogs.h"
+#include "Program.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: glowsmith [OPTIONS] [FILE.pat]\n"
+    "Editor for the funlight light patterns (funlight.pat) of Motorola P2K phones.\n"
+    "\n"
+    "  FILE.pat               open this file at start-up (further files are ignored)\n"
+    "  --screenshot FILE.png  start as usual, save a picture of the main window, exit\n"
+    "  --simulate-phone DIR   use a simulated phone seeded from DIR instead of USB\n"
+    "  --help                 show this help and exit\n"
+    "  --version              show the version and exit\n";
+
+struct TCommandLine {
+  QStringList Files;
+  QString Screenshot;
+  QString SimulatePhone;
+};
+
+bool HasDisplay() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && *platform && std::strncmp(platform, "xcb", 3) != 0 &&
+      std::strncmp(platform, "wayland", 7) != 0)
+    return true;
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (w && *w);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  TCommandLine cmd;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::puts("Glowsmith 2.2.8 beta");
+      return 0;
+    }
+    if (arg == "--screenshot" || arg == "--simulate-phone") {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "glowsmith: %s needs an argument\n%s", arg.c_str(), kUsage);
+        return 2;
+      }
+      (arg == "--screenshot" ? cmd.Screenshot : cmd.SimulatePhone) = QString::fromLocal8Bit(argv[++i]);
+      continue;
+    }
+    cmd.Files << QString::fromLocal8Bit(argv[i]);
+  }
+
+  if (!cmd.Screenshot.isEmpty()) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  } else if (!HasDisplay()) {
+    std::fputs("glowsmith: no graphical display is available (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+               "Start it from a desktop session, or use --screenshot FILE.png.\n",
+               stderr);
+    return 2;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Glowsmith 2");
+
+  TQtDialogs dialogs;
+  Unit1::TMFormServices services;
+  services.Dialogs = &dialogs;
+  services.Arguments = cmd.Files;
+  auto forms = CreateForms(services);
+
+  if (!cmd.Screenshot.isEmpty()) {
+    forms->MForm->show();
+    QApplication::processEvents();
+    if (!forms->MForm->grab().save(cmd.Screenshot)) {
+      std::fprintf(stderr, "glowsmith: cannot write %s\n", qPrintable(cmd.Screenshot));
+      return 1;
+    }
+    return 0;
+  }
+  forms->MForm->show();
+  return app.exec();
+}

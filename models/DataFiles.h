@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Base name of a data file: its name cut before the first "." ("A.B.prof" gives "A"). Any folder
+// part in front of the name is dropped first.
+std::string FileBaseName(const std::string& name);
+
+// Base names of the files matching dir/*.extension (extension with or without its dot, matched
+// without regard to case), sorted without regard to case, each name once. A missing or empty
+// folder gives an empty list.
+std::vector<std::string> ListBaseNames(const std::string& dir, const std::string& extension);

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Glowsmith set-up: installs the Debian packages that are missing, builds, then starts the editor
+# or runs every test.
+#   bash setup.sh start [FILE.pat]   build and start the editor (optionally with a PAT file)
+#   bash setup.sh test               build and run all tests (native, then the Windows parts under Wine)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mode=${1:-start}
+shift || true
+
+build_packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev
+  libgmock-dev libbenchmark-dev fonts-dejavu-core)
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)
+
+need_install() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build_native() {
+  need_install "${build_packages[@]}"
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build --parallel
+}
+
+case "$mode" in
+  start)
+    build_native
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != "offscreen" ]; then
+      echo "Glowsmith needs a graphical display (DISPLAY or WAYLAND_DISPLAY is not set)." >&2
+      echo "Built at build/glowsmith; run it from a desktop session." >&2
+      exit 2
+    fi
+    exec build/glowsmith "$@"
+    ;;
+  test)
+    build_native
+    if [ "${GLOWSMITH_SKIP_WINDOWS:-0}" != "1" ]; then
+      need_install "${windows_packages[@]}"
+      bash tools/windows-check.sh
+    fi
+    ctest --test-dir build --output-on-failure
+    ;;
+  *)
+    echo "usage: bash setup.sh start [FILE.pat] | bash setup.sh test" >&2
+    exit 2
+    ;;
+esac

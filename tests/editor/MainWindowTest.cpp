@@ -1,0 +1,205 @@
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QTabWidget>
+
+#include "EditorSupport.h"
+
+using namespace UFunStruct;
+using Unit1::TMForm;
+
+namespace {
+
+QString PageCaption(TMForm& f) { return f.PageControl1->tabText(f.PageControl1->currentIndex()); }
+
+bool TabShown(TMForm& f, QWidget* tab) {
+  return f.PageControl1->isTabVisible(f.PageControl1->indexOf(tab));
+}
+
+std::vector<TFunlight> TwoFunlights() {
+  return {NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}}), Frame(0, {{2, 0, 15, 0}})}),
+          NormalFunlight(5, {Frame(250, {{3, 0, 0, 15}})}, true)};
+}
+
+}  // namespace
+
+TEST_F(EditorTest, StartWithoutFileShowsSetupOnly) {
+  Start();
+  EXPECT_EQ(Form().windowTitle(), "Glowsmith 2.2.8 beta");
+  EXPECT_EQ(PageCaption(Form()), "Setup");
+  EXPECT_TRUE(TabShown(Form(), Form().Tab1));
+  EXPECT_FALSE(TabShown(Form(), Form().Tab2));
+  EXPECT_FALSE(TabShown(Form(), Form().Tab3));
+  EXPECT_TRUE(TabShown(Form(), Form().Tab5));
+  EXPECT_FALSE(Form().ASave->isEnabled());
+  EXPECT_FALSE(Form().ASaveAs->isEnabled());
+  EXPECT_FALSE(Form().ASaveToPhone->isEnabled());
+  EXPECT_FALSE(Unit1::DocActive);
+  EXPECT_EQ(Form().centralWidget()->size(), QSize(669, 515));
+}
+
+TEST_F(EditorTest, StartWithPatFileOpensItOnEditPage) {
+  const QString path = WriteDocument("start.pat", TwoFunlights());
+  Start({path, TempPath("ignored.pat")});
+  EXPECT_TRUE(dialogs_.Messages.empty());
+  EXPECT_EQ(Form().windowTitle(), "Glowsmith 2.2.8 beta");
+  EXPECT_EQ(PageCaption(Form()), "Edit funlights");
+  EXPECT_TRUE(Unit1::DocActive);
+  EXPECT_EQ(FunFile.FileName, path.toStdString());
+  EXPECT_EQ(FunList.size(), 2u);
+  EXPECT_TRUE(Form().ASave->isEnabled());
+  EXPECT_TRUE(Form().AAddNewFun->isEnabled());
+  EXPECT_TRUE(TabShown(Form(), Form().Tab2));
+  EXPECT_TRUE(TabShown(Form(), Form().Tab3));
+}
+
+TEST_F(EditorTest, StartWithMissingFileReportsAndStaysOnSetup) {
+  Start({TempPath("missing.pat")});
+  ASSERT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(dialogs_.Messages[0].Text, "File not found");
+  EXPECT_EQ(dialogs_.Messages[0].Icon, TMsgIcon::Error);
+  EXPECT_EQ(PageCaption(Form()), "Setup");
+  EXPECT_EQ(Form().windowTitle(), "Glowsmith");
+  EXPECT_FALSE(Unit1::DocActive);
+}
+
+TEST_F(EditorTest, StartWithNonPatFileLoadsNothing) {
+  const QString path = TempPath("notes.txt");
+  WriteBytes(path, {'h', 'e', 'l', 'l', 'o'});
+  Start({path});
+  ASSERT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_TRUE(dialogs_.Messages[0].Text.contains("notes.txt"));
+  EXPECT_FALSE(Unit1::DocActive);
+  EXPECT_TRUE(FunFile.FileName.empty());
+  EXPECT_FALSE(Form().ASave->isEnabled());
+  EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+}
+
+TEST_F(EditorTest, OpenSetsCaptionAndSaveWritesByteForByte) {
+  const QString path = WriteDocument("funlight.pat", TwoFunlights());
+  const auto original = ReadBytes(path);
+  Start();
+  dialogs_.OpenAnswers.push_back(path);
+  Form().AOpenFile->trigger();
+  EXPECT_EQ(Form().windowTitle(), "Nerevy's Glowsmith 2.2.8 beta - [funlight.pat]");
+  EXPECT_EQ(PageCaption(Form()), "Setup");  // Open does not change the page
+  EXPECT_TRUE(Unit1::DocActive);
+  QFile::remove(path);
+  Form().ASave->trigger();
+  EXPECT_EQ(ReadBytes(path), original);
+}
+
+TEST_F(EditorTest, CancelledOpenChangesNothing) {
+  Start();
+  dialogs_.OpenAnswers.push_back(QString());
+  Form().AOpenFile->trigger();
+  EXPECT_EQ(Form().windowTitle(), "Glowsmith 2.2.8 beta");
+  EXPECT_FALSE(Unit1::DocActive);
+  EXPECT_TRUE(dialogs_.Messages.empty());
+}
+
+TEST_F(EditorTest, SaveAsRenamesAndLaterSaveWritesThere) {
+  const QString path = WriteDocument("first.pat", TwoFunlights());
+  Start({path});
+  const QString other = TempPath("second.pat");
+  dialogs_.SaveAnswers.push_back(other);
+  Form().ASaveAs->trigger();
+  EXPECT_EQ(Form().windowTitle(), "Nerevy's Glowsmith 2.2.8 beta - [second.pat]");
+  EXPECT_EQ(FunFile.FileName, other.toStdString());
+  EXPECT_EQ(ReadBytes(other), ReadBytes(path));
+  FunList[0].Frames[0].Duration = 777;
+  Form().ASave->trigger();
+  ASSERT_TRUE(ReadPat(other.toStdString()));
+  EXPECT_EQ(FunList[0].Frames[0].Duration, 777);
+  ASSERT_TRUE(ReadPat(path.toStdString()));
+  EXPECT_EQ(FunList[0].Frames[0].Duration, 100);
+}
+
+TEST_F(EditorTest, OpeningNonPatFileKeepsDocumentNameAndCaption) {
+  const QString path = WriteDocument("doc.pat", TwoFunlights());
+  Start();
+  dialogs_.OpenAnswers.push_back(path);
+  Form().AOpenFile->trigger();
+  const QString caption = Form().windowTitle();
+  const QString other = TempPath("picture.bmp");
+  WriteBytes(other, {'B', 'M', 0, 0, 0});
+  dialogs_.OpenAnswers.push_back(other);
+  Form().AOpenFile->trigger();
+  ASSERT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_TRUE(dialogs_.Messages[0].Text.contains("picture.bmp"));
+  EXPECT_EQ(dialogs_.Messages[0].Title, caption);
+  EXPECT_EQ(Form().windowTitle(), caption);
+  EXPECT_EQ(FunFile.FileName, path.toStdString());
+  EXPECT_EQ(FunList.size(), 2u);
+  // A later save still goes to the funlight file, never over the other one.
+  Form().ASave->trigger();
+  EXPECT_EQ(ReadBytes(other), (std::vector<uint8_t>{'B', 'M', 0, 0, 0}));
+}
+
+TEST_F(EditorTest, TruncatedFileReportsReadBeyondEndAndKeepsDocument) {
+  const QString good = WriteDocument("good.pat", TwoFunlights());
+  auto bytes = ReadBytes(good);
+  bytes.resize(bytes.size() - 4);
+  const QString bad = TempPath("bad.pat");
+  WriteBytes(bad, bytes);
+  Start({good});
+  dialogs_.OpenAnswers.push_back(bad);
+  Form().AOpenFile->trigger();
+  ASSERT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(dialogs_.Messages[0].Text, "Read beyond end of file");
+  EXPECT_EQ(FunFile.FileName, good.toStdString());
+  EXPECT_EQ(FunList.size(), 2u);
+}
+
+TEST_F(EditorTest, SaveFailureIsReportedInErrorBox) {
+  const QString path = WriteDocument("doc.pat", TwoFunlights());
+  Start({path});
+  dialogs_.SaveAnswers.push_back(TempPath("no/such/folder/x.pat"));
+  Form().ASaveAs->trigger();
+  ASSERT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(dialogs_.Messages[0].Icon, TMsgIcon::Error);
+  EXPECT_FALSE(dialogs_.Messages[0].Text.isEmpty());
+}
+
+TEST_F(EditorTest, AboutShowsModalBoxAndLinkOpensPage) {
+  Start();
+  Form().AShowAbout->trigger();
+  ASSERT_EQ(dialogs_.ModalShown.size(), 1u);
+  EXPECT_EQ(dialogs_.ModalShown[0], "AForm");
+  EXPECT_EQ(About().Label2->text(), "2.2.8 beta");
+  emit About().Label3->linkActivated(AboutForm::MakerUrl);
+  ASSERT_EQ(dialogs_.Urls.size(), 1u);
+  EXPECT_EQ(dialogs_.Urls[0], AboutForm::MakerUrl);
+}
+
+TEST_F(EditorTest, RegisterPatWritesMimeTypeAndDesktopEntryTwice) {
+  const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+  const QByteArray oldPath = qgetenv("PATH");
+  qputenv("XDG_DATA_HOME", TempPath("data").toUtf8());
+  qputenv("PATH", "/nonexistent");  // no desktop tools: the files alone
+  Start();
+  for (int i = 0; i < 2; ++i) {
+    Form().ARegisterPAT->trigger();
+    EXPECT_TRUE(dialogs_.Messages.empty());
+    QFile mime(TempPath("data/mime/packages/glowsmith-pat.xml"));
+    ASSERT_TRUE(mime.open(QIODevice::ReadOnly));
+    const QString xml = mime.readAll();
+    EXPECT_TRUE(xml.contains("<glob pattern=\"*.pat\"/>"));
+    EXPECT_TRUE(xml.contains("Motorola Funlight File"));
+    QFile desktop(TempPath("data/applications/glowsmith.desktop"));
+    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
+    const QString entry = desktop.readAll();
+    EXPECT_TRUE(entry.contains("Exec=\"" + QCoreApplication::applicationFilePath() + "\" %f"));
+    EXPECT_TRUE(entry.contains("MimeType=application/x-motorola-funlight;"));
+  }
+  // A data folder that cannot be created is reported.
+  WriteBytes(TempPath("blocker"), {1});
+  qputenv("XDG_DATA_HOME", TempPath("blocker").toUtf8());
+  Form().ARegisterPAT->trigger();
+  ASSERT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_TRUE(dialogs_.Messages[0].Text.startsWith("Failed to create key"));
+  qputenv("XDG_DATA_HOME", oldData);
+  qputenv("PATH", oldPath);
+}
