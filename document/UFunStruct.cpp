@@ -9,6 +9,7 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #else

@@ -4,7 +4,7 @@
 
 namespace Unit1 {
 
-void TMForm::ALoadProfilePicsExecute() {}
+void TMForm::ALoadProfilePicsExecute() { Execute(ALoadProfile); }
 void TMForm::ListBox2Click() {}
 void TMForm::Button15Click() {}
 void TMForm::Timer1Timer() {}

@@ -2,8 +2,18 @@
 
 #include "DocSupport.h"
 
+#include <cstring>
+
 using namespace UFunStruct;
 using namespace DocSupport;
+
+// `--write-largest PATH` only writes the largest document (for the start-up benchmark).
+static bool WriteLargest(int argc, char** argv) {
+  if (argc < 3 || std::strcmp(argv[1], "--write-largest") != 0) return false;
+  SetDocument(LargestDocument());
+  WritePat(argv[2]);
+  return true;
+}
 
 #ifdef GLOWSMITH_HAVE_BENCHMARK
 
@@ -34,7 +44,13 @@ BENCHMARK(BM_ReadPat)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (WriteLargest(argc, argv)) return 0;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
 
 #else
 
@@ -42,7 +58,8 @@ BENCHMARK_MAIN();
 #include <chrono>
 #include <cstdio>
 
-int main() {
+int main(int argc, char** argv) {
+  if (WriteLargest(argc, argv)) return 0;
   TTempDir Dir;
   SetDocument(LargestDocument());
   const std::string Path = (Dir / "largest.pat").string();

@@ -157,6 +157,14 @@ TEST_F(PatSafetyTest, UnevenClublightRowsAreWrittenWithTheSizeOfTheirCells) {
   ASSERT_TRUE(Read(Older));
   ExpectExampleFunlight(FunList[1], "after older rows");
   EXPECT_EQ(Written(), Consistent);
+
+  // Bytes after the rows that Size covers are passed over.
+  Bytes Padded = Rows;
+  Padded.insert(Padded.end(), {0xEE, 0xEE});
+  ASSERT_TRUE(Read(PatFile(2, {{0x00, 0x17, 0x02, 0x00, 0x00, 0x80, 0x01}, Padded, ExampleBlock})));
+  EXPECT_EQ(FunList[0].ClubFrames[1].Cells[1].Param, 3);
+  ExpectExampleFunlight(FunList[1], "after padded rows");
+  EXPECT_EQ(Written(), Consistent);
 }
 
 TEST_F(PatSafetyTest, OddNormalFunlightsDoNotShiftTheNextOne) {

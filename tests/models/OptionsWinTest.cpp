@@ -7,6 +7,7 @@
 
 #include "OptionsCases.h"
 #include "OptionsStore.h"
+#include "TextDecoding.h"
 
 namespace {
 
@@ -80,6 +81,18 @@ void RunStoreChecks(TRegistryOptionsStore& store) {
   Check(!store.KeyExists(root), "scratch key removed");
 }
 
+// Language files are decoded in the system's ANSI code page.
+void RunDecodingChecks() {
+  Check(DecodeLanguageText("Open file", "1251") == "Open file", "ASCII text kept");
+  if (GetACP() == 1252) {
+    // The code page named by the file plays no part on Windows.
+    Check(DecodeLanguageText("Caf\xE9 \x80", "1251") == "Caf\xC3\xA9 \xE2\x82\xAC",
+          "ANSI code page 1252 decoded");
+  } else {
+    std::printf("ANSI code page %u: the Windows-1252 check is skipped\n", GetACP());
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -94,6 +107,7 @@ int main() {
   const bool hadVendorKey = store.KeyExists("Software\\Nerevy's");
 
   RunStoreChecks(store);
+  RunDecodingChecks();
 
   for (const OptionsCases::TCase& c : OptionsCases::Cases()) {
     const int failedBefore = Failed;
