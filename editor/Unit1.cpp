@@ -296,6 +296,8 @@ void TMForm::CreateEditPage() {
   SpinEdit5 = MakeSpin(GroupBox8, "SpinEdit5", 8, 22, 97, 1, 255, 1);
   SpinEdit5->setValue(1);
   SpinEdit5->setEnabled(false);
+  // Typing "12" must not pass through 1 frame on the way: that would drop frames 2 and up.
+  SpinEdit5->setKeyboardTracking(false);
   Label13 = MakeLabel(TabSheet3, "Label13", "Head value", 216, 58);
   SpinEdit1 = MakeSpin(TabSheet3, "SpinEdit1", 216, 74, 113, 0, 65535, 100);
   CheckBox1 = Make<QCheckBox>(TabSheet3, "CheckBox1", 8, 122, 201, 20);

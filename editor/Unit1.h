@@ -157,6 +157,10 @@ class TMForm : public QMainWindow {
   void EditGridSelectCell(int ACol, int ARow, bool& CanSelect);
   void SlotGridSelectCell(int ACol, int ARow, bool& CanSelect);
   void EditGridTopLeftChanged();
+  // The element-name file of the current profile and language, and the code page of the current
+  // language, in which the 8-bit names of that file are written.
+  static std::string ElementNamesFile();
+  static std::string DataTextCodepage();
 
   // ---- Colour tools
   void TrackBar1Change();

@@ -1,20 +1,274 @@
 // Languages and options.
-// PLACEHOLDER: filled in by its own change.
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "AboutForm.h"
+#include "DataFiles.h"
+#include "IniFile.h"
+#include "OptionsStore.h"
 #include "Profile.h"
+#include "TextDecoding.h"
 #include "Unit1.h"
+#include "Unit2.h"
 
 namespace Unit1 {
 
-void TMForm::ASearchLangsExecute() {}
-void TMForm::AReadLanguageExecute() {}
-void TMForm::AReadOptionsExecute() {
-  Profile.Language = "English";
-  Profile.ProfileName = "Motorola (All Models)";
-  Execute(ALoadProfilePics);
+namespace {
+
+std::string LanguageFilePath(const std::string& language) {
+  return AppDir + "Languages/" + language + ".lng";
+}
+
+using TSetter = std::function<void(const QString&)>;
+
+// One row of the key table: where a text of the language file goes.
+struct TLanguageKey {
+  const char* Section;
+  const char* Key;
+  TSetter Set;
+};
+
+TSetter Caption(QAction* action) {
+  return [action](const QString& t) { action->setText(t); };
+}
+TSetter Title(QMenu* menu) {
+  return [menu](const QString& t) { menu->setTitle(t); };
+}
+TSetter Title(QGroupBox* group) {
+  return [group](const QString& t) { group->setTitle(t); };
+}
+TSetter TabTitle(QTabWidget* pages, QWidget* page) {
+  return [pages, page](const QString& t) { pages->setTabText(pages->indexOf(page), t); };
+}
+TSetter Text(QAbstractButton* button) {
+  return [button](const QString& t) {
+    if (button) button->setText(t);
+  };
+}
+// Labels grow with a longer text, as the window's auto-sized labels did; a label laid out with a
+// fixed box (word-wrapped) keeps it. The text is shown as it is, never as markup.
+TSetter Text(QLabel* label) {
+  return [label](const QString& t) {
+    if (!label) return;
+    label->setTextFormat(Qt::PlainText);
+    label->setText(t);
+    if (!label->wordWrap() && label->sizeHint().width() > label->width())
+      label->resize(label->sizeHint().width(), label->height());
+  };
+}
+TSetter Field(std::string& field) {
+  return [&field](const QString& t) { field = t.toStdString(); };
+}
+TSetter WindowTitle(QWidget* window) {
+  return [window](const QString& t) {
+    if (window) window->setWindowTitle(t);
+  };
+}
+
+// The whole file as bytes; failing to open or read it is the error the user sees.
+std::string ReadTextFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  }
+  std::string bytes;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
+  std::fclose(file);
+  if (failed) {
+    throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(error));
+  }
+  return bytes;
+}
+
+// Selects the item equal to the text without regard to case, or nothing when there is none.
+void SelectItem(QComboBox* box, const std::string& text) {
+  const QString wanted = QString::fromStdString(text);
+  int found = -1;
+  for (int i = 0; i < box->count() && found < 0; ++i) {
+    if (box->itemText(i).compare(wanted, Qt::CaseInsensitive) == 0) found = i;
+  }
+  box->setCurrentIndex(found);
+}
+
+}  // namespace
+
+void TMForm::ASearchLangsExecute() {
+  ComboBox1->clear();
+  for (const std::string& name : ListBaseNames(AppDir + "Languages", "lng"))
+    ComboBox1->addItem(QString::fromStdString(name));
+}
+
+void TMForm::AReadLanguageExecute() {
+  const TIniFile file(LanguageFilePath(Profile.Language));
+  const std::string codepage = file.ReadString("Language", "Codepage", "");
+  TAForm* about = AboutForm::AForm;
+  TSForm* types = Unit2::SForm;
+
+  // In the order of reading; a key listed twice sets each of its targets.
+  const std::vector<TLanguageKey> keys = {
+      {"Language", "Ext", Field(Profile.LangExt)},
+      {"Strings", "s1", Title(File2)},
+      {"Strings", "s2", Caption(ANewFile)},
+      {"Strings", "s3", Caption(AOpenFile)},
+      {"Strings", "s4", Caption(ASave)},
+      {"Strings", "s5", Caption(ASaveAs)},
+      {"Strings", "s6", Caption(AExit)},
+      {"Strings", "s7", Title(Help1)},
+      {"Strings", "s8", Caption(AShowAbout)},
+      {"Strings", "s8", WindowTitle(about)},
+      {"Strings", "s9", TabTitle(PageControl1, Tab1)},
+      {"Strings", "s10", Title(GroupBox1)},
+      {"Strings", "s15", Title(GroupBox2)},
+      {"Strings", "s11", Text(Label1)},
+      {"Strings", "s12", Text(Label2)},
+      {"Strings", "s13", Title(GroupBox10)},
+      {"Strings", "s14", Text(CheckBox2)},
+      {"Strings", "s15", TabTitle(PageControl1, Tab2)},
+      {"Strings", "s16", TabTitle(PageControl2, TabSheet3)},
+      {"Strings", "s17", TabTitle(PageControl2, TabSheet1)},
+      {"Strings", "s18", TabTitle(PageControl2, TabSheet2)},
+      {"Strings", "s19", Text(Label7)},
+      {"Strings", "s20", Title(GroupBox7)},
+      {"Strings", "s21", Text(RadioButton1)},
+      {"Strings", "s22", Text(RadioButton2)},
+      {"Strings", "s23", Title(GroupBox8)},
+      {"Strings", "s24", Text(Label13)},
+      {"Strings", "s25", Text(CheckBox1)},
+      {"Strings", "s25", Text(CheckBox4)},
+      {"Strings", "s26", Title(GroupBox5)},
+      {"Strings", "s27", Caption(AAddNewFun)},
+      {"Strings", "s28", Caption(AFunCopy)},
+      {"Strings", "s29", Caption(ADelFun)},
+      {"Strings", "s30", Caption(AAddAllFrames)},
+      {"Strings", "s31", Caption(ADelAllFrames)},
+      {"Strings", "s32", Title(GroupBox4)},
+      {"Strings", "s33", Text(Label8)},
+      {"Strings", "s34", Text(Label12)},
+      {"Strings", "s35", Title(GroupBox6)},
+      {"Strings", "s36", Text(Label3)},
+      {"Strings", "s37", Caption(AMakePrevCol)},
+      {"Strings", "s38", Title(GroupBox3)},
+      {"Strings", "s40", Caption(ADelFrame)},
+      {"Strings", "s39", Caption(AAddNewFrame)},
+      {"Strings", "s41", Text(Label6)},
+      {"Strings", "s42", Text(Label5)},
+      {"Strings", "s43", Field(Profile.ClubMarker)},
+      {"Strings", "s44", Title(GroupBox9)},
+      {"Strings", "s45", Caption(AMakeOn_Off)},
+      {"Strings", "s46", Caption(AClearAllFrames)},
+      {"Strings", "s47", Caption(ACopyAllFrames)},
+      {"Strings", "s48", Text(Label14)},
+      {"Strings", "s49", Text(Label16)},
+      {"Strings", "s52", Caption(ARegisterPAT)},
+      {"Strings", "s50", TabTitle(PageControl1, Tab3)},
+      {"Strings", "s50", Title(GroupBox11)},
+      {"Strings", "s51", Text(Button15)},
+      {"Strings", "s51", Field(Profile.PlayText)},
+      {"Strings", "s56", Text(Label15)},
+      {"Strings", "s57", Field(Profile.StopText)},
+      {"Strings", "s58", Text(CheckBox5)},
+      {"Strings", "s59", Text(Label19)},
+      {"Strings", "s59", Text(Label28)},
+      {"Strings", "s60", TabTitle(PageControl1, Tab5)},
+      {"Strings", "s61", Text(Button18)},
+      {"Strings", "s62", Text(Button19)},
+      {"Strings", "s63", Title(GroupBox13)},
+      {"Strings", "s64", Text(CheckBox7)},
+      {"Strings", "s65", Text(CheckBox8)},
+      {"Strings", "s66", Text(Button20)},
+      {"Strings", "s67", Text(Button21)},
+      {"Strings", "s69", Text(Label26)},
+      {"Strings", "s69", Field(Profile.DisconnectedText)},
+      {"Strings", "s70", Field(Profile.ConnectedText)},
+      {"Strings", "s72", Caption(AOpenFromPhone)},
+      {"Strings", "s73", Caption(ASaveToPhone)},
+      {"Strings", "s74", Field(Profile.NotConnectedMsg)},
+      {"Strings", "s75", Text(Label27)},
+      {"Strings", "s78", Field(Profile.NoPhoneFileMsg)},
+      {"Strings", "s80", Field(Profile.LastFrameWarning)},
+      {"Dialogs", "d1", WindowTitle(types)},
+      {"Dialogs", "d2", Text(types ? types->Label1 : nullptr)},
+      {"Dialogs", "d3", Text(types ? types->Button1 : nullptr)},
+      {"Dialogs", "d4", Text(types ? types->Button2 : nullptr)},
+      {"Dialogs", "d5", Text(types ? types->Button3 : nullptr)},
+  };
+  for (const TLanguageKey& key : keys) {
+    key.Set(QString::fromStdString(
+        DecodeLanguageText(file.ReadString(key.Section, key.Key, ""), codepage)));
+  }
+
+  const std::string aboutPath = AppDir + "Languages/About." + Profile.LangExt;
+  const std::vector<std::string> lines =
+      SplitLines(DecodeLanguageText(ReadTextFile(aboutPath), codepage));
+  if (about) {
+    QStringList text;
+    for (const std::string& line : lines) text << QString::fromStdString(line);
+    about->Memo1->setPlainText(text.join('\n'));
+  }
+
   Execute(AUpdateSlots);
 }
-void TMForm::ASaveOptionsExecute() {}
-void TMForm::ComboBox1Change() {}
-void TMForm::ComboBox2Change() {}
+
+void TMForm::AReadOptionsExecute() {
+  TStoredOptions stored;
+  if (IOptionsStore* store = Services().Options) stored = ReadStoredOptions(*store);
+  Profile.Language = stored.Language;
+  Profile.ProfileName = stored.Profile;
+  CheckBox2->setChecked(stored.HideUnusedSlots);
+  CheckBox5->setChecked(stored.OuterDisplayOnInner);
+
+  // A failure while loading the language or the skin ends the start-up here, before the save.
+  Execute(ASearchLangs);
+  SelectItem(ComboBox1, Profile.Language);
+  ComboBox1Change();
+
+  Execute(ASearchProfiles);
+  SelectItem(ComboBox2, Profile.ProfileName);
+  ComboBox2Change();
+
+  Execute(ASaveOptions);
+}
+
+void TMForm::ASaveOptionsExecute() {
+  IOptionsStore* store = Services().Options;
+  if (!store) return;
+  SaveStoredOptions(*store, {Profile.Language, Profile.ProfileName, CheckBox2->isChecked(),
+                             CheckBox5->isChecked()});
+}
+
+void TMForm::ComboBox1Change() {
+  Profile.Language = ComboBox1->currentText().toStdString();
+  Execute(AReadLanguage);
+}
+
+void TMForm::ComboBox2Change() {
+  Profile.ProfileName = ComboBox2->currentText().toStdString();
+  Execute(ALoadProfilePics);
+  if (DocActive) {
+    Execute(AUpdateList);
+    Execute(AUpdateFunlight);
+    Execute(AUpdateSlots);
+  }
+}
 
 }  // namespace Unit1

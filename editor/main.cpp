@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "Dialogs.h"
+#include "OptionsStore.h"
 #include "Program.h"
 
 namespace {
@@ -76,8 +78,10 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName("Glowsmith 2");
 
   TQtDialogs dialogs;
+  const std::unique_ptr<IOptionsStore> options = CreateUserOptionsStore();
   Unit1::TMFormServices services;
   services.Dialogs = &dialogs;
+  services.Options = options.get();
   services.Arguments = cmd.Files;
   auto forms = CreateForms(services);
 

@@ -4,8 +4,8 @@
 #include <QGuiApplication>
 #include <QtGlobal>
 #include <algorithm>
-
-namespace DXClass {
+#include <chrono>
+#include <thread>
 
 TDXTimer::TDXTimer(QObject* parent) : QObject(parent) {
   timer_.setSingleShot(true);
@@ -41,6 +41,13 @@ void TDXTimer::ApplicationStateChanged(Qt::ApplicationState state) {
   Arm();
 }
 
+namespace {
+// The event loop wakes up to a millisecond or so after the time asked for, more on a busy machine,
+// so the timer is set to wake early and the last stretch is slept here.
+constexpr long long kWakeEarlyNs = 2'000'000;
+constexpr long long kMaxSleepNs = 3'000'000;
+}  // namespace
+
 void TDXTimer::Arm() {
   // During a tick the timer stays idle: the tick re-arms it when it ends, so a nested event loop
   // inside OnTimer cannot start another tick.
@@ -48,10 +55,15 @@ void TDXTimer::Arm() {
     timer_.stop();
     return;
   }
-  const long long due = baseNs_ + static_cast<long long>(interval_) * 1000000;
-  const long long remaining = due - clock_.nsecsElapsed();
-  const long long ms = remaining <= 0 ? 0 : (remaining + 500000) / 1000000;
-  timer_.start(static_cast<int>(std::min<long long>(ms, interval_)));
+  dueNs_ = baseNs_ + static_cast<long long>(interval_) * 1'000'000;
+  const long long wait = dueNs_ - clock_.nsecsElapsed() - kWakeEarlyNs;
+  timer_.start(static_cast<int>(std::clamp<long long>(wait / 1'000'000, 0, interval_)));
+}
+
+int TDXTimer::RemainingTime() const {
+  if (!timer_.isActive()) return -1;
+  const long long remaining = dueNs_ - clock_.nsecsElapsed();
+  return remaining <= 0 ? 0 : static_cast<int>((remaining + 500'000) / 1'000'000);
 }
 
 void TDXTimer::Tick() {
@@ -72,6 +84,14 @@ void TDXTimer::Tick() {
 
 void TDXTimer::Timeout() {
   if (!enabled_ || (activeOnly_ && !active_)) return;
+  const long long early = dueNs_ - clock_.nsecsElapsed();
+  if (early > kMaxSleepNs) {
+    Arm();
+    return;
+  }
+  // A sleep rather than a busy wait: a sleeping thread is woken on time, a spinning one may lose
+  // its processor for a whole scheduler slice.
+  if (early > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(early));
   try {
     Tick();
   } catch (const std::exception& e) {
@@ -82,5 +102,3 @@ void TDXTimer::Timeout() {
     }
   }
 }
-
-}  // namespace DXClass

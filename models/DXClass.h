@@ -9,8 +9,6 @@
 #include <exception>
 #include <functional>
 
-namespace DXClass {
-
 class TDXTimer : public QObject {
   Q_OBJECT
 
@@ -37,7 +35,7 @@ class TDXTimer : public QObject {
   bool InTick() const { return inTick_; }
   long long TickCount() const { return tickCount_; }
   // Milliseconds until the next tick is due, -1 while none is scheduled.
-  int RemainingTime() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
+  int RemainingTime() const;
 
   // Fed by the application's state changes; callable to simulate them.
   void ApplicationStateChanged(Qt::ApplicationState state);
@@ -55,6 +53,7 @@ class TDXTimer : public QObject {
   QTimer timer_;
   QElapsedTimer clock_;
   long long baseNs_ = 0;  // the next wait is measured from here
+  long long dueNs_ = 0;
   long long tickCount_ = 0;
   int interval_ = 1000;
   bool enabled_ = false;
@@ -62,5 +61,3 @@ class TDXTimer : public QObject {
   bool active_ = true;
   bool inTick_ = false;
 };
-
-}  // namespace DXClass

@@ -8,8 +8,6 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace DXDraws {
-
 namespace {
 
 constexpr uint32_t kOpaque = 0xFF000000u;
@@ -135,7 +133,7 @@ void TPictureCollectionItem::Restore() {
     const int width = picture_.width();
     int x = 0;
     while (x < width) {
-      
+      while (x < width && (row[x] | kOpaque) == key_) ++x;
       const int start = x;
       while (x < width && (row[x] | kOpaque) != key_) ++x;
       if (x > start) spans_.push_back(Span{y, start, x - start});
@@ -276,5 +274,3 @@ void TDXDraw::showEvent(QShowEvent* event) {
   if (!initialized_) Initialize();
   QWidget::showEvent(event);
 }
-
-}  // namespace DXDraws

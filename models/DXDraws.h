@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-namespace DXDraws {
-
 // A rectangle by its edges, Right and Bottom exclusive (as a Windows RECT).
 struct TRect {
   int Left = 0;
@@ -143,5 +141,3 @@ class TDXDraw : public QWidget {
   QImage front_;
   bool initialized_ = false;
 };
-
-}  // namespace DXDraws

@@ -51,9 +51,13 @@ void PutBE32(std::uint8_t* p, std::uint32_t v) {
   PutBE16(p + 2, v);
 }
 
-std::uint32_t BE16(const std::uint8_t* p) { return (std::uint32_t{p[0]} << 8) | p[1]; }
+std::uint32_t BE16(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 8) | p[1];
+}
 
-std::uint32_t BE32(const std::uint8_t* p) { return (BE16(p) << 16) | BE16(p + 2); }
+std::uint32_t BE32(const std::uint8_t* p) {
+  return (BE16(p) << 16) | BE16(p + 2);
+}
 
 std::string Lower(std::string s) {
   for (char& c : s) {
@@ -270,8 +274,8 @@ THandle TP2KAPI::FindP2KDevice(const std::string& name, std::uint16_t queryCode)
 
     // A 32-bit byte count, then UTF-16LE text; the low byte of each code unit is kept. The count
     // is not trusted beyond the answer buffer.
-    const std::uint32_t count = answer[0] | (answer[1] << 8) | (answer[2] << 16) |
-                                (std::uint32_t{answer[3]} << 24);
+    const std::uint32_t count =
+        answer[0] | (answer[1] << 8) | (answer[2] << 16) | (std::uint32_t{answer[3]} << 24);
     const std::uint32_t units = std::min<std::uint32_t>(count / 2, (sizeof answer - 4) / 2);
     std::string interfaceName;
     bool terminated = false;
@@ -460,9 +464,9 @@ bool TP2KAPI::ReadData(THandle device, const std::uint8_t* request, std::uint8_t
   return IoWait(device, request, 9, answer, kAnswerBufferSize, "ReadData");
 }
 
-bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data,
-                          std::uint16_t dataLength, std::uint8_t* answer,
-                          std::uint32_t answerCapacity, std::uint16_t& answerLength) {
+bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::uint16_t dataLength,
+                          std::uint8_t* answer, std::uint32_t answerCapacity,
+                          std::uint16_t& answerLength) {
   if (dataLength > kMaxCommandData) return false;
   std::lock_guard lock(TransferLock);
   // The watcher has closed the interface (or never opened one): nothing to send to.
@@ -517,8 +521,7 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data,
   return true;
 }
 
-bool TP2KAPI::OpenPhoneFile(const std::string& name, std::uint32_t size,
-                            std::uint8_t attribute) {
+bool TP2KAPI::OpenPhoneFile(const std::string& name, std::uint32_t size, std::uint8_t attribute) {
   std::uint8_t data[262] = {};
   PutBE32(data, kFileOpen);
   if (attribute == 0xFF) {
@@ -611,7 +614,8 @@ bool TP2KAPI::WritePhoneFile(const std::string& localPath, const std::string& ph
   Progress(0);
   std::vector<std::uint8_t> data(kWriteDataLength, 0);
   do {
-    const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, kChunkSize));
+    const std::uint32_t n =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, kChunkSize));
     std::fill(data.begin(), data.end(), 0);
     PutBE32(&data[0], kFileWrite);
     PutBE32(&data[4], n);

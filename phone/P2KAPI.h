@@ -143,8 +143,7 @@ class TP2KAPI {
   void WatchDevice();
 
   bool SendCommand(std::uint16_t command, const std::uint8_t* data, std::uint16_t dataLength,
-                   std::uint8_t* answer, std::uint32_t answerCapacity,
-                   std::uint16_t& answerLength);
+                   std::uint8_t* answer, std::uint32_t answerCapacity, std::uint16_t& answerLength);
   bool WriteData(THandle device, const std::uint8_t* request, std::uint32_t length);
   // answer must hold kAnswerBufferSize bytes.
   bool ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer);
@@ -156,8 +155,8 @@ class TP2KAPI {
   bool WritePhoneFile(const std::string& localPath, const std::string& phoneName,
                       bool processMessages, std::uint8_t attribute);
   bool FindPhoneFiles(const std::string& pattern, bool clear);
-  bool ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset,
-                std::uint16_t count, std::uint8_t* buffer, std::uint16_t& size);
+  bool ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset, std::uint16_t count,
+                std::uint8_t* buffer, std::uint16_t& size);
   bool WriteSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset,
                  std::uint16_t count, const std::uint8_t* source);
   bool RestartPhone();

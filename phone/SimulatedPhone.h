@@ -42,11 +42,11 @@ struct TSimInterface {
   std::string Name = "Motorola Test Command";  // answered to the driver's name query
   std::uint16_t UsbInterface = 8;              // the wIndex its control transfers must carry
   bool Openable = true;
-  bool AnswersNameQuery = true;                      // false: the name query never completes
-  std::optional<std::vector<std::uint8_t>> NameAnswer;  // raw name-query answer instead
-  std::optional<std::uint32_t> DetailSize;           // reported detail size instead of the real
-  bool SizeQuerySucceeds = false;                    // the size query wrongly succeeds
-  bool HasRegistryKey = true;                        // its removal key exists
+  bool AnswersNameQuery = true;                           // false: the name query never completes
+  std::optional<std::vector<std::uint8_t>> NameAnswer{};  // raw name-query answer instead
+  std::optional<std::uint32_t> DetailSize{};  // reported detail size instead of the real
+  bool SizeQuerySucceeds = false;             // the size query wrongly succeeds
+  bool HasRegistryKey = true;                 // its removal key exists
 };
 
 struct TPhoneSetup {
@@ -64,17 +64,17 @@ struct TPhoneSetup {
 
 // Changes the answer to the next command that matches Command and SubCommand (any when unset).
 struct TAnswerTweak {
-  std::optional<std::uint16_t> Command;
-  std::optional<std::uint32_t> SubCommand;  // of a file-system command
-  std::optional<std::uint8_t> Status;       // replaces the first answer byte
-  std::optional<std::vector<std::uint8_t>> Data;  // replaces the whole answer data
-  std::uint32_t ReadyDelayMs = 0;  // polls see the answer only this long after the command
-  bool Drop = false;               // the answer never comes
-  std::optional<std::uint8_t> ReadyCode;    // poll byte 5 (1 by default)
-  std::optional<std::uint8_t> Byte4;        // fetch byte 4 (1 by default)
-  std::optional<std::uint16_t> PacketWord;  // fetch bytes 10 and 11 as sent
-  std::optional<std::uint8_t> KindByte;     // fetch byte 12
-  int LengthSkew = 0;                       // added to the length in fetch bytes 8 and 9
+  std::optional<std::uint16_t> Command{};
+  std::optional<std::uint32_t> SubCommand{};        // of a file-system command
+  std::optional<std::uint8_t> Status{};             // replaces the first answer byte
+  std::optional<std::vector<std::uint8_t>> Data{};  // replaces the whole answer data
+  std::uint32_t ReadyDelayMs = 0;           // polls see the answer only this long after the command
+  bool Drop = false;                        // the answer never comes
+  std::optional<std::uint8_t> ReadyCode{};  // poll byte 5 (1 by default)
+  std::optional<std::uint8_t> Byte4{};      // fetch byte 4 (1 by default)
+  std::optional<std::uint16_t> PacketWord{};  // fetch bytes 10 and 11 as sent
+  std::optional<std::uint8_t> KindByte{};     // fetch byte 12
+  int LengthSkew = 0;                         // added to the length in fetch bytes 8 and 9
 };
 
 enum class TRequestKind { Any, Command, Poll, Fetch, NameQuery };
@@ -108,14 +108,14 @@ enum class TSimCall {
 
 // One driver call as the machine received it.
 struct TSimRequest {
-  TSimCall Call;
+  TSimCall Call = TSimCall::OpenDevice;
   std::uint64_t Time = 0;  // ms since the machine started
   std::string Name;        // device name, path or registry key
   THandle Handle = 0;      // the handle used or returned
   std::uint32_t Code = 0;  // IOCTL code; access of an open; filter of a notification
   std::uint32_t Share = 0;
   std::uint32_t Flags = 0;
-  std::vector<std::uint8_t> Input;
+  std::vector<std::uint8_t> Input{};
   bool Succeeded = false;
 };
 
@@ -124,7 +124,7 @@ struct TPhoneCommand {
   std::uint64_t Time = 0;
   std::uint16_t PacketWord = 0;
   std::uint16_t Command = 0;
-  std::vector<std::uint8_t> Data;
+  std::vector<std::uint8_t> Data{};
   // The sub-command of a file-system command, or -1.
   long SubCommand() const;
 };
@@ -138,7 +138,7 @@ class TSimulatedPhone {
   bool Plugged() const;
   TPhoneMode Mode() const;
 
-  // Changes the phone's make-up; takes effect at the next plug or mode switch.
+  // Changes the phone's make-up; a plugged phone shows the change at once.
   void Configure(const std::function<void(TPhoneSetup&)>& change);
   TPhoneSetup Setup() const;
 
@@ -219,8 +219,8 @@ class TSimulatedMachine : public IPhonePlatform {
                  void* output, std::uint32_t outputLength, TOverlapped* overlapped,
                  std::uint32_t& lastError) override;
   bool CancelIo(THandle device, TOverlapped& overlapped) override;
-  bool GetOverlappedResult(THandle device, TOverlapped& overlapped,
-                           std::uint32_t& bytesTransferred, bool wait) override;
+  bool GetOverlappedResult(THandle device, TOverlapped& overlapped, std::uint32_t& bytesTransferred,
+                           bool wait) override;
   long RegOpenLocalMachineKey(const std::string& subKey, std::uint32_t access,
                               THandle& key) override;
   long RegNotifyChange(THandle key, bool watchSubtree, std::uint32_t filter, THandle event,

@@ -7,8 +7,6 @@
 
 #include "DXDraws.h"
 
-using namespace DXDraws;
-
 namespace {
 
 constexpr uint32_t kBackground = 0xECE9D8;

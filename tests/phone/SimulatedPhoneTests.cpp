@@ -1,0 +1,166 @@
+// The simulated phone as the program uses it: a seed folder, real time, and the machine with no
+// phone that stands for the system platform off Windows.
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "PhoneTestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path FreshDir(const std::string& tag) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("glowsmith-seed-" + std::to_string(::getpid()) + "-" + tag);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+void Write(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+void Write(const fs::path& path, const Bytes& data) {
+  Write(path, std::string(data.begin(), data.end()));
+}
+
+}  // namespace
+
+TEST(SimulatedPhoneSeed, LoadsFilesAndSeemsAndSavesThemBack) {
+  const fs::path dir = FreshDir("load");
+  const Bytes pat = Pattern(300);
+  Write(dir / "funlight.pat", pat);
+  Write(dir / "c" / "other.bin", Bytes{1, 2, 3});
+  Write(dir / "a" / "extra" / "deep.txt", std::string("deep"));
+  Write(dir / "seems.txt",
+        "# the two options\n"
+        "0x0032 1 0 00 00 00 00\n"
+        "0x0032 1 89 08      # C380\n"
+        "0x32 1 99 0C\n"
+        "\n"
+        "50 2 4 DEAD beef\n");
+
+  TSimulatedMachine sim;
+  sim.Phone().LoadSeed(dir.string());
+
+  EXPECT_EQ(sim.Phone().File("/a/funlight.pat"), pat);
+  EXPECT_EQ(sim.Phone().File("/c/other.bin"), (Bytes{1, 2, 3}));
+  EXPECT_EQ(sim.Phone().File("/a/extra/deep.txt"), (Bytes{'d', 'e', 'e', 'p'}));
+  const auto options = sim.Phone().Seem(0x32, 1);
+  ASSERT_TRUE(options);
+  ASSERT_EQ(options->size(), 100u);
+  EXPECT_EQ(options->at(89), 0x08);
+  EXPECT_EQ(options->at(99), 0x0C);
+  EXPECT_EQ(std::count(options->begin(), options->end(), 0), 98);
+  EXPECT_EQ(sim.Phone().Seem(50, 2), (Bytes{0, 0, 0, 0, 0xDE, 0xAD, 0xBE, 0xEF}));
+
+  const fs::path saved = FreshDir("saved");
+  sim.Phone().SaveSeed(saved.string());
+  TSimulatedMachine again;
+  again.Phone().LoadSeed(saved.string());
+  EXPECT_EQ(again.Phone().FileNames(), sim.Phone().FileNames());
+  for (const auto& name : sim.Phone().FileNames()) {
+    EXPECT_EQ(again.Phone().File(name), sim.Phone().File(name)) << name;
+  }
+  EXPECT_EQ(again.Phone().Seem(0x32, 1), options);
+  EXPECT_EQ(again.Phone().Seem(50, 2), sim.Phone().Seem(50, 2));
+  std::ifstream copy(saved / "funlight.pat", std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(copy), {}), pat);
+  fs::remove_all(dir);
+  fs::remove_all(saved);
+}
+
+class MalformedSeems : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(MalformedSeems, AreRefusedWithTheLine) {
+  const fs::path dir = FreshDir("bad");
+  Write(dir / "seems.txt", "0x32 1 0 00\n" + GetParam() + "\n");
+  TSimulatedMachine sim;
+  try {
+    sim.Phone().LoadSeed(dir.string());
+    ADD_FAILURE() << "accepted: " << GetParam();
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find(GetParam()), std::string::npos) << e.what();
+  }
+  fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Phone, MalformedSeems,
+                         ::testing::Values("0x32 1", "0x32 1 0", "0x32 1 0 0G", "0x32 1 0 123",
+                                           "zz 1 0 00", "0x10000 1 0 00", "0x32 1 -1 00"));
+
+TEST(SimulatedPhoneSeed, SeededPhoneServesTheProgramsCommands) {
+  const fs::path dir = FreshDir("serve");
+  const Bytes pat = Pattern(2500);
+  Write(dir / "funlight.pat", pat);
+  Write(dir / "seems.txt", "0x0032 1 99 0C\n");
+  TSimulatedMachine sim;
+  TQueuedPoster poster;
+  P2KAPI::TFileList files;
+  P2KAPI::PhoneFiles = &files;
+  {
+    P2KAPI::TP2KAPI link(sim, poster);
+    std::vector<int> statuses;
+    link.OnStatus = [&](int s) { statuses.push_back(s); };
+    sim.Phone().LoadSeed(dir.string());
+    sim.Phone().Plug(TPhoneMode::Modem);
+    link.Start(true);
+    ASSERT_TRUE(sim.AdvanceUntil(
+        [&] {
+          poster.Pump();
+          return statuses.size() == 2;
+        },
+        5000));
+    link.Connected = true;
+
+    ASSERT_TRUE(link.FindPhoneFiles(P2KAPI::FunlightPattern1, true));
+    ASSERT_EQ(files.Count(), 1);
+    EXPECT_EQ(files.Items(0).Size, 2500u);
+    const fs::path local = dir / "copy.pat";
+    ASSERT_TRUE(link.ReadPhoneFile(local.string(), files.Items(0).Name, files.Items(0).Size));
+    std::ifstream in(local, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), pat);
+
+    std::uint8_t clublights = 0;
+    std::uint16_t size = 1;
+    ASSERT_TRUE(link.ReadSeem(0x32, 1, 99, 1, &clublights, size));
+    EXPECT_EQ(clublights, 0x0C);
+  }
+  P2KAPI::PhoneFiles = nullptr;
+  fs::remove_all(dir);
+}
+
+TEST(SimulatedPhoneClock, RealTimeMachineSleepsForReal) {
+  const fs::path dir = FreshDir("realtime");
+  Write(dir / "funlight.pat", Pattern(10));
+  auto sim = CreateSimulatedPhonePlatform(dir.string());
+  EXPECT_EQ(sim->ClockMode(), TClockMode::RealTime);
+  EXPECT_TRUE(sim->Phone().Plugged());
+  EXPECT_EQ(sim->Phone().Mode(), TPhoneMode::Modem);
+  const auto start = std::chrono::steady_clock::now();
+  const std::uint32_t ticks = sim->GetTickCount();
+  sim->Sleep(20);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
+  EXPECT_GE(sim->GetTickCount() - ticks, 20u);
+  fs::remove_all(dir);
+}
+
+TEST(NoPhonePlatform, FindsNothingAndSendsNothing) {
+  auto platform = CreateSystemPhonePlatform();
+  TQueuedPoster poster;
+  P2KAPI::TP2KAPI link(*platform, poster);
+  std::vector<std::string> lines;
+  P2KAPI::OnLog = [&](const std::string& line) { lines.push_back(line); };
+  EXPECT_FALSE(link.SendModeSwitch());
+  EXPECT_EQ(link.FindP2KDevice("Motorola Test Command", 0x0102), IPhonePlatform::kNoHandle);
+  EXPECT_EQ(link.FindP2KDevice("Motorola Flash", 0x0002), IPhonePlatform::kNoHandle);
+  EXPECT_FALSE(link.SwitchStorageToP2K(8));
+  EXPECT_TRUE(lines.empty());
+  P2KAPI::OnLog = nullptr;
+}
