@@ -21,6 +21,8 @@
 #include <QTabWidget>
 
 #include "AboutForm.h"
+#include "DXClass.h"
+#include "DXDraws.h"
 #include "FileAssociation.h"
 #include "UFunStruct.h"
 
@@ -436,6 +438,30 @@ void TMForm::CreateEditPage() {
 }
 
 void TMForm::CreatePreviewPage() {
+  // The drawing area stays hidden until the first play.
+  DXDraw = new TDXDraw(Tab3);
+  DXDraw->move(8, 8);
+  DXDraw->hide();
+  DXDraw->OnInitializeSurface = [this] { Guard([this] { DXDrawInitializeSurface(); }); };
+
+  // The image list is no QObject: a child object owns it, so it goes with the window.
+  struct TImageListOwner : QObject {
+    using QObject::QObject;
+    std::unique_ptr<TDXImageList> List = std::make_unique<TDXImageList>();
+  };
+  auto* owner = new TImageListOwner(this);
+  owner->setObjectName("ImageList");
+  ImageList = owner->List.get();
+  for (const char* slot : {"0", "1", "2", "3", "4", "5", "6"})
+    ImageList->Add(slot, QColor(255, 0, 255));
+  ImageList->Add("Circle", ColorFromWin(0xAABBCC));
+
+  Timer1 = new TDXTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->SetEnabled(false);
+  Timer1->SetActiveOnly(true);
+  Timer1->OnTimer = [this] { Guard([this] { Timer1Timer(); }); };
+
   ListBox2 = Make<QListWidget>(Tab3, "ListBox2", 280, 8, 265, 393);
   Button15 = Make<QPushButton>(Tab3, "Button15", 280, 410, 129, 25);
   Button15->setText("Play");

@@ -67,6 +67,8 @@ extern bool DocActive;
 // Set while the program itself changes control values, so change handlers do not write back.
 extern bool Updating;
 extern TMForm* MForm;
+// Preview: index of the frame the next tick shows.
+extern int16_t PlayPos;
 
 // Phone command state of the main window.
 extern bool PhoneFileFound;

@@ -6,6 +6,7 @@
 #include <ntddscsi.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
