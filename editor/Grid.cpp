@@ -9,8 +9,7 @@
 #include <algorithm>
 
 namespace {
-constexpr int kLine = 1;    // grid line width
-constexpr int kBorder = 2;  // sunken border of the grid
+constexpr int kLine = 1;  // grid line width
 }  // namespace
 
 TGrid::TGrid(QWidget* parent) : QWidget(parent) {
@@ -33,7 +32,9 @@ void TGrid::SetColCount(int n) {
   colCount_ = n;
   GrowCells();
   if (col_ >= colCount_) col_ = colCount_ - 1;
-  if (leftCol_ >= colCount_) SetLeftCol(colCount_ - 1);
+  // Fewer columns: scroll back so that the last one ends the view instead of standing alone.
+  if (leftCol_ > std::max(0, colCount_ - VisibleColCount()))
+    SetLeftCol(std::max(0, colCount_ - VisibleColCount()));
   UpdateScrollBar();
   update();
 }
@@ -71,6 +72,12 @@ void TGrid::SetEditing(bool on) {
   if (!on) StopEditing();
 }
 
+void TGrid::SetBorder(bool on) {
+  border_ = on ? 2 : 0;
+  UpdateScrollBar();
+  update();
+}
+
 void TGrid::SetHorizontalScrollBar(bool on) {
   hbar_->setVisible(on);
   UpdateScrollBar();
@@ -83,16 +90,16 @@ void TGrid::SetBackground(const QColor& c) {
 }
 
 int TGrid::ScrollAreaHeight() const {
-  return height() - 2 * kBorder - (hbar_->isVisible() ? hbar_->height() : 0);
+  return height() - 2 * border_ - (hbar_->isVisible() ? hbar_->height() : 0);
 }
 
 int TGrid::VisibleColCount() const {
-  return std::max(1, (width() - 2 * kBorder + kLine) / (colWidth_ + kLine));
+  return std::max(1, (width() - 2 * border_ + kLine) / (colWidth_ + kLine));
 }
 
 void TGrid::UpdateScrollBar() {
   const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  hbar_->setGeometry(kBorder, height() - kBorder - extent, width() - 2 * kBorder, extent);
+  hbar_->setGeometry(border_, height() - border_ - extent, width() - 2 * border_, extent);
   const QSignalBlocker block(hbar_);
   hbar_->setRange(0, std::max(0, colCount_ - VisibleColCount()));
   hbar_->setPageStep(VisibleColCount());
@@ -141,14 +148,14 @@ QRect TGrid::CellRect(int col, int row) const {
     y = (fixedRows_ + row - topRow_) * (rowHeight_ + kLine);
   }
   const int x = (col - leftCol_) * (colWidth_ + kLine);
-  return QRect(kBorder + x, kBorder + y, colWidth_, rowHeight_);
+  return QRect(border_ + x, border_ + y, colWidth_, rowHeight_);
 }
 
 bool TGrid::MouseToCell(int x, int y, int& col, int& row) const {
   col = -1;
   row = -1;
-  const int gx = x - kBorder, gy = y - kBorder;
-  if (gx < 0 || gy < 0 || gx >= width() - 2 * kBorder || gy >= ScrollAreaHeight()) return false;
+  const int gx = x - border_, gy = y - border_;
+  if (gx < 0 || gy < 0 || gx >= width() - 2 * border_ || gy >= ScrollAreaHeight()) return false;
   const int c = leftCol_ + gx / (colWidth_ + kLine);
   int r = gy / (rowHeight_ + kLine);
   if (r >= fixedRows_) r = topRow_ + r - fixedRows_;
@@ -183,14 +190,14 @@ void TGrid::EnsureVisible(int col, int /*row*/) {
   if (col < leftCol_) {
     SetLeftCol(col);
   } else {
-    const int full = std::max(1, (width() - 2 * kBorder + kLine) / (colWidth_ + kLine));
+    const int full = std::max(1, (width() - 2 * border_ + kLine) / (colWidth_ + kLine));
     if (col >= leftCol_ + full) SetLeftCol(col - full + 1);
   }
 }
 
 void TGrid::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  const QRect inner = rect().adjusted(kBorder, kBorder, -kBorder, -kBorder);
+  const QRect inner = rect().adjusted(border_, border_, -border_, -border_);
   p.fillRect(rect(), palette().color(QPalette::Base));
   p.setClipRect(QRect(inner.left(), inner.top(), inner.width(), ScrollAreaHeight()));
   const QColor lineColor = palette().color(QPalette::Mid);
@@ -227,7 +234,7 @@ void TGrid::paintEvent(QPaintEvent*) {
     }
   }
   p.setClipping(false);
-  if (kBorder > 0) {
+  if (border_ > 0) {
     p.setPen(palette().color(QPalette::Dark));
     p.drawLine(0, 0, width() - 1, 0);
     p.drawLine(0, 0, 0, height() - 1);

@@ -38,6 +38,8 @@ class TGrid : public QWidget {
   void SetRowSelect(bool on) { rowSelect_ = on; update(); }
   void SetGridLines(bool on) { gridLines_ = on; update(); }
   void SetHorizontalScrollBar(bool on);
+  // The sunken 2-pixel border (on by default); a borderless grid starts its cells at its edge.
+  void SetBorder(bool on);
   void SetBackground(const QColor& c);
 
   // Current cell. SetCurrent asks OnSelectCell first, like a click.
@@ -90,6 +92,7 @@ class TGrid : public QWidget {
 
   int colCount_ = 5, rowCount_ = 5, colWidth_ = 64, rowHeight_ = 24, fixedRows_ = 0;
   int col_ = 0, row_ = 0, leftCol_ = 0, topRow_ = 0;
+  int border_ = 2;
   bool editing_ = false, rowSelect_ = false, gridLines_ = true;
   std::vector<std::vector<QString>> cells_;  // [col][row]
   QScrollBar* hbar_ = nullptr;

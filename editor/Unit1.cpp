@@ -328,16 +328,16 @@ void TMForm::CreateEditPage() {
   BindButton(this, Button4, ADelAllFrames);
   Label14 = MakeLabel(TabSheet1, "Label14", "Copy to", 8, 138);
   ComboBox3 = Make<QComboBox>(TabSheet1, "ComboBox3", 104, 134, 145, 22);
-  GroupBox4 = MakeGroup(TabSheet1, "GroupBox4", "Ритм-подсветка", 288, 0, 153, 129);
-  Label8 = MakeLabel(GroupBox4, "Label8", "Верхняя частота звука", 16, 22);
+  GroupBox4 = MakeGroup(TabSheet1, "GroupBox4", "Rhythm light", 288, 0, 153, 129);
+  Label8 = MakeLabel(GroupBox4, "Label8", "Upper frequency", 16, 22);
   SpinEdit3 = MakeSpin(GroupBox4, "SpinEdit3", 16, 40, 121, 0, 65535, 100);
-  Label12 = MakeLabel(GroupBox4, "Label12", "Нижняя частота звука", 16, 70);
+  Label12 = MakeLabel(GroupBox4, "Label12", "Lower frequency", 16, 70);
   SpinEdit4 = MakeSpin(GroupBox4, "SpinEdit4", 16, 88, 121, 0, 65535, 100);
   SpinEdit3->setEnabled(false);
   SpinEdit4->setEnabled(false);
 
   // Selected frame.
-  GroupBox6 = MakeGroup(TabSheet2, "GroupBox6", "Настройка цвета", 0, 0, 265, 161);
+  GroupBox6 = MakeGroup(TabSheet2, "GroupBox6", "Colour setting", 0, 0, 265, 161);
   Label9 = MakeLabel(GroupBox6, "Label9", "R", 16, 22);
   Label10 = MakeLabel(GroupBox6, "Label10", "G", 48, 22);
   Label11 = MakeLabel(GroupBox6, "Label11", "B", 80, 22);
@@ -351,18 +351,18 @@ void TMForm::CreateEditPage() {
     e->setReadOnly(true);
     e->setText("0");
   }
-  Label3 = MakeLabel(GroupBox6, "Label3", "Предпросмотр", 128, 24, 113);
+  Label3 = MakeLabel(GroupBox6, "Label3", "Preview", 128, 24, 113);
   Label3->setAlignment(Qt::AlignCenter);
   Shape1 = Make<TShape>(GroupBox6, "Shape1", 144, 48, 81, 49);
   Shape1->SetBrushColor(Qt::black);
   Button2 = Make<QPushButton>(GroupBox6, "Button2", 112, 112, 137, 25);
   BindButton(this, Button2, AMakePrevCol);
   GroupBox6->hide();
-  GroupBox9 = MakeGroup(TabSheet2, "GroupBox9", "Настройка", 0, 0, 265, 73);
+  GroupBox9 = MakeGroup(TabSheet2, "GroupBox9", "Setting", 0, 0, 265, 73);
   Button6 = Make<QPushButton>(GroupBox9, "Button6", 48, 24, 169, 33);
   BindButton(this, Button6, AMakeOn_Off);
   GroupBox9->hide();
-  GroupBox3 = MakeGroup(TabSheet2, "GroupBox3", "Параметр ритм-подсветки", 280, 0, 153, 73);
+  GroupBox3 = MakeGroup(TabSheet2, "GroupBox3", "Rhythm light parameter", 280, 0, 153, 73);
   SpinEdit2 = MakeSpin(GroupBox3, "SpinEdit2", 24, 28, 105, 0, 255, 5);
   SpinEdit2->setEnabled(false);
   Button1 = Make<QPushButton>(TabSheet2, "Button1", 304, 88, 113, 25);
@@ -393,6 +393,7 @@ void TMForm::CreateEditPage() {
   SlotGrid->SetRowCount(7);
   SlotGrid->SetRowSelect(true);
   SlotGrid->SetGridLines(false);
+  SlotGrid->SetBorder(false);  // no border: its rows line up with the colour grid's
   SlotGrid->SetBackground(palette().color(QPalette::Button));
 
   auto guard = [this](auto f) { Guard(f); };

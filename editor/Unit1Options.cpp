@@ -22,6 +22,7 @@
 #include "DataFiles.h"
 #include "IniFile.h"
 #include "OptionsStore.h"
+#include "P2KAPI.h"
 #include "Profile.h"
 #include "TextDecoding.h"
 #include "Unit1.h"
@@ -216,6 +217,9 @@ void TMForm::AReadLanguageExecute() {
     key.Set(QString::fromStdString(
         DecodeLanguageText(file.ReadString(key.Section, key.Key, ""), codepage)));
   }
+  // The status label tells the link's state: with a phone connected it keeps saying so in the new
+  // language instead of showing the disconnected text in green.
+  if (P2K && P2K->Connected) Label26->setText(QString::fromStdString(Profile.ConnectedText));
 
   const std::string aboutPath = AppDir + "Languages/About." + Profile.LangExt;
   const std::vector<std::string> lines =

@@ -90,7 +90,7 @@ void DrawLitPicture(TMForm& form, TDirectDrawSurface& surface, int n) {
   const int owner = n == 5 && form.CheckBox5->isChecked() ? 1 : n;
   const auto at = static_cast<size_t>(owner);
   // Only a picture that the current skin loaded: a slot may still hold one of an earlier skin.
-  if (owner > LastSlotElement || !Profile.Available[at] || !Profile.HaveImage[at] ||
+  if ( !Profile.Available[at] || !Profile.HaveImage[at] ||
       Profile.Shapes[at].empty())
     return;
   const TCoord& place = Profile.Shapes[at].front();
@@ -215,6 +215,8 @@ void TMForm::Timer1Timer() {
   }
 }
 
-void TMForm::DXDrawInitializeSurface() { DXDraw->Surface().Fill(Background); }
+void TMForm::DXDrawInitializeSurface() {
+  DXDraw->Surface().Fill(Background);
+}
 
 }  // namespace Unit1

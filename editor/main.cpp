@@ -1,16 +1,24 @@
 // Program entry of Glowsmith.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QThread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 
 #include "Dialogs.h"
 #include "OptionsStore.h"
+#include "P2KAPI.h"
+#include "PhonePlatform.h"
 #include "Program.h"
+#include "SimulatedPhone.h"
 
 namespace {
 
@@ -20,7 +28,8 @@ const char* const kUsage =
     "\n"
     "  FILE.pat               open this file at start-up (further files are ignored)\n"
     "  --screenshot FILE.png  start as usual, save a picture of the main window, exit\n"
-    "  --simulate-phone DIR   use a simulated phone seeded from DIR instead of USB\n"
+    "  --simulate-phone DIR   use a simulated phone seeded from DIR instead of USB, and\n"
+    "                         connect to it at start-up\n"
     "  --help                 show this help and exit\n"
     "  --version              show the version and exit\n";
 
@@ -38,6 +47,18 @@ bool HasDisplay() {
   const char* x = std::getenv("DISPLAY");
   const char* w = std::getenv("WAYLAND_DISPLAY");
   return (x && *x) || (w && *w);
+}
+
+// Lets the simulated phone connect before a picture is taken: the status notices arrive through
+// the event loop. Bounded, so that a phone that never answers cannot hold the program.
+void WaitForPhone(Unit1::TMForm& form) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!(form.Phone() && form.Phone()->Connected) && clock.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+  QApplication::processEvents();
 }
 
 }  // namespace
@@ -65,6 +86,20 @@ int main(int argc, char* argv[]) {
     cmd.Files << QString::fromLocal8Bit(argv[i]);
   }
 
+  // The phone the link talks to; it must outlive the windows.
+  std::unique_ptr<IPhonePlatform> phone;
+  if (!cmd.SimulatePhone.isEmpty()) {
+    try {
+      phone = CreateSimulatedPhonePlatform(cmd.SimulatePhone.toStdString());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "glowsmith: --simulate-phone %s: %s\n", qPrintable(cmd.SimulatePhone),
+                   e.what());
+      return 2;
+    }
+  } else {
+    phone = CreateSystemPhonePlatform();
+  }
+
   if (!cmd.Screenshot.isEmpty()) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   } else if (!HasDisplay()) {
@@ -83,9 +118,16 @@ int main(int argc, char* argv[]) {
   services.Dialogs = &dialogs;
   services.Options = options.get();
   services.Arguments = cmd.Files;
+  services.Phone = phone.get();
   auto forms = CreateForms(services);
+  // A simulated phone is there to be tried: connect to it at once.
+  if (!cmd.SimulatePhone.isEmpty()) forms->MForm->Button18->click();
 
   if (!cmd.Screenshot.isEmpty()) {
+    if (!cmd.SimulatePhone.isEmpty()) {
+      forms->MForm->PageControl1->setCurrentWidget(forms->MForm->Tab5);
+      WaitForPhone(*forms->MForm);
+    }
     forms->MForm->show();
     QApplication::processEvents();
     if (!forms->MForm->grab().save(cmd.Screenshot)) {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <iterator>
 
+#include "DXClass.h"
 #include "EditorSupport.h"
 #include "Profile.h"
 
@@ -242,7 +243,7 @@ TEST_F(LanguageTest, MissingKeysLeaveEveryTextEmpty) {
   }
 }
 
-TEST_F(LanguageTest, WithoutPlayAndStopTextsThePlayButtonIsBlank) {
+TEST_F(LanguageTest, WithoutPlayAndStopTextsPlayCannotStart) {
   UseOwnAppDir();
   std::string english = ReadFile(app_ / "Languages" / "English.lng");
   for (const char* key : {"s51=Play\n", "s57=Stop\n"}) {
@@ -251,8 +252,19 @@ TEST_F(LanguageTest, WithoutPlayAndStopTextsThePlayButtonIsBlank) {
     english.erase(at, std::string(key).size());
   }
   WriteLanguage("Silent", english);
-  Start();
+  const QString doc = WriteDocument(
+      "play.pat", {NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}}), Frame(100, {})}, true)});
+  Start({doc});
+  Form().ListBox2->setCurrentRow(0);
+  ASSERT_TRUE(Form().Button15->isEnabled());
+  // With the English texts the button plays and stops.
+  Form().Button15->click();
+  ASSERT_EQ(Form().Button15->text(), "Stop");
+  ASSERT_TRUE(Form().Timer1->Enabled());
+  Form().Button15->click();
   ASSERT_EQ(Form().Button15->text(), "Play");
+  ASSERT_FALSE(Form().Timer1->Enabled());
+
   Choose(Form().ComboBox1, "Silent");
   ASSERT_TRUE(dialogs_.Messages.empty());
   EXPECT_EQ(Form().Button15->text(), "");
@@ -261,6 +273,11 @@ TEST_F(LanguageTest, WithoutPlayAndStopTextsThePlayButtonIsBlank) {
   // The other texts of the file are there.
   EXPECT_EQ(TabTitle(Form().PageControl1, Form().Tab1), "Setup");
   EXPECT_EQ(Form().Label15->text(), "Speed");
+  // The blank caption reads as "playing": a click only stops, so play never starts.
+  Form().Button15->click();
+  EXPECT_FALSE(Form().Timer1->Enabled());
+  EXPECT_EQ(Form().Button15->text(), "");
+  EXPECT_TRUE(Form().PageControl1->isTabEnabled(0));
 }
 
 TEST_F(LanguageTest, SectionsAndKeysAreFoundWithoutRegardToCase) {
@@ -425,6 +442,20 @@ TEST_F(LanguageTest, EmptyLanguagesFolderGivesAnEmptyListAndNoLanguage) {
       dialogs_.Messages[0].Text.toStdString(),
       "Cannot open file \"" + app_.string() + "/Languages/About.\". No such file or directory");
   EXPECT_EQ(Form().ComboBox2->count(), 0);
+}
+
+TEST_F(LanguageTest, StatusLabelKeepsTheConnectedStateInTheNewLanguage) {
+  Start();
+  ASSERT_EQ(Form().Label26->text(), "Disconnected");
+  Choose(Form().ComboBox1, "Russian");
+  EXPECT_EQ(Form().Label26->text(), "Не подключен");
+  // A phone reported connected.
+  Form().PhoneStatusChanged(1);
+  ASSERT_EQ(Form().Label26->text(), "Подключен");
+  Choose(Form().ComboBox1, "English");
+  EXPECT_EQ(Form().Label26->text(), "Connected");
+  Form().PhoneStatusChanged(0);
+  EXPECT_EQ(Form().Label26->text(), "Disconnected");
 }
 
 TEST_F(LanguageTest, LanguageTextsAreShownAsPlainText) {

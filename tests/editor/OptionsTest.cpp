@@ -255,6 +255,25 @@ TEST_F(OptionsTest, MissingAboutTextAtStartUpSkipsTheRestAndTheSave) {
   EXPECT_EQ(Stored(), (TValues{"Klingon", "Motorola V3", "1", "0"}));
 }
 
+TEST_F(OptionsTest, MissingSkinPictureAtStartUpSkipsTheSave) {
+  const fs::path app = UseOwnAppDir();
+  WriteFile(app / "Profiles" / "Bare.prof", "[Colors]\nColor01=-1\n");
+  WriteFile(app / "Profiles" / "Bare.skin", "[Skin]\nImages=NoSuchPicture\n");
+  Put(kSettings, kOptions, {"russian", "bare", "1", "0"});
+  Start();
+  ASSERT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(dialogs_.Messages[0].Text.toStdString(),
+            "Cannot open file \"" + app.string() +
+                "/Profiles/Images/NoSuchPicture.bmp\". No such file or directory");
+  // The language and the profile were chosen, the save at the end did not run.
+  EXPECT_EQ(SetupTitle(), "Настройки");
+  EXPECT_EQ(Form().ComboBox2->currentText(), "Bare");
+  EXPECT_EQ(Form().windowTitle(), "Glowsmith");
+  EXPECT_EQ(Stored(), (TValues{"russian", "bare", "1", "0"}));
+  Form().close();
+  EXPECT_EQ(Stored(), (TValues{"Russian", "Bare", "1", "0"}));
+}
+
 TEST_F(OptionsTest, FailedFirstStartCreatesNoOptions) {
   const fs::path app = UseOwnAppDir();
   fs::remove(app / "Languages" / "About.eng");
