@@ -410,6 +410,9 @@ void TMForm::CreateEditPage() {
     guard([&] { EditGridSelectCell(c, r, can); });
   };
   EditGrid->OnTopLeftChanged = [=, this] { guard([&] { EditGridTopLeftChanged(); }); };
+  // The frame row scrolls itself when a half-visible column is clicked; the colour grid follows,
+  // so that durations and colours stay in line.
+  FrameGrid->OnTopLeftChanged = [this] { EditGrid->SetLeftCol(FrameGrid->LeftCol()); };
   EditGrid->OnMouseDown = [=, this](Qt::MouseButton b, Qt::KeyboardModifiers s,
                                     Qt::MouseButtons bs, int x, int y) {
     guard([&] { EditGridMouseDown(b, s, bs, x, y); });

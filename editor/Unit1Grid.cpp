@@ -24,10 +24,14 @@ namespace {
 
 using namespace UFunStruct;
 
-TFunlight* CurrentFunlight() { return CurFun < FunList.size() ? &FunList[CurFun] : nullptr; }
+TFunlight* CurrentFunlight() {
+  return CurFun < FunList.size() ? &FunList[CurFun] : nullptr;
+}
 
 // A Windows colour value: red in the low byte, green in the next, blue in the third.
-QColor WindowsColour(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor WindowsColour(uint32_t c) {
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 // Silver and white in a 2 x 2 checker, anchored at the grid's origin. Made once: the grid paints up
 // to 255 x 7 cells at a time.
@@ -64,8 +68,8 @@ void TMForm::AUpdateFunlightExecute() {
   TFunlight* f = row >= 0 && static_cast<size_t>(row) < FunList.size() ? &FunList[row] : nullptr;
   if (!f) {
     // A document without funlights: an empty editor from which only adding works.
-    for (QAction* a : {AFunCopy, ADelFun, AFunMoveUp, AFunMoveDown, AClearAllFrames,
-                       ACopyAllFrames, ADelAllFrames})
+    for (QAction* a : {AFunCopy, ADelFun, AFunMoveUp, AFunMoveDown, AClearAllFrames, ACopyAllFrames,
+                       ADelAllFrames})
       a->setEnabled(false);
     SpinEdit5->setEnabled(false);
     CheckBox1->setEnabled(false);
@@ -130,8 +134,9 @@ void TMForm::AUpdateFunlightExecute() {
     const size_t frame = static_cast<size_t>(i - 1);
     FrameGrid->SetCell(i - 1, 0, QString::number(i));
     FrameGrid->SetCell(i - 1, 1,
-                       normal && frame < f->Frames.size() ? QString::number(f->Frames[frame].Duration)
-                                                           : QString());
+                       normal && frame < f->Frames.size()
+                           ? QString::number(f->Frames[frame].Duration)
+                           : QString());
   }
   if (!wasUpdating) PageControl2->setCurrentWidget(TabSheet3);
   ShowPage(PageControl2, TabSheet1, false);

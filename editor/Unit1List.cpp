@@ -31,9 +31,12 @@ struct TUpdatingScope {
   TUpdatingScope& operator=(const TUpdatingScope&) = delete;
 };
 
-TFunlight* CurrentFunlight() { return CurFun < FunList.size() ? &FunList[CurFun] : nullptr; }
+TFunlight* CurrentFunlight() {
+  return CurFun < FunList.size() ? &FunList[CurFun] : nullptr;
+}
 
-// Number of funlights of the document; Count and the list are kept equal, but never trust one alone.
+// Number of funlights of the document; Count and the list are kept equal, but never trust one
+// alone.
 int FunlightCount() {
   return static_cast<int>(std::min<size_t>(FunFile.Count, FunList.size()));
 }
@@ -51,7 +54,9 @@ void SetListRow(QListWidget* list, int row) {
   list->setCurrentRow(row);
 }
 
-bool DocumentFull() { return FunList.size() >= static_cast<size_t>(MaxFunlights); }
+bool DocumentFull() {
+  return FunList.size() >= static_cast<size_t>(MaxFunlights);
+}
 
 const char* const DocumentFullText = "The file already holds the most funlights it can (255).";
 
@@ -149,10 +154,11 @@ void TMForm::SpinEdit5Change() {
   FrameGrid->SetColCount(v);
   for (int i = 1; i <= FrameGrid->ColCount(); ++i) {
     FrameGrid->SetCell(i - 1, 0, QString::number(i));
-    const bool hasDuration = f->FunType == NormalType && static_cast<size_t>(i - 1) < f->Frames.size();
-    FrameGrid->SetCell(i - 1, 1,
-                       hasDuration ? QString::number(f->Frames[static_cast<size_t>(i - 1)].Duration)
-                                   : QString());
+    const bool hasDuration =
+        f->FunType == NormalType && static_cast<size_t>(i - 1) < f->Frames.size();
+    FrameGrid->SetCell(
+        i - 1, 1,
+        hasDuration ? QString::number(f->Frames[static_cast<size_t>(i - 1)].Duration) : QString());
   }
   EditGrid->update();
 }

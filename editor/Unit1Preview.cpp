@@ -90,7 +90,7 @@ void DrawLitPicture(TMForm& form, TDirectDrawSurface& surface, int n) {
   const int owner = n == 5 && form.CheckBox5->isChecked() ? 1 : n;
   const auto at = static_cast<size_t>(owner);
   // Only a picture that the current skin loaded: a slot may still hold one of an earlier skin.
-  if ( !Profile.Available[at] || !Profile.HaveImage[at] ||
+  if (owner > LastSlotElement || !Profile.Available[at] || !Profile.HaveImage[at] ||
       Profile.Shapes[at].empty())
     return;
   const TCoord& place = Profile.Shapes[at].front();

@@ -23,7 +23,9 @@ namespace {
 const QColor Silver(0xC0, 0xC0, 0xC0);
 const QColor White(0xFF, 0xFF, 0xFF);
 
-QColor ScreenColour(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor ScreenColour(uint32_t c) {
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 // Elements: 1 full colour, 2 single red, 3 single green, 4 absent, 5 below -2 (absent too),
 // 6 and 7 full colour.
@@ -121,16 +123,16 @@ TEST_F(GridTest, CellsArePaintedByElementKind) {
   const std::vector<TPixelCase> cases = {
       {0, 0, TLook::Colour, ScreenColour(ColorOf(15, 8, 0))},  // full colour
       {3, 6, TLook::Colour, ScreenColour(ColorOf(1, 2, 3))},
-      {0, 1, TLook::Colour, red},       // single colour, B = 15
-      {1, 1, TLook::Colour, red},       // B = 1, whatever R and G
-      {2, 1, TLook::Colour, black},     // B = 14
-      {3, 1, TLook::Colour, black},     // B = 0
-      {0, 2, TLook::Colour, black},     // B = 14 with R = G = 15
-      {1, 2, TLook::Colour, green},     // B = 1
-      {1, 0, TLook::Pattern, {}},       // no cell in this frame
-      {0, 5, TLook::Pattern, {}},       // no cell of this element at all
-      {0, 3, TLook::Pattern, {}},       // absent element with a cell, hidden
-      {0, 4, TLook::Pattern, {}},       // a value below -2 is absent too
+      {0, 1, TLook::Colour, red},    // single colour, B = 15
+      {1, 1, TLook::Colour, red},    // B = 1, whatever R and G
+      {2, 1, TLook::Colour, black},  // B = 14
+      {3, 1, TLook::Colour, black},  // B = 0
+      {0, 2, TLook::Colour, black},  // B = 14 with R = G = 15
+      {1, 2, TLook::Colour, green},  // B = 1
+      {1, 0, TLook::Pattern, {}},    // no cell in this frame
+      {0, 5, TLook::Pattern, {}},    // no cell of this element at all
+      {0, 3, TLook::Pattern, {}},    // absent element with a cell, hidden
+      {0, 4, TLook::Pattern, {}},    // a value below -2 is absent too
   };
   const QImage image = F().EditGrid->grab().toImage();
   for (const TPixelCase& c : cases) ExpectLook(image, F().EditGrid, c);
@@ -142,16 +144,19 @@ TEST_F(GridTest, HideUnusedSlotsDecidesHowAbsentElementsPaint) {
     bool Hide;
     TPixelCase Absent, AbsentBelow, Empty;
   };
-  for (const TCase& c :
-       {TCase{true, {0, 3, TLook::Pattern, {}}, {0, 4, TLook::Pattern, {}}, {1, 3, TLook::Pattern, {}}},
-        TCase{false,
-              {0, 3, TLook::Colour, ScreenColour(ColorOf(0, 15, 0))},
-              {0, 4, TLook::Colour, ScreenColour(ColorOf(3, 0, 9))},
-              {1, 3, TLook::Pattern, {}}}}) {
+  for (const TCase& c : {TCase{true,
+                               {0, 3, TLook::Pattern, {}},
+                               {0, 4, TLook::Pattern, {}},
+                               {1, 3, TLook::Pattern, {}}},
+                         TCase{false,
+                               {0, 3, TLook::Colour, ScreenColour(ColorOf(0, 15, 0))},
+                               {0, 4, TLook::Colour, ScreenColour(ColorOf(3, 0, 9))},
+                               {1, 3, TLook::Pattern, {}}}}) {
     SCOPED_TRACE(c.Hide);
     F().CheckBox2->setChecked(c.Hide);
     const QImage image = F().EditGrid->grab().toImage();
-    for (const TPixelCase& p : {c.Absent, c.AbsentBelow, c.Empty}) ExpectLook(image, F().EditGrid, p);
+    for (const TPixelCase& p : {c.Absent, c.AbsentBelow, c.Empty})
+      ExpectLook(image, F().EditGrid, p);
   }
 }
 
@@ -200,8 +205,13 @@ struct TSelection {
 };
 
 TSelection Snapshot(Unit1::TMForm& f) {
-  return {UFunStruct::SelCol, UFunStruct::SelCell, UFunStruct::SelElement, UFunStruct::CopyTarget,
-          f.ComboBox3->currentIndex(), f.ElName->text(), f.PageControl2->currentWidget()};
+  return {UFunStruct::SelCol,
+          UFunStruct::SelCell,
+          UFunStruct::SelElement,
+          UFunStruct::CopyTarget,
+          f.ComboBox3->currentIndex(),
+          f.ElName->text(),
+          f.PageControl2->currentWidget()};
 }
 
 TEST_F(GridTest, ClickingACellSelectsItsElementAndFrame) {
@@ -241,9 +251,9 @@ TEST_F(GridTest, ArrowKeysSelectLikeClicks) {
     int Col, Row;
   };
   Click(F().EditGrid, 0, 0);
-  for (const TCase& c : {TCase{Qt::Key_Right, 1, 0}, TCase{Qt::Key_Down, 1, 1},
-                         TCase{Qt::Key_Down, 1, 2}, TCase{Qt::Key_Left, 0, 2},
-                         TCase{Qt::Key_Up, 0, 1}}) {
+  for (const TCase& c :
+       {TCase{Qt::Key_Right, 1, 0}, TCase{Qt::Key_Down, 1, 1}, TCase{Qt::Key_Down, 1, 2},
+        TCase{Qt::Key_Left, 0, 2}, TCase{Qt::Key_Up, 0, 1}}) {
     SCOPED_TRACE(testing::Message() << c.Col << "," << c.Row);
     QTest::keyClick(F().EditGrid, c.Key);
     const TSelection byKey = Snapshot(F());
@@ -356,6 +366,7 @@ TEST_F(GridTest, FrameRowAndNamesStayAlignedWithTheGrid) {
       {"scroll bar", [&] { bar->setValue(10); }, 10},
       {"end key", [&] { QTest::keyClick(F().EditGrid, Qt::Key_End); }, 40 - 15},
       {"home key", [&] { QTest::keyClick(F().EditGrid, Qt::Key_Home); }, 0},
+      {"frame row", [&] { F().FrameGrid->SetCurrent(20, 1); }, 20 - 15 + 1},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.How);
@@ -384,9 +395,9 @@ TEST_F(GridTest, TheSeventhColourDecidesTheNumberOfRows) {
     const char* Line;
     int Rows;
   };
-  for (const TCase& c : {TCase{"", 6}, TCase{"Color07=-2\n", 6}, TCase{"Color07=-1\n", 7},
-                         TCase{"Color07=0\n", 7}, TCase{"color07=$FF\n", 7},
-                         TCase{"Color07=-3\n", 6}, TCase{"Color07=dark\n", 6}}) {
+  for (const TCase& c :
+       {TCase{"", 6}, TCase{"Color07=-2\n", 6}, TCase{"Color07=-1\n", 7}, TCase{"Color07=0\n", 7},
+        TCase{"color07=$FF\n", 7}, TCase{"Color07=-3\n", 6}, TCase{"Color07=dark\n", 6}}) {
     SCOPED_TRACE(c.Line);
     WriteData("Profiles/Rows.prof", QByteArray("[Colors]\nColor01=-1\n") + c.Line);
     Profile.ProfileName = "Rows";
@@ -452,13 +463,12 @@ TEST_F(GridTest, ElementNamesComeFromTheNameFileOrDefaults) {
     std::string LangExt;
     QStringList Names;
   };
-  for (const TCase& c :
-       {TCase{"eng",
-              {QString::fromUtf8("Дисплей"), "Keypad", "Side", "Unused", "(05) ...", "(06) ...",
-               "Logo"}},
-        TCase{"none",
-              {"(01) ...", "(02) ...", "(03) ...", "(04) ...", "(05) ...", "(06) ...",
-               "(07) ..."}}}) {
+  for (const TCase& c : {TCase{"eng",
+                               {QString::fromUtf8("Дисплей"), "Keypad", "Side", "Unused",
+                                "(05) ...", "(06) ...", "Logo"}},
+                         TCase{"none",
+                               {"(01) ...", "(02) ...", "(03) ...", "(04) ...", "(05) ...",
+                                "(06) ...", "(07) ..."}}}) {
     SCOPED_TRACE(c.LangExt);
     Profile.LangExt = c.LangExt;
     F().Execute(F().AUpdateSlots);

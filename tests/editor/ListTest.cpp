@@ -45,8 +45,8 @@ TFunlight Clublight(uint8_t id, std::vector<TClubFrame> rows, uint16_t head = 0)
 
 // A funlight of three frames, one lit cell each, told apart by its identifier.
 TFunlight Simple(uint8_t id) {
-  return NormalFunlight(id, {Frame(100, {{1, 15, 0, 0}}), Frame(200, {{2, 0, 15, 0}}),
-                             Frame(300, {{3, 0, 0, 15}})});
+  return NormalFunlight(
+      id, {Frame(100, {{1, 15, 0, 0}}), Frame(200, {{2, 0, 15, 0}}), Frame(300, {{3, 0, 0, 15}})});
 }
 
 std::vector<uint8_t> Ids() {
@@ -260,8 +260,8 @@ TEST_F(ListTest, AddingAppendsTheChosenTypeAndKeepsTheSelection) {
 }
 
 TEST_F(ListTest, CopyIsDeepAndKeepsTheSelection) {
-  TFunlight club = Clublight(
-      3, {ClubRow(1, 900, 100, {{1, 2, 3, 4}, {5, 6, 7, 8}}), ClubRow(4, 5000, 2000, {{9, 9, 9, 9}, {}})});
+  TFunlight club = Clublight(3, {ClubRow(1, 900, 100, {{1, 2, 3, 4}, {5, 6, 7, 8}}),
+                                 ClubRow(4, 5000, 2000, {{9, 9, 9, 9}, {}})});
   Open({Simple(1), club});
   club.HeadValue = FunList[1].HeadValue = 321;
   Choose(1);
@@ -322,10 +322,9 @@ TEST_F(ListTest, MovingKeepsTheMovedFunlightSelected) {
     int Row;
     bool UpEnabled, DownEnabled;
   };
-  for (const TCase& c : {TCase{0, true, {2, 1, 3}, 1, true, true},
-                         TCase{1, true, {1, 3, 2}, 2, true, false},
-                         TCase{2, false, {1, 3, 2}, 1, true, true},
-                         TCase{1, false, {2, 1, 3}, 0, false, true}}) {
+  for (const TCase& c :
+       {TCase{0, true, {2, 1, 3}, 1, true, true}, TCase{1, true, {1, 3, 2}, 2, true, false},
+        TCase{2, false, {1, 3, 2}, 1, true, true}, TCase{1, false, {2, 1, 3}, 0, false, true}}) {
     SCOPED_TRACE(testing::Message() << c.Selected << (c.Down ? " down" : " up"));
     Open({Simple(1), Simple(2), Simple(3)});
     Choose(c.Selected);
@@ -362,8 +361,9 @@ TEST_F(ListTest, FrameCountResizesFramesAndBothGrids) {
 }
 
 TEST_F(ListTest, StepCountResizesEveryClubRow) {
-  Open({Clublight(3, {ClubRow(1, 0, 0, {{1, 1, 1, 1}, {2, 2, 2, 2}, {3, 3, 3, 3}, {4, 4, 4, 4}}),
-                      ClubRow(3, 0, 0, {{5, 5, 5, 5}, {6, 6, 6, 6}, {7, 7, 7, 7}, {8, 8, 8, 8}})})});
+  Open(
+      {Clublight(3, {ClubRow(1, 0, 0, {{1, 1, 1, 1}, {2, 2, 2, 2}, {3, 3, 3, 3}, {4, 4, 4, 4}}),
+                     ClubRow(3, 0, 0, {{5, 5, 5, 5}, {6, 6, 6, 6}, {7, 7, 7, 7}, {8, 8, 8, 8}})})});
   F().SpinEdit5->setValue(6);
   const TFunlight& f = FunList[0];
   EXPECT_EQ(f.StepCount, 6);
@@ -392,7 +392,8 @@ TEST_F(ListTest, TypingAFrameCountTakesEffectOnlyWhenDone) {
   EXPECT_EQ(FunList[0].Frames.size(), 10u) << "the first digit alone must not cut the frames";
   QTest::keyClick(edit, Qt::Key_Return);
   ASSERT_EQ(FunList[0].Frames.size(), 12u);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(FunList[0].Frames[static_cast<size_t>(i)].Cells.size(), 1u);
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(FunList[0].Frames[static_cast<size_t>(i)].Cells.size(), 1u);
 }
 
 TEST_F(ListTest, TypedValuesAreClampedNotWrapped) {

@@ -3,10 +3,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 
 #include "AboutForm.h"
@@ -31,7 +34,9 @@ Bytes OptionsRecord(uint8_t clublights, uint8_t c380) {
   return record;
 }
 
-uint32_t BE16(const Bytes& b, size_t at) { return (uint32_t{b.at(at)} << 8) | b.at(at + 1); }
+uint32_t BE16(const Bytes& b, size_t at) {
+  return (uint32_t{b.at(at)} << 8) | b.at(at + 1);
+}
 
 bool HasPixelNear(const QImage& image, const QColor& colour) {
   for (int y = 0; y < image.height(); ++y) {
@@ -83,7 +88,9 @@ class PhoneCommandsTest : public EditorTest {
         },
         maxMs);
   }
-  void Run(uint32_t ms) { RunUntil([] { return false; }, ms); }
+  void Run(uint32_t ms) {
+    RunUntil([] { return false; }, ms);
+  }
 
   void Connect() {
     if (!Sim.Phone().Plugged()) Sim.Phone().Plug(TPhoneMode::Modem);
@@ -100,10 +107,10 @@ class PhoneCommandsTest : public EditorTest {
   Bytes Document(const QString& name, int count, uint8_t colour) {
     std::vector<UFunStruct::TFunlight> list;
     for (int i = 0; i < count; ++i) {
-      list.push_back(NormalFunlight(
-          static_cast<uint8_t>(i + 1),
-          {Frame(100, {TFrameCell{1, colour, 0, 0}}),
-           Frame(200, {TFrameCell{1, 0, colour, 0}, TFrameCell{2, 0, 0, colour}})}));
+      list.push_back(
+          NormalFunlight(static_cast<uint8_t>(i + 1),
+                         {Frame(100, {TFrameCell{1, colour, 0, 0}}),
+                          Frame(200, {TFrameCell{1, 0, colour, 0}, TFrameCell{2, 0, 0, colour}})}));
     }
     return ReadBytes(WriteDocument(name, list));
   }
@@ -135,7 +142,9 @@ class PhoneCommandsTest : public EditorTest {
     return out;
   }
 
-  uint8_t PhoneOption(size_t offset) { return Sim.Phone().Seem(kOptionsSeem, 1).value().at(offset); }
+  uint8_t PhoneOption(size_t offset) {
+    return Sim.Phone().Seem(kOptionsSeem, 1).value().at(offset);
+  }
 
   // Checks that exactly one message box was shown, titled with the window caption, with an error
   // icon, and returns its text.
@@ -204,8 +213,8 @@ TEST_F(PhoneCommandsTest, ReadSetsCaptionAndTakesTheTemporaryCopyAsDocumentFile)
   const std::string local = Unit1::TempDir + "funlight.pat";
   EXPECT_EQ(UFunStruct::FunFile.FileName, local);
   EXPECT_EQ(ReadBytes(QString::fromStdString(local)), onPhone);
-  EXPECT_EQ(Form().windowTitle(), "Nerevy's Glowsmith " + About().Label2->text() + " - " +
-                                      Form().AOpenFromPhone->text());
+  EXPECT_EQ(Form().windowTitle(),
+            "Nerevy's Glowsmith " + About().Label2->text() + " - " + Form().AOpenFromPhone->text());
   EXPECT_TRUE(Form().windowTitle().endsWith(" - " + Form().AOpenFromPhone->text()));
   EXPECT_FALSE(QFile::exists(QString::fromStdString(local + ".part")));
 
@@ -250,43 +259,40 @@ TEST_F(PhoneCommandsTest, FileUnderFirstPatternNeedsOneSearch) {
 }
 
 // Neither pattern lists the file: the request says so, stays pending, and runs at the next
-// connection once the file is there.
-TEST_F(PhoneCommandsTest, MissingFileReportsAndKeepsRequestPending) {
-  for (const bool save : {false, true}) {
-    SCOPED_TRACE(save ? "save" : "read");
-    dialogs_.Messages.clear();
-    const Bytes onDisk = Document(save ? "disk-save.pat" : "disk-read.pat", 2, 4);
-    StartPhone({TempPath(save ? "disk-save.pat" : "disk-read.pat")});
-    Sim.Phone().Configure([](TPhoneSetup&) {});
+// connection once the file is there. The parameter: Save to phone (true) or Read from phone.
+class PendingRequestTest : public PhoneCommandsTest, public testing::WithParamInterface<bool> {};
 
-    (save ? Form().ASaveToPhone : Form().AOpenFromPhone)->trigger();
-    Sim.Phone().Plug(TPhoneMode::Modem);
-    ASSERT_TRUE(RunUntil([this] { return Link().Connected && !dialogs_.Messages.empty(); }));
-    EXPECT_FALSE(Unit1::PhoneFileFound);
-    EXPECT_EQ(OnlyMessage().toStdString(), Profile.NoPhoneFileMsg);
-    EXPECT_TRUE(save ? Unit1::PendingSave : Unit1::PendingOpen);
-    EXPECT_EQ(CurrentDocument(), onDisk);
+TEST_P(PendingRequestTest, MissingFileReportsAndKeepsRequestPending) {
+  const bool save = GetParam();
+  const Bytes onDisk = Document("disk.pat", 2, 4);
+  StartPhone({TempPath("disk.pat")});
 
-    // The next connection finds the file and runs the request without a further command.
-    Unplug();
-    const Bytes onPhone = Document("phone.pat", 3, 7);
-    Sim.Phone().AddFile(kPhonePat, onPhone);
-    Sim.Phone().Plug(TPhoneMode::Modem);
-    ASSERT_TRUE(RunUntil([] { return !Unit1::PendingOpen && !Unit1::PendingSave; }));
-    EXPECT_TRUE(Unit1::PhoneFileFound);
-    EXPECT_EQ(dialogs_.Messages.size(), 1u);
-    if (save) {
-      EXPECT_EQ(Sim.Phone().File(kPhonePat), onDisk);
-    } else {
-      EXPECT_EQ(CurrentDocument(), onPhone);
-    }
+  (save ? Form().ASaveToPhone : Form().AOpenFromPhone)->trigger();
+  Sim.Phone().Plug(TPhoneMode::Modem);
+  ASSERT_TRUE(RunUntil([this] { return Link().Connected && !dialogs_.Messages.empty(); }));
+  EXPECT_FALSE(Unit1::PhoneFileFound);
+  EXPECT_EQ(Commands(P2KAPI::kCommandFileSystem, P2KAPI::kFileSearch).size(), 2u);
+  EXPECT_EQ(OnlyMessage().toStdString(), Profile.NoPhoneFileMsg);
+  EXPECT_TRUE(save ? Unit1::PendingSave : Unit1::PendingOpen);
+  EXPECT_EQ(CurrentDocument(), onDisk);
+  EXPECT_TRUE(Commands(P2KAPI::kCommandFileSystem, P2KAPI::kFileOpen).empty());
 
-    forms_.reset();
-    Sim.Phone().Unplug();
-    for (const auto& name : Sim.Phone().FileNames()) Sim.Phone().AddFile(name, {});
-    ResetGlobals();
+  // The next connection finds the file and runs the request without a further command.
+  Unplug();
+  const Bytes onPhone = Document("phone.pat", 3, 7);
+  Sim.Phone().AddFile(kPhonePat, onPhone);
+  Sim.Phone().Plug(TPhoneMode::Modem);
+  ASSERT_TRUE(RunUntil([] { return !Unit1::PendingOpen && !Unit1::PendingSave; }));
+  EXPECT_TRUE(Unit1::PhoneFileFound);
+  EXPECT_EQ(dialogs_.Messages.size(), 1u);
+  if (save) {
+    EXPECT_EQ(Sim.Phone().File(kPhonePat), onDisk);
+  } else {
+    EXPECT_EQ(CurrentDocument(), onPhone);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(ReadAndSave, PendingRequestTest, testing::Bool());
 
 TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
   const Bytes onDisk = Document("disk.pat", 2, 4);
@@ -334,7 +340,7 @@ TEST_F(PhoneCommandsTest, PhoneFileThatIsNoPatFileChangesNothing) {
 
 TEST_F(PhoneCommandsTest, SaveToPhoneWritesWhatWritePatWrites) {
   // Large enough for several chunks of 1,024 bytes.
-  const Bytes onDisk = Document("disk.pat", 40, 6);
+  const Bytes onDisk = Document("disk.pat", 120, 6);
   ASSERT_GT(onDisk.size(), 2048u);
   StartPhone({TempPath("disk.pat")});
   Sim.Phone().AddFile(kPhonePat, Document("phone.pat", 1, 2));
@@ -365,7 +371,7 @@ TEST_F(PhoneCommandsTest, ReadShowsBitThreeOfEachOption) {
       {0x08, 0x00, true, false},
       {0x04, 0x08, false, true},
       {0xF7, 0x0C, false, true},
-      {0x0C, 0xFB, true, false},
+      {0x0C, 0xF3, true, false},
   };
   StartPhone();
   Connect();
@@ -397,8 +403,8 @@ TEST_F(PhoneCommandsTest, WriteSetsOrClearsBitsTwoAndThree) {
     uint8_t written;
   };
   const Case cases[] = {
-      {true, 0x0C, 0x00}, {true, 0x01, 0x0D}, {false, 0x0C, 0x00},
-      {false, 0x01, 0x0D}, {true, 0xF4, 0xF0}, {false, 0x08, 0x00},
+      {true, 0x0C, 0x00},  {true, 0x01, 0x0D}, {false, 0x0C, 0x00},
+      {false, 0x01, 0x0D}, {true, 0xFC, 0xF0}, {false, 0x08, 0x00},
   };
   StartPhone();
   Connect();
@@ -514,69 +520,73 @@ TEST_F(PhoneCommandsTest, ClosingTheWindowStopsTheLink) {
 // ------------------------------------------------------------------------ failures reported
 
 // A read from the phone that fails loads nothing and says why.
-TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndReports) {
-  struct Case {
-    const char* name;
-    std::function<void(TSimulatedPhone&)> fault;
-    QString detail;
-  };
-  const std::vector<Case> cases = {
-      {"no answer",
-       [](TSimulatedPhone& p) {
-         TAnswerTweak t;
-         t.Command = P2KAPI::kCommandFileSystem;
-         t.SubCommand = P2KAPI::kFileRead;
-         t.Drop = true;
-         p.QueueTweak(t);
-       },
-       "\nUSB Time-out"},
-      {"transfer refused",
-       [](TSimulatedPhone& p) {
-         p.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
-       },
-       "\nWriteData GetOverlappedResult fail"},
-      {"file gone",
-       [](TSimulatedPhone& p) {
-         TAnswerTweak t;
-         t.Command = P2KAPI::kCommandFileSystem;
-         t.SubCommand = P2KAPI::kFileOpen;
-         t.Status = 9;
-         p.QueueTweak(t);
-       },
-       ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    dialogs_.Messages.clear();
-    const Bytes onDisk = Document("disk.pat", 2, 4);
-    StartPhone({TempPath("disk.pat")});
-    const QString caption = Form().windowTitle();
-    const QString local = QString::fromStdString(Unit1::TempDir + "funlight.pat");
-    const Bytes earlierCopy = Document("funlight.pat", 1, 1);
-    Sim.Phone().AddFile(kPhonePat, Document("phone.pat", 3, 12));
-    Connect();
+struct TReadFault {
+  const char* Name;
+  std::function<void(TSimulatedPhone&)> Inject;
+  QString Detail;
+};
 
-    c.fault(Sim.Phone());
-    Form().AOpenFromPhone->trigger();
-    EXPECT_EQ(OnlyMessage(), "Reading /a/funlight.pat from the phone failed." + c.detail);
-    EXPECT_EQ(CurrentDocument(), onDisk);
-    EXPECT_EQ(UFunStruct::FunFile.FileName, TempPath("disk.pat").toStdString());
-    EXPECT_EQ(Form().windowTitle(), caption);
-    EXPECT_EQ(ReadBytes(local), earlierCopy);
-    EXPECT_FALSE(QFile::exists(local + ".part"));
-    EXPECT_FALSE(Unit1::PendingOpen);
+const TReadFault kReadFaults[] = {
+    {"NoAnswer",
+     [](TSimulatedPhone& p) {
+       TAnswerTweak t;
+       t.Command = P2KAPI::kCommandFileSystem;
+       t.SubCommand = P2KAPI::kFileRead;
+       t.Drop = true;
+       p.QueueTweak(t);
+     },
+     "\nUSB Time-out"},
+    {"TransferRefused",
+     [](TSimulatedPhone& p) {
+       p.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
+     },
+     "\nWriteData GetOverlappedResult fail"},
+    {"FileGone",
+     [](TSimulatedPhone& p) {
+       TAnswerTweak t;
+       t.Command = P2KAPI::kCommandFileSystem;
+       t.SubCommand = P2KAPI::kFileOpen;
+       t.Status = 9;
+       p.QueueTweak(t);
+     },
+     ""},
+};
 
-    // The same command works once the phone answers again.
-    dialogs_.Messages.clear();
-    Form().AOpenFromPhone->trigger();
-    EXPECT_TRUE(dialogs_.Messages.empty());
-    EXPECT_EQ(UFunStruct::FunList.size(), 3u);
+class FailedReadTest : public PhoneCommandsTest, public testing::WithParamInterface<int> {};
 
-    forms_.reset();
-    Sim.Phone().Unplug();
-    ResetGlobals();
-  }
+TEST_P(FailedReadTest, KeepsDocumentAndReports) {
+  const TReadFault& fault = kReadFaults[GetParam()];
+  const Bytes onDisk = Document("disk.pat", 2, 4);
+  StartPhone({TempPath("disk.pat")});
+  const QString caption = Form().windowTitle();
+  const QString local = QString::fromStdString(Unit1::TempDir + "funlight.pat");
+  // A copy left by an earlier read.
+  const Bytes earlierCopy = Document("funlight.pat", 1, 1);
+  Sim.Phone().AddFile(kPhonePat, Document("phone.pat", 3, 12));
+  Connect();
+
+  fault.Inject(Sim.Phone());
+  Form().AOpenFromPhone->trigger();
+  EXPECT_EQ(OnlyMessage(), "Reading /a/funlight.pat from the phone failed." + fault.Detail);
+  EXPECT_EQ(CurrentDocument(), onDisk);
+  EXPECT_EQ(UFunStruct::FunFile.FileName, TempPath("disk.pat").toStdString());
+  EXPECT_EQ(Form().windowTitle(), caption);
+  EXPECT_EQ(ReadBytes(local), earlierCopy);
+  EXPECT_FALSE(QFile::exists(local + ".part"));
+  EXPECT_FALSE(Unit1::PendingOpen);
+
+  // The same command works once the phone answers again.
+  dialogs_.Messages.clear();
+  Form().AOpenFromPhone->trigger();
+  EXPECT_TRUE(dialogs_.Messages.empty());
+  EXPECT_EQ(UFunStruct::FunList.size(), 3u);
+  EXPECT_EQ(UFunStruct::FunFile.FileName, local.toStdString());
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, FailedReadTest, testing::Range(0, int(std::size(kReadFaults))),
+                         [](const testing::TestParamInfo<int>& info) {
+                           return std::string(kReadFaults[info.param].Name);
+                         });
 
 TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
   const Bytes onDisk = Document("disk.pat", 2, 4);

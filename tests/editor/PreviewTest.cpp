@@ -354,6 +354,43 @@ Bottom_1=20
   EXPECT_TRUE(dialogs_.Messages.empty());
 }
 
+TEST_F(PreviewTest, OuterDisplayOnInnerDrawsNothingWhenTheSkinHasNoElementOne) {
+  const std::string colours = "[Colors]\nColor01=$FFFFFF\nColor05=$FF0000\n";
+  MakeAppDir(colours, R"([Skin]
+Images=Test
+[Element01]
+Available=1
+HaveImage=1
+Left_1=10
+Top_1=10
+Right_1=30
+Bottom_1=30
+)");
+  // The second skin places only element 5: element 1's place and picture are the first skin's.
+  AddProfile("Outer", colours, R"([Skin]
+Images=Test
+[Element05]
+Available=1
+HaveImage=1
+Left_1=50
+Top_1=10
+Right_1=60
+Bottom_1=20
+)");
+  WritePicture("Profiles/Images/Test_01.bmp", LitPicture(20, 20, 0xFFFFFF));
+  WritePicture("Profiles/Images/Test_05.bmp", LitPicture(10, 10, 0x0000FF));
+  Open({NormalFunlight(10, {Frame(100, {Cell(5, 0, 0, 1)})})});
+  Form().ComboBox2->setCurrentIndex(Form().ComboBox2->findText("Outer"));
+  emit Form().ComboBox2->activated(Form().ComboBox2->currentIndex());
+  ASSERT_FALSE(Profile.Available[1]);
+  Form().CheckBox5->setChecked(true);
+  Play();
+  Tick();
+  EXPECT_EQ(Front(20, 20), Backdrop);
+  EXPECT_EQ(Front(55, 15), Backdrop);
+  EXPECT_TRUE(dialogs_.Messages.empty());
+}
+
 TEST_F(PreviewTest, LitSingleColourElementSevenDrawsNothing) {
   MakeAppDir("[Colors]\nColor07=$00FF00\n", R"([Skin]
 Images=Test
@@ -365,12 +402,26 @@ Right_1=20
 Bottom_1=20
 Opacity_1=255
 )");
+  // A skin that asks for a picture of element 7 fails to load after setting HaveImage.
+  AddProfile("Seven", "[Colors]\nColor07=$00FF00\n",
+             "[Skin]\nImages=Test\n[Element07]\nAvailable=1\nHaveImage=1\n");
+  WritePicture("Profiles/Images/Test_07.bmp", LitPicture(10, 10, 0xFFFFFF));
   Open({NormalFunlight(10, {Frame(100, {Cell(7, 15, 15, 15)})})});
-  Play();
-  Tick();
-  EXPECT_TRUE(Profile.Lit[7]);
-  EXPECT_EQ(Front(15, 15), Backdrop);
-  EXPECT_TRUE(dialogs_.Messages.empty());
+  for (const char* profile : {"Motorola (All Models)", "Seven"}) {
+    SCOPED_TRACE(profile);
+    Form().ComboBox2->setCurrentIndex(Form().ComboBox2->findText(profile));
+    emit Form().ComboBox2->activated(Form().ComboBox2->currentIndex());
+    Play();
+    Tick();
+    EXPECT_TRUE(Profile.Lit[7]);
+    EXPECT_EQ(Front(15, 15), Backdrop);
+    EXPECT_EQ(Front(10, 10), Backdrop);
+    Form().Button15->click();
+  }
+  EXPECT_TRUE(Profile.HaveImage[7]);
+  // Only the failed load is reported: drawing element 7 never fails.
+  ASSERT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_EQ(dialogs_.Messages[0].Text, "Image '7' not found");
 }
 
 TEST_F(PreviewTest, ShapeCountIsKeptWithinZeroTo127) {
