@@ -130,7 +130,8 @@ int main(int argc, char* argv[]) {
     }
     forms->MForm->show();
     QApplication::processEvents();
-    if (!forms->MForm->grab().save(cmd.Screenshot)) {
+    // Light compression: the picture is for a look, and a deep one costs more than the start-up.
+    if (!forms->MForm->grab().save(cmd.Screenshot, nullptr, 80)) {
       std::fprintf(stderr, "glowsmith: cannot write %s\n", qPrintable(cmd.Screenshot));
       return 1;
     }

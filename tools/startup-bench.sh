@@ -20,6 +20,9 @@ time_ms() {
 }
 editor=$(time_ms "$build/glowsmith" --screenshot "$tmp/shot.png" "$tmp/largest.pat")
 empty=$(time_ms "$build/glowsmith_empty_window" "$tmp/empty.png")
+text=$(time_ms "$build/glowsmith_empty_window" "$tmp/text.png" --with-text)
 echo "glowsmith --screenshot with the largest file: ${editor} ms (median of $runs)"
-echo "empty Qt window, same build:                  ${empty} ms (median of $runs)"
-awk -v a="$editor" -v b="$empty" 'BEGIN { printf "ratio: %.2f\n", a / b }'
+echo "empty Qt window, same build:                  ${empty} ms"
+echo "empty Qt window with one line of text:        ${text} ms"
+awk -v a="$editor" -v b="$empty" -v c="$text" \
+  'BEGIN { printf "ratio to the empty window: %.2f, to the window with text: %.2f\n", a / b, a / c }'

@@ -200,11 +200,15 @@ class LanguageTest : public EditorTest {
   // A language file that gives every key s1..s80, d1..d5 its own text "<key> text"; suffix "all".
   static std::string EveryKeyLanguage() {
     std::string text = "[Language]\nExt=all\n\n[Strings]\n";
-    for (int n = 1; n <= 80; ++n)
-      text += "s" + std::to_string(n) + "=s" + std::to_string(n) + " text\n";
+    for (int n = 1; n <= 80; ++n) {
+      const std::string key = std::string("s").append(std::to_string(n));
+      text.append(key).append("=").append(key).append(" text\n");
+    }
     text += "\n[Dialogs]\n";
-    for (int n = 1; n <= 5; ++n)
-      text += "d" + std::to_string(n) + "=d" + std::to_string(n) + " text\n";
+    for (int n = 1; n <= 5; ++n) {
+      const std::string key = std::string("d").append(std::to_string(n));
+      text.append(key).append("=").append(key).append(" text\n");
+    }
     return text;
   }
 
