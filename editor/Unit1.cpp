@@ -91,13 +91,13 @@ QSlider* MakeTrackBar(QWidget* parent, const char* name, int left, int top) {
 
 }  // namespace
 
-QAction* TMForm::MakeAction(const char* name, const QString& caption,
-                            void (TMForm::*handler)()) {
+QAction* TMForm::MakeAction(const char* name, const QString& caption, void (TMForm::*handler)()) {
   auto* a = new QAction(caption, this);
   a->setObjectName(name);
   if (!handler) return a;  // caption only
   handlers_[a] = handler;
-  connect(a, &QAction::triggered, this, [this, handler] { Guard([=, this] { (this->*handler)(); }); });
+  connect(a, &QAction::triggered, this,
+          [this, handler] { Guard([=, this] { (this->*handler)(); }); });
   return a;
 }
 
@@ -413,10 +413,9 @@ void TMForm::CreateEditPage() {
   // The frame row scrolls itself when a half-visible column is clicked; the colour grid follows,
   // so that durations and colours stay in line.
   FrameGrid->OnTopLeftChanged = [this] { EditGrid->SetLeftCol(FrameGrid->LeftCol()); };
-  EditGrid->OnMouseDown = [=, this](Qt::MouseButton b, Qt::KeyboardModifiers s,
-                                    Qt::MouseButtons bs, int x, int y) {
-    guard([&] { EditGridMouseDown(b, s, bs, x, y); });
-  };
+  EditGrid->OnMouseDown = [=, this](Qt::MouseButton b, Qt::KeyboardModifiers s, Qt::MouseButtons bs,
+                                    int x,
+                                    int y) { guard([&] { EditGridMouseDown(b, s, bs, x, y); }); };
   EditGrid->OnMouseMove = [=, this](Qt::KeyboardModifiers s, Qt::MouseButtons bs, int x, int y) {
     guard([&] { EditGridMouseMove(s, bs, x, y); });
   };
@@ -534,24 +533,9 @@ void TMForm::AMFormCreateExecute() {
   PageControl1->setTabVisible(PageControl1->indexOf(Tab3), false);
   PageControl1->setCurrentIndex(0);
   if (!services_.Arguments.isEmpty()) {
-    const std::string path = services_.Arguments.first().toStdString();
-    // A file that is not a funlight file is not taken as the document's file, so that a later
-    // Save cannot overwrite it.
-    if (!UFunStruct::ReadPat(path)) {
-      Message(QString("\"%1\" is not a funlight file.").arg(QString::fromStdString(path)),
-              TMsgIcon::Error);
-      return;
-    }
-    UFunStruct::FunFile.FileName = path;
-    Execute(AUpdateList);
-    {
-      const QSignalBlocker block(ListBox1);
-      ListBox1->setCurrentRow(ListBox1->count() > 0 ? 0 : -1);
-    }
-    Execute(AUpdateFunlight);
-    Execute(ASaveActiv);
-    AAddNewFun->setEnabled(true);
-    EditGrid->update();
+    const QString path = services_.Arguments.first();
+    if (!LoadDocument(path.toStdString(), path)) return;
+    RefreshAfterLoad();
     PageControl1->setCurrentIndex(1);
   }
 }
@@ -567,12 +551,23 @@ void TMForm::AOpenFileExecute() {
   if (!chosen) return;
   const std::string path = chosen->toStdString();
   // The name and caption follow the document only once the file has been read.
+  if (!LoadDocument(path, *chosen)) return;
+  SetDocCaption(path);
+  RefreshAfterLoad();
+}
+
+bool TMForm::LoadDocument(const std::string& path, const QString& shownName) {
+  // A file that is not a funlight file never becomes the document's file, so that a later Save
+  // cannot overwrite it.
   if (!UFunStruct::ReadPat(path)) {
-    Message(QString("\"%1\" is not a funlight file.").arg(*chosen), TMsgIcon::Error);
-    return;
+    Message(QString("\"%1\" is not a funlight file.").arg(shownName), TMsgIcon::Error);
+    return false;
   }
   UFunStruct::FunFile.FileName = path;
-  SetDocCaption(path);
+  return true;
+}
+
+void TMForm::RefreshAfterLoad() {
   Execute(AUpdateList);
   {
     const QSignalBlocker block(ListBox1);
@@ -593,7 +588,9 @@ void TMForm::ASaveActivExecute() {
   ASaveToPhone->setEnabled(true);
 }
 
-void TMForm::ASaveExecute() { UFunStruct::WritePat(UFunStruct::FunFile.FileName); }
+void TMForm::ASaveExecute() {
+  UFunStruct::WritePat(UFunStruct::FunFile.FileName);
+}
 
 void TMForm::ASaveAsExecute() {
   const auto chosen = Dialogs().SaveFileName(this);
@@ -603,7 +600,9 @@ void TMForm::ASaveAsExecute() {
   UFunStruct::WritePat(UFunStruct::FunFile.FileName);
 }
 
-void TMForm::AExitExecute() { close(); }
+void TMForm::AExitExecute() {
+  close();
+}
 
 void TMForm::AShowAboutExecute() {
   if (AboutForm::AForm) Dialogs().ShowModal(AboutForm::AForm);

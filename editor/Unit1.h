@@ -122,6 +122,11 @@ class TMForm : public QMainWindow {
   void ARegisterPATExecute();
   void ASaveActivExecute();
   void SetDocCaption(const std::string& path);
+  // Reads path as the document and makes it the document's file. A file that is not a funlight
+  // file is reported (as shownName) and leaves everything as it was.
+  bool LoadDocument(const std::string& path, const QString& shownName);
+  // The refresh after every load: lists, first funlight, editing pages, save commands.
+  void RefreshAfterLoad();
 
   // ---- Funlight list and settings
   void AUpdateListExecute();
@@ -370,7 +375,8 @@ class TMForm : public QMainWindow {
   // Connects a widget signal to a handler through the error wrapper.
   template <typename Sender, typename Signal>
   void On(Sender* sender, Signal signal, void (TMForm::*handler)()) {
-    connect(sender, signal, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+    connect(sender, signal, this,
+            [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
   }
 
   TMFormServices services_;

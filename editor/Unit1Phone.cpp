@@ -177,23 +177,11 @@ void TMForm::AOpenFromPhoneExecute() {
   }
 
   // The name and caption follow the document only once the file has been read.
-  if (!UFunStruct::ReadPat(local)) {
-    Message(QString("\"%1\" is not a funlight file.").arg(phoneName), TMsgIcon::Error);
-    return;
-  }
-  UFunStruct::FunFile.FileName = local;
+  if (!LoadDocument(local, phoneName)) return;
   setWindowTitle(QString("Nerevy's Glowsmith %1 - %2")
                      .arg(AboutForm::AForm ? AboutForm::AForm->Label2->text() : QString())
                      .arg(AOpenFromPhone->text()));
-  Execute(AUpdateList);
-  {
-    const QSignalBlocker block(ListBox1);
-    ListBox1->setCurrentRow(ListBox1->count() > 0 ? 0 : -1);
-  }
-  Execute(AUpdateFunlight);
-  Execute(ASaveActiv);
-  AAddNewFun->setEnabled(true);
-  EditGrid->update();
+  RefreshAfterLoad();
 }
 
 void TMForm::ASaveToPhoneExecute() {
