@@ -100,7 +100,7 @@ void TMForm::ListBox1Click() {
     const QString text = ListBox1->item(row)->text();
     int found = -1;
     for (int i = 0; i < ListBox2->count() && found < 0; ++i)
-      if (ListBox2->item(i)->text() == text) found = i;
+      if (ListBox2->item(i)->text().compare(text, Qt::CaseInsensitive) == 0) found = i;
     SetListRow(ListBox2, found);
     Button15->setEnabled(found >= 0);
   }

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
@@ -160,13 +161,15 @@ int main(int argc, char** argv) {
   paintClock.Clock = &clock;
   paintClock.Paints = &paints;
   form.DXDraw->installEventFilter(&paintClock);
+  // A loop of our own: quitting the application would close the window.
+  QEventLoop loop;
   const auto tick = form.Timer1->OnTimer;
   form.Timer1->OnTimer = [&] {
     tick();
     // The flip is the tick's last drawing step; the interval it leaves is this frame's time.
     flips.push_back(clock.nsecsElapsed());
     planned.push_back(form.Timer1->Interval());
-    if (!form.Timer1->Enabled()) QTimer::singleShot(0, &app, &QApplication::quit);
+    if (!form.Timer1->Enabled()) QTimer::singleShot(0, &loop, &QEventLoop::quit);
   };
   std::vector<double> flipErrors, paintErrors;
   for (int round = 0; round < rounds; ++round) {
@@ -174,7 +177,7 @@ int main(int argc, char** argv) {
     paints.clear();
     planned.clear();
     form.Button15->click();
-    QApplication::exec();
+    loop.exec();
     // The end tick has no frame of its own: the gaps are the frames' times on screen.
     planned.pop_back();
     AddErrors(flipErrors, flips, planned);
