@@ -41,6 +41,11 @@ bool DocActive = false;
 bool Updating = false;
 TMForm* MForm = nullptr;
 
+UFunStruct::TFunlight* CurrentFunlight() {
+  using namespace UFunStruct;
+  return CurFun < FunList.size() ? &FunList[CurFun] : nullptr;
+}
+
 namespace {
 
 template <typename W>

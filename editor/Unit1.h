@@ -55,6 +55,10 @@ class TShape : public QWidget {
   QColor brush_ = Qt::white;
 };
 
+namespace UFunStruct {
+struct TFunlight;
+}
+
 namespace Unit1 {
 
 class TMForm;
@@ -78,6 +82,18 @@ extern uint8_t ClublightsByte;
 extern uint8_t C380Byte;
 extern bool ClublightsChanged;
 extern bool C380Changed;
+
+// Sets Updating for a scope and clears it afterwards, also when the scope is left by an error, so
+// that a failed refresh cannot leave every change handler switched off.
+struct TUpdatingScope {
+  TUpdatingScope() { Updating = true; }
+  ~TUpdatingScope() { Updating = false; }
+  TUpdatingScope(const TUpdatingScope&) = delete;
+  TUpdatingScope& operator=(const TUpdatingScope&) = delete;
+};
+
+// The funlight CurFun names, or null when it names none (an empty document).
+UFunStruct::TFunlight* CurrentFunlight();
 
 // What the main window needs from the platform; tests hand in scripted or simulated ones.
 struct TMFormServices {

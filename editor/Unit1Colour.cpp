@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <cstdint>
 
+#include "DXDraws.h"
 #include "Profile.h"
 #include "UFunStruct.h"
 #include "Unit1.h"
@@ -59,7 +60,7 @@ int SliderValue(const QSlider* s) {
 QColor ScreenColour(int r, int g, int b) {
   const uint32_t c =
       ColorOf(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b));
-  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  return ColorFromWin(c);
 }
 
 // While the right button paints, the selection points at the painted cell; this is the cell that

@@ -17,10 +17,6 @@ namespace {
 
 using namespace UFunStruct;
 
-TFunlight* Current() {
-  return CurFun < FunList.size() ? &FunList[CurFun] : nullptr;
-}
-
 bool ValidElement(int e) {
   return e >= 1 && e <= 7;
 }
@@ -88,7 +84,7 @@ void RemoveCell(TFrame& frame, uint8_t index) {
 
 void TMForm::FrameGridSetEditText(int ACol, int ARow, const QString& Value) {
   if (!DocActive) return;
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f) return;
   const std::optional<int64_t> parsed = ParseInteger(Value);
   int64_t value = parsed.value_or(0);
@@ -108,7 +104,7 @@ void TMForm::FrameGridSetEditText(int ACol, int ARow, const QString& Value) {
 
 void TMForm::FrameGridSelectCell(int ACol, int, bool&) {
   if (!DocActive) return;
-  const TFunlight* f = Current();
+  const TFunlight* f = CurrentFunlight();
   if (!f || f->FunType != NormalType) return;
   // The last frame of a funlight that does not repeat is stored without a duration.
   if (!f->Repeating && ACol == f->FrameCount - 1) {
@@ -120,7 +116,7 @@ void TMForm::FrameGridSelectCell(int ACol, int, bool&) {
 }
 
 void TMForm::AAddNewFrameExecute() {
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f || !ValidElement(SelElement)) return;
   if (f->FunType == ClubType) {
     AAddAllFramesExecute();
@@ -137,7 +133,7 @@ void TMForm::AAddNewFrameExecute() {
 }
 
 void TMForm::ADelFrameExecute() {
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f || f->FunType != NormalType) return;
   const uint8_t idx = Find(SelElement, SelCol);
   if (idx != NoCell) RemoveCell(f->Frames[SelCol], idx);
@@ -148,7 +144,7 @@ void TMForm::ADelFrameExecute() {
 }
 
 void TMForm::AAddAllFramesExecute() {
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f || !ValidElement(SelElement)) return;
   if (f->FunType == NormalType) {
     for (size_t col = 0; col < f->Frames.size() && col < NoCell; ++col)
@@ -179,7 +175,7 @@ void TMForm::AAddAllFramesExecute() {
 
 void TMForm::ADelAllFramesExecute() {
   if (!DocActive) return;
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f) return;
   if (f->FunType == NormalType) {
     for (size_t col = 0; col < f->Frames.size() && col < NoCell; ++col)
@@ -195,7 +191,7 @@ void TMForm::ADelAllFramesExecute() {
 
 void TMForm::AClearAllFramesExecute() {
   if (!DocActive) return;
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f || f->FunType != NormalType) return;
   for (size_t col = 0; col < f->Frames.size() && col < NoCell; ++col) {
     const uint8_t idx = Find(SelElement, static_cast<int>(col));
@@ -207,7 +203,7 @@ void TMForm::AClearAllFramesExecute() {
 }
 
 void TMForm::ACopyAllFramesExecute() {
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f || f->FunType != NormalType || !ValidElement(CopyTarget)) return;
   for (size_t col = 0; col < f->Frames.size() && col < NoCell; ++col) {
     TFrame& frame = f->Frames[col];
@@ -231,7 +227,7 @@ void TMForm::ComboBox3Change() {
 }
 
 void TMForm::SpinEdit2Change() {
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f || f->FunType != ClubType) return;
   // The row is looked up again: it may have moved or gone since the cell was selected.
   const uint8_t idx = Find(SelElement, SelCol);
@@ -242,7 +238,7 @@ void TMForm::SpinEdit2Change() {
 
 void TMForm::SpinEdit3Change() {
   if (Updating) return;
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f || f->FunType != ClubType) return;
   const uint8_t idx = Find(SelElement, 0);
   if (idx == NoCell) return;
@@ -251,7 +247,7 @@ void TMForm::SpinEdit3Change() {
 
 void TMForm::SpinEdit4Change() {
   if (Updating) return;
-  TFunlight* f = Current();
+  TFunlight* f = CurrentFunlight();
   if (!f || f->FunType != ClubType) return;
   const uint8_t idx = Find(SelElement, 0);
   if (idx == NoCell) return;

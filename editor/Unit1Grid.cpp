@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <algorithm>
 
+#include "DXDraws.h"
 #include "DataFiles.h"
 #include "IniFile.h"
 #include "Profile.h"
@@ -23,15 +24,6 @@ namespace Unit1 {
 namespace {
 
 using namespace UFunStruct;
-
-TFunlight* CurrentFunlight() {
-  return CurFun < FunList.size() ? &FunList[CurFun] : nullptr;
-}
-
-// A Windows colour value: red in the low byte, green in the next, blue in the third.
-QColor WindowsColour(uint32_t c) {
-  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
 
 // Silver and white in a 2 x 2 checker, anchored at the grid's origin. Made once: the grid paints up
 // to 255 x 7 cells at a time.
@@ -195,7 +187,7 @@ void TMForm::EditGridDrawCell(int ACol, int ARow, const QRect& Rect, TGridDrawSt
   uint32_t colour = ColorOf(r, g, b);
   // A single-colour element is lit by bit 0 of blue, in its own fixed colour.
   if (IsSingleColour(e)) colour = (b & 1) ? static_cast<uint32_t>(ElementKind(e)) : 0;
-  canvas->fillRect(Rect, WindowsColour(colour));
+  canvas->fillRect(Rect, ColorFromWin(colour));
 }
 
 void TMForm::EditGridSelectCell(int ACol, int ARow, bool&) {

@@ -22,19 +22,6 @@ namespace {
 
 using namespace UFunStruct;
 
-// Sets Updating for the duration of a call and clears it afterwards, also when the call throws, so
-// that a failed refresh cannot leave every change handler switched off.
-struct TUpdatingScope {
-  TUpdatingScope() { Updating = true; }
-  ~TUpdatingScope() { Updating = false; }
-  TUpdatingScope(const TUpdatingScope&) = delete;
-  TUpdatingScope& operator=(const TUpdatingScope&) = delete;
-};
-
-TFunlight* CurrentFunlight() {
-  return CurFun < FunList.size() ? &FunList[CurFun] : nullptr;
-}
-
 // Number of funlights of the document; Count and the list are kept equal, but never trust one
 // alone.
 int FunlightCount() {

@@ -33,13 +33,6 @@ constexpr int LastSlotElement = 6;
 // Shape counts are kept as 8-bit signed numbers.
 constexpr int MaxShapes = 127;
 
-struct TUpdatingScope {
-  TUpdatingScope() { Updating = true; }
-  ~TUpdatingScope() { Updating = false; }
-  TUpdatingScope(const TUpdatingScope&) = delete;
-  TUpdatingScope& operator=(const TUpdatingScope&) = delete;
-};
-
 bool FileExists(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_regular_file(path, error);
