@@ -19,6 +19,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <memory>
+#include <utility>
 
 #include "AboutForm.h"
 #include "DXClass.h"
@@ -243,6 +245,20 @@ void TMForm::CreateMenus() {
   Help1->addAction(AShowAbout);
 }
 
+// A list's click handler runs when the user moves the selection, and also when the user clicks the
+// item that is already selected (as the original list's click did), but once per click.
+void TMForm::BindListClick(QListWidget* list, void (TMForm::*handler)()) {
+  auto changedByPress = std::make_shared<bool>(false);
+  connect(list, &QListWidget::currentRowChanged, this, [this, handler, changedByPress] {
+    *changedByPress = QApplication::mouseButtons() != Qt::NoButton;
+    Guard([this, handler] { (this->*handler)(); });
+  });
+  connect(list, &QListWidget::itemClicked, this, [this, handler, changedByPress] {
+    if (std::exchange(*changedByPress, false)) return;
+    Guard([this, handler] { (this->*handler)(); });
+  });
+}
+
 void TMForm::CreateSetupPage() {
   GroupBox1 = MakeGroup(Tab1, "GroupBox1", "Language and phone", 8, 8, 321, 121);
   Label1 = MakeLabel(GroupBox1, "Label1", "Language", 16, 24);
@@ -428,8 +444,7 @@ void TMForm::CreateEditPage() {
     guard([&] { SlotGridSelectCell(c, r, can); });
   };
 
-  connect(ListBox1, &QListWidget::currentRowChanged, this,
-          [this] { Guard([this] { ListBox1Click(); }); });
+  BindListClick(ListBox1, &TMForm::ListBox1Click);
   On(ComboBox4, &QComboBox::activated, &TMForm::ComboBox4Change);
   On(RadioButton1, &QRadioButton::toggled, &TMForm::RadioButton1Click);
   On(RadioButton2, &QRadioButton::toggled, &TMForm::RadioButton2Click);
@@ -489,8 +504,7 @@ void TMForm::CreatePreviewPage() {
   Label18 = MakeLabel(Tab3, "Label18", "50%", 596, 384);
   Label19 = MakeLabel(Tab3, "Label19", "", 8, 440);
   Label19->hide();
-  connect(ListBox2, &QListWidget::currentRowChanged, this,
-          [this] { Guard([this] { ListBox2Click(); }); });
+  BindListClick(ListBox2, &TMForm::ListBox2Click);
   On(Button15, &QPushButton::clicked, &TMForm::Button15Click);
 }
 

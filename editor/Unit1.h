@@ -388,6 +388,7 @@ class TMForm : public QMainWindow {
   void CreatePreviewPage();
   void CreatePhonePage();
   void CreateMenus();
+  void BindListClick(QListWidget* list, void (TMForm::*handler)());
   // Connects a widget signal to a handler through the error wrapper.
   template <typename Sender, typename Signal>
   void On(Sender* sender, Signal signal, void (TMForm::*handler)()) {
