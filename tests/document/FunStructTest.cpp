@@ -4,18 +4,14 @@
 
 #include <cerrno>
 
-#include "DocSupport.h"
+#include "DocTest.h"
 
 using namespace UFunStruct;
 using namespace DocSupport;
 
 namespace {
 
-class FunStructTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetDocument(); }
-  void TearDown() override { ResetDocument(); }
-};
+class FunStructTest : public TDocTest {};
 
 TEST(ColorOfTest, ChannelsScaleBy17WithRedInTheLowByte) {
   struct Case {

@@ -1,35 +1,13 @@
 // Reading and writing PAT files byte for byte.
 
-#include <gtest/gtest.h>
-
-#include "DocSupport.h"
+#include "DocTest.h"
 
 using namespace UFunStruct;
 using namespace DocSupport;
 
 namespace {
 
-class PatFormatTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetDocument(); }
-  void TearDown() override { ResetDocument(); }
-
-  // Writes the document and returns the file's bytes.
-  Bytes Written() {
-    const auto Path = Dir / "out.pat";
-    WritePat(Path.string());
-    return ReadBytes(Path);
-  }
-
-  // Reads Data as a PAT file.
-  bool Read(const Bytes& Data) {
-    const auto Path = Dir / "in.pat";
-    WriteBytes(Path, Data);
-    return ReadPat(Path.string());
-  }
-
-  TTempDir Dir;
-};
+class PatFormatTest : public TDocTest {};
 
 const Bytes File18 = {0x01, 0x01, 0x00, 0x0C, 0x01, 0x00, 0x06, 0x01, 0x00,
                       0x00, 0x01, 0x02, 0x00, 0x00, 0x01, 0x01, 0x0F, 0x08};

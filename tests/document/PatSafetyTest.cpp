@@ -8,7 +8,7 @@
 
 #include <csignal>
 
-#include "DocSupport.h"
+#include "DocTest.h"
 
 using namespace UFunStruct;
 using namespace DocSupport;
@@ -16,23 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class PatSafetyTest : public ::testing::Test {
+class PatSafetyTest : public TDocTest {
  protected:
-  void SetUp() override { ResetDocument(); }
-  void TearDown() override { ResetDocument(); }
-
-  Bytes Written() {
-    const auto Path = Dir / "out.pat";
-    WritePat(Path.string());
-    return ReadBytes(Path);
-  }
-
-  bool Read(const Bytes& Data) {
-    const auto Path = Dir / "in.pat";
-    WriteBytes(Path, Data);
-    return ReadPat(Path.string());
-  }
-
   // The text of the EInOutError that Action raises, or "" when it raises none.
   template <typename F>
   static std::string ErrorOf(F Action) {
@@ -51,8 +36,6 @@ class PatSafetyTest : public ::testing::Test {
     std::sort(Names.begin(), Names.end());
     return Names;
   }
-
-  TTempDir Dir;
 };
 
 // The header and data of the 18-byte example's funlight: FunID 1, element 1 = (15, 0, 8).

@@ -22,23 +22,6 @@ using namespace UFunStruct;
 
 namespace {
 
-std::string Cells(const TFrame& frame) {
-  std::string s;
-  EXPECT_EQ(frame.CellCount, frame.Cells.size());
-  for (const TFrameCell& c : frame.Cells) {
-    if (!s.empty()) s += ' ';
-    s += std::to_string(c.Element) + ':' + std::to_string(c.R) + ',' + std::to_string(c.G) + ',' +
-         std::to_string(c.B);
-  }
-  return s;
-}
-
-std::vector<std::string> AllCells(const TFunlight& f) {
-  std::vector<std::string> out;
-  for (const TFrame& frame : f.Frames) out.push_back(Cells(frame));
-  return out;
-}
-
 std::string Steps(const TClubFrame& row) {
   std::string s = std::to_string(row.Element) + ':';
   EXPECT_EQ(row.CellCount, row.Cells.size());
@@ -46,24 +29,6 @@ std::string Steps(const TClubFrame& row) {
     s += ' ' + std::to_string(c.R) + ',' + std::to_string(c.G) + ',' + std::to_string(c.B) + '/' +
          std::to_string(c.Param);
   return s;
-}
-
-TFunlight Clublight(uint8_t steps, std::vector<TClubFrame> rows) {
-  TFunlight f;
-  f.FunID = 4;
-  f.FunType = ClubType;
-  f.StepCount = steps;
-  f.FrameCount = static_cast<uint8_t>(rows.size());
-  f.ClubFrames = std::move(rows);
-  return f;
-}
-
-TClubFrame Row(uint8_t element, std::vector<TClubCell> cells) {
-  TClubFrame row;
-  row.Element = element;
-  row.CellCount = static_cast<uint8_t>(cells.size());
-  row.Cells = std::move(cells);
-  return row;
 }
 
 QColor Rgb(int r, int g, int b) {
@@ -81,8 +46,9 @@ TFunlight Painting() {
 }
 
 TFunlight Club() {
-  return Clublight(4, {Row(1, {{1, 0, 0, 11}, {2, 0, 0, 22}, {0, 0, 0, 33}, {4, 0, 0, 44}}),
-                       Row(3, {{0, 5, 0, 50}, {0, 6, 9, 60}, {0, 7, 0, 70}, {0, 8, 0, 80}})});
+  return Clublight(
+      4, {ClubRow(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {0, 0, 0, 33}, {4, 0, 0, 44}}),
+          ClubRow(3, 0, 0, {{0, 5, 0, 50}, {0, 6, 9, 60}, {0, 7, 0, 70}, {0, 8, 0, 80}})});
 }
 
 class ColourTest : public EditorTest {
@@ -93,19 +59,8 @@ class ColourTest : public EditorTest {
       if (forms_ && QApplication::mouseButtons() & b) QTest::mouseRelease(Grid(), b);
     EditorTest::TearDown();
   }
-  void Open(const std::vector<TFunlight>& funlights) {
-    Start({WriteDocument("doc.pat", funlights)});
-    ASSERT_TRUE(Unit1::DocActive);
-    Form().show();
-  }
-  TFunlight& Cur() { return FunList[CurFun]; }
   TGrid* Grid() { return Form().EditGrid; }
   QPoint At(int col, int row) { return Grid()->CellRect(col, row).center(); }
-  void SelectCell(int col, int row) {
-    QTest::mouseClick(Grid(), Qt::LeftButton, {}, At(col, row));
-    ASSERT_EQ(Grid()->Col(), col);
-    ASSERT_EQ(Grid()->Row(), row);
-  }
   void RightPress(int col, int row) {
     QTest::mousePress(Grid(), Qt::RightButton, {}, At(col, row));
   }
@@ -137,7 +92,7 @@ class ColourTest : public EditorTest {
 }  // namespace
 
 TEST_F(ColourTest, SelectingACellLoadsTheColourTools) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   SelectCell(0, 3);  // element 4: 3, 7, 12
   EXPECT_TRUE(Form().GroupBox6->isVisibleTo(Form().TabSheet2));
   EXPECT_FALSE(Form().GroupBox9->isVisibleTo(Form().TabSheet2));
@@ -173,7 +128,7 @@ TEST_F(ColourTest, SliderAtTheTopWritesFifteenAndRepaintsTheCell) {
       {&Unit1::TMForm::TrackBar2, &Unit1::TMForm::Edit3, "4:3,15,12", Rgb(3, 15, 12)},
       {&Unit1::TMForm::TrackBar3, &Unit1::TMForm::Edit4, "4:3,7,15", Rgb(3, 7, 15)},
   };
-  Open({Painting()});
+  OpenDocument({Painting()});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cell);
     Cur().Frames[0].Cells[2] = {4, 3, 7, 12};
@@ -195,7 +150,7 @@ TEST_F(ColourTest, SliderAtTheTopWritesFifteenAndRepaintsTheCell) {
 }
 
 TEST_F(ColourTest, SlidersWriteNothingForAnEmptyCell) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   SelectCell(0, 3);
   SelectCell(2, 3);  // element 4 is not lit in frame 3
   ASSERT_TRUE(EmptyFlag);
@@ -216,7 +171,7 @@ TEST_F(ColourTest, OnOffSwitchesBetweenBlackAndWhite) {
       {{2, 0, 0, 1}, "2:0,0,0", QColor(0, 0, 0)},
       {{2, 15, 15, 15}, "2:0,0,0", QColor(0, 0, 0)},
   };
-  Open({Painting()});
+  OpenDocument({Painting()});
   Profile.ElementColour[2] = 0x0000FF;  // a red single-colour element
   for (const auto& c : cases) {
     SCOPED_TRACE(c.after);
@@ -232,7 +187,7 @@ TEST_F(ColourTest, OnOffSwitchesBetweenBlackAndWhite) {
 }
 
 TEST_F(ColourTest, OnOffOnAClublightKeepsTheParameter) {
-  Open({Club()});
+  OpenDocument({Club()});
   SelectCell(1, 2);  // element 3, step 2: 0, 6, 9
   EXPECT_TRUE(Form().SpinEdit2->isEnabled());
   EXPECT_FALSE(Form().ADelFrame->isEnabled());
@@ -244,7 +199,7 @@ TEST_F(ColourTest, OnOffOnAClublightKeepsTheParameter) {
 }
 
 TEST_F(ColourTest, PreviousColourIsTakenFromTheColumnBefore) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   SelectCell(1, 3);  // element 4 in frame 2, after 3, 7, 12 in frame 1
   QTest::mouseClick(Form().Button2, Qt::LeftButton);
   EXPECT_EQ(Cells(Cur().Frames[1]), "1:0,0,0 4:3,7,12");
@@ -254,7 +209,7 @@ TEST_F(ColourTest, PreviousColourIsTakenFromTheColumnBefore) {
 }
 
 TEST_F(ColourTest, PreviousColourOnAClublight) {
-  Open({Club()});
+  OpenDocument({Club()});
   SelectCell(3, 0);  // element 1, step 4, after 0, 0, 0 / 33
   EXPECT_TRUE(Form().Execute(Form().AMakePrevCol));
   EXPECT_EQ(Steps(Cur().ClubFrames[0]), "1: 1,0,0/11 2,0,0/22 0,0,0/33 0,0,0/44");
@@ -270,7 +225,7 @@ TEST_F(ColourTest, PreviousColourWithoutAPreviousCellChangesNothing) {
       {"element not lit in the frame before", 2, 0},
       {"selected cell empty", 1, 0},
   };
-  Open({Painting()});
+  OpenDocument({Painting()});
   // Element 1 is not lit in frame 2, so frame 3's cell has nothing before it.
   Cur().Frames[1].Cells.erase(Cur().Frames[1].Cells.begin());
   Cur().Frames[1].CellCount = 1;
@@ -286,7 +241,7 @@ TEST_F(ColourTest, PreviousColourWithoutAPreviousCellChangesNothing) {
 }
 
 TEST_F(ColourTest, RightButtonDragTogglesEachCellOnEntering) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   SelectCell(0, 3);
   ASSERT_EQ(OnScreen(0, 0), Rgb(5, 5, 5));
   ASSERT_EQ(OnScreen(1, 0), Rgb(0, 0, 0));
@@ -331,7 +286,7 @@ TEST_F(ColourTest, DragWithAModifierOrAnotherButtonTogglesNothing) {
       {"left too", Qt::NoModifier, Qt::RightButton | Qt::LeftButton},
       {"left only", Qt::NoModifier, Qt::LeftButton},
   };
-  Open({Painting()});
+  OpenDocument({Painting()});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FunList[0] = Painting();
@@ -360,7 +315,7 @@ TEST_F(ColourTest, DragWithAModifierOrAnotherButtonTogglesNothing) {
 }
 
 TEST_F(ColourTest, RightClickOnAnEmptyCellAddsAWhiteCell) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   SelectCell(0, 0);  // 5, 5, 5
   RightPress(3, 1);  // element 2 in the empty frame 4
   RightRelease(3, 1);
@@ -390,7 +345,7 @@ TEST_F(ColourTest, RightClickOnAnEmptyCellAddsAWhiteCell) {
 }
 
 TEST_F(ColourTest, RightClickOnAClublightGivesTheElementARow) {
-  Open({Club()});
+  OpenDocument({Club()});
   SelectCell(0, 0);
   RightPress(2, 1);  // element 2, no row
   RightRelease(2, 1);
@@ -407,7 +362,7 @@ TEST_F(ColourTest, RightClickOnAClublightGivesTheElementARow) {
 }
 
 TEST_F(ColourTest, DraggingOverEmptyCellsAddsNothing) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   RightPress(0, 1);  // element 2's only cell
   for (int col : {1, 2, 3}) MoveTo(col, 1);
   MoveTo(3, 0);  // element 1 has no cell in frame 4 either
@@ -418,7 +373,7 @@ TEST_F(ColourTest, DraggingOverEmptyCellsAddsNothing) {
 }
 
 TEST_F(ColourTest, HiddenAbsentElementIgnoresTheRightButton) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   Profile.ElementColour[4] = AbsentElement;
   ASSERT_TRUE(Form().CheckBox2->isChecked());
   RightPress(0, 3);
@@ -437,7 +392,7 @@ TEST_F(ColourTest, HiddenAbsentElementIgnoresTheRightButton) {
 }
 
 TEST_F(ColourTest, TogglingTheSelectedCellShowsItsNewColour) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   SelectCell(0, 3);  // 3, 7, 12
   RightPress(0, 3);
   RightRelease(0, 3);
@@ -459,7 +414,7 @@ TEST_F(ColourTest, TogglingTheSelectedCellShowsItsNewColour) {
 }
 
 TEST_F(ColourTest, ColourToolsWriteNothingThroughAStaleSelection) {
-  Open({Painting()});
+  OpenDocument({Painting()});
   SelectCell(1, 0);  // element 1 in frame 2: 0, 0, 0 in place 0
   ASSERT_EQ(SelCell, 0);
   // Element 1 is removed everywhere: element 4's cell moves into place 0 of frame 2.
@@ -489,7 +444,7 @@ TEST_F(ColourTest, ColourToolsWriteNothingThroughAStaleSelection) {
 }
 
 TEST_F(ColourTest, ClublightColourToolsWriteNothingToARemovedRow) {
-  Open({Club()});
+  OpenDocument({Club()});
   SelectCell(2, 0);  // element 1: row 0
   EXPECT_TRUE(Form().Execute(Form().ADelAllFrames));
   ASSERT_EQ(Cur().ClubFrames.size(), 1u);

@@ -1,11 +1,12 @@
 #include "EditorSupport.h"
 
 #include <QDialog>
+#include <QTest>
 #include <fstream>
-#include <iterator>
 
 #include "OptionsStore.h"
 #include "Profile.h"
+#include "Unit1.h"
 
 namespace {
 std::unique_ptr<TIniOptionsStore> g_options;
@@ -67,30 +68,137 @@ QString EditorTest::WriteDocument(const QString& name,
 }
 
 std::vector<uint8_t> EditorTest::ReadBytes(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return DocSupport::ReadBytes(path.toStdString());
 }
 
 void EditorTest::WriteBytes(const QString& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  DocSupport::WriteBytes(path.toStdString(), bytes);
 }
 
 UFunStruct::TFunlight NormalFunlight(uint8_t id, std::vector<UFunStruct::TFrame> frames,
                                      bool repeating) {
-  UFunStruct::TFunlight f;
-  f.FunID = id;
-  f.FunType = UFunStruct::NormalType;
-  f.FrameCount = static_cast<uint8_t>(frames.size());
-  f.Frames = std::move(frames);
-  f.Repeating = repeating;
+  return DocSupport::Normal(id, 0, repeating, std::move(frames));
+}
+
+void EditorTest::OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights) {
+  Start({WriteDocument("doc.pat", funlights)});
+  ASSERT_TRUE(Unit1::DocActive);
+  Form().show();
+}
+
+void EditorTest::SelectCell(int col, int row) {
+  QTest::mouseClick(Form().EditGrid, Qt::LeftButton, {},
+                    Form().EditGrid->CellRect(col, row).center());
+  ASSERT_EQ(Form().EditGrid->Col(), col);
+  ASSERT_EQ(Form().EditGrid->Row(), row);
+}
+
+void EditorTest::WriteAppFile(const std::string& relative, const std::string& bytes) {
+  const std::filesystem::path path =
+      std::filesystem::path(services_.AppDir.toStdString()) / relative;
+  std::filesystem::create_directories(path.parent_path());
+  WriteFile(path, bytes);
+}
+
+void EditorTest::UseOwnData(const std::string& name, const std::string& colours,
+                            const std::string& names) {
+  services_.AppDir = TempPath("app");
+  WriteAppFile("Profiles/" + name + ".prof", colours);
+  WriteAppFile("Profiles/Langs/" + name + ".eng", names);
+  WriteAppFile("Languages/" + name + ".lng", "[Language]\nExt=eng\nCodepage=1251\n");
+}
+
+void EditorTest::LoadProfile(const std::string& profile, const std::string& language,
+                             const std::string& langExt) {
+  Profile.ProfileName = profile;
+  Profile.Language = language;
+  Profile.LangExt = langExt;
+  Profile.ClubMarker = "[club]";
+  Form().Execute(Form().ALoadProfile);
+  Form().Execute(Form().AUpdateSlots);
+}
+
+void EditorTest::OpenThroughMenu(const std::vector<UFunStruct::TFunlight>& funlights) {
+  dialogs_.OpenAnswers.push_back(WriteDocument("doc.pat", funlights));
+  ASSERT_TRUE(Form().Execute(Form().AOpenFile));
+}
+
+std::filesystem::path EditorTest::UseShippedAppDir(bool shippedLanguages) {
+  namespace fs = std::filesystem;
+  const fs::path app = TempPath("app").toStdString();
+  fs::create_directories(app / "Profiles");
+  for (const fs::directory_entry& entry : fs::directory_iterator(ShippedDir() / "Profiles")) {
+    const fs::path name = entry.path().filename();
+    if (name == "Langs") continue;
+    if (entry.is_directory())
+      fs::create_directory_symlink(entry.path(), app / "Profiles" / name);
+    else
+      fs::create_symlink(entry.path(), app / "Profiles" / name);
+  }
+  fs::copy(ShippedDir() / "Profiles" / "Langs", app / "Profiles" / "Langs");
+  fs::create_directories(app / "Languages");
+  if (shippedLanguages) fs::copy(ShippedDir() / "Languages", app / "Languages");
+  services_.AppDir = QString::fromStdString(app.string());
+  return app;
+}
+
+UFunStruct::TClubFrame ClubRow(uint8_t element, uint16_t upper, uint16_t lower,
+                               std::vector<UFunStruct::TClubCell> cells) {
+  return DocSupport::Row(element, upper, lower, std::move(cells));
+}
+
+UFunStruct::TFunlight Clublight(uint8_t id, std::vector<UFunStruct::TClubFrame> rows,
+                                uint16_t head) {
+  UFunStruct::TFunlight f = DocSupport::Club(id, std::move(rows));
+  f.HeadValue = head;
   return f;
 }
 
-UFunStruct::TFrame Frame(uint16_t duration, std::vector<UFunStruct::TFrameCell> cells) {
-  UFunStruct::TFrame fr;
-  fr.Duration = duration;
-  fr.CellCount = static_cast<uint8_t>(cells.size());
-  fr.Cells = std::move(cells);
-  return fr;
+std::string Cells(const UFunStruct::TFrame& frame) {
+  std::string s;
+  EXPECT_EQ(frame.CellCount, frame.Cells.size());
+  for (const UFunStruct::TFrameCell& c : frame.Cells) {
+    if (!s.empty()) s += ' ';
+    s += std::to_string(c.Element) + ':' + std::to_string(c.R) + ',' + std::to_string(c.G) + ',' +
+         std::to_string(c.B);
+  }
+  return s;
+}
+
+std::vector<std::string> AllCells(const UFunStruct::TFunlight& f) {
+  std::vector<std::string> out;
+  for (const UFunStruct::TFrame& frame : f.Frames) out.push_back(Cells(frame));
+  return out;
+}
+
+QColor ScreenColour(uint32_t c) {
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+QStringList Items(const QListWidget* list) {
+  QStringList items;
+  for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
+  return items;
+}
+
+QStringList Items(const QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  return items;
+}
+
+void Choose(QComboBox* box, const QString& text) {
+  const int index = box->findText(text);
+  ASSERT_GE(index, 0) << text.toStdString();
+  box->setCurrentIndex(index);
+  emit box->activated(index);
+}
+
+std::filesystem::path ShippedDir() {
+  return QCoreApplication::applicationDirPath().toStdString();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
 }

@@ -3,15 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QColor>
+#include <QComboBox>
 #include <QDir>
+#include <QListWidget>
 #include <QString>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <deque>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Dialogs.h"
+#include "DocSupport.h"
 #include "Program.h"
 #include "UFunStruct.h"
 
@@ -64,6 +70,27 @@ class EditorTest : public ::testing::Test {
   QString WriteDocument(const QString& name, const std::vector<UFunStruct::TFunlight>& funlights);
   static std::vector<uint8_t> ReadBytes(const QString& path);
   static void WriteBytes(const QString& path, const std::vector<uint8_t>& bytes);
+  UFunStruct::TFunlight& Cur() { return UFunStruct::FunList[UFunStruct::CurFun]; }
+  // Opens the document at start-up and shows the window.
+  void OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights);
+  // Makes a colour-grid cell current as a click does.
+  void SelectCell(int col, int row);
+  bool TabShown(QTabWidget* pages, QWidget* page) {
+    return pages->isTabVisible(pages->indexOf(page));
+  }
+  // Writes a file under services_.AppDir, making its folders.
+  void WriteAppFile(const std::string& relative, const std::string& bytes);
+  // A data folder of our own under the temp folder: the profile and the language `name`, the
+  // element and funlight names written in code page 1251, as the language says.
+  void UseOwnData(const std::string& name, const std::string& colours, const std::string& names);
+  // Chooses a profile and a language as the setup page does, with "[club]" as clublight marker.
+  void LoadProfile(const std::string& profile, const std::string& language,
+                   const std::string& langExt = "eng");
+  // Opens a document through the Open command.
+  void OpenThroughMenu(const std::vector<UFunStruct::TFunlight>& funlights);
+  // A program folder of our own: the shipped profiles, skins and pictures linked in, copies of
+  // the shipped element names and (if asked) languages, so that a test can add files.
+  std::filesystem::path UseShippedAppDir(bool shippedLanguages = true);
 
   TScriptedDialogs dialogs_;
   QTemporaryDir temp_;
@@ -73,4 +100,23 @@ class EditorTest : public ::testing::Test {
 
 UFunStruct::TFunlight NormalFunlight(uint8_t id, std::vector<UFunStruct::TFrame> frames,
                                      bool repeating = false);
-UFunStruct::TFrame Frame(uint16_t duration, std::vector<UFunStruct::TFrameCell> cells);
+using DocSupport::Cell;
+using DocSupport::Frame;
+UFunStruct::TClubFrame ClubRow(uint8_t element, uint16_t upper, uint16_t lower,
+                               std::vector<UFunStruct::TClubCell> cells);
+// A clublight whose rows all hold as many steps as the first.
+UFunStruct::TFunlight Clublight(uint8_t id, std::vector<UFunStruct::TClubFrame> rows,
+                                uint16_t head = 0);
+// "element:R,G,B" for each cell of a frame, in order; and so for every frame.
+std::string Cells(const UFunStruct::TFrame& frame);
+std::vector<std::string> AllCells(const UFunStruct::TFunlight& f);
+// A Windows colour (red in the low byte) as the screen shows it.
+QColor ScreenColour(uint32_t c);
+// The texts of a list's or a combo box's items, in order.
+QStringList Items(const QListWidget* list);
+QStringList Items(const QComboBox* box);
+// Picks an item of a combo box as the user does, so the choice runs through the window's handler.
+void Choose(QComboBox* box, const QString& text);
+// The folder of the test program, where the build puts the shipped data.
+std::filesystem::path ShippedDir();
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);

@@ -20,44 +20,6 @@ using namespace UFunStruct;
 
 namespace {
 
-TClubFrame Row(uint8_t element, uint16_t upper, uint16_t lower, std::vector<TClubCell> cells) {
-  TClubFrame row;
-  row.Element = element;
-  row.UpperFreq = upper;
-  row.LowerFreq = lower;
-  row.CellCount = static_cast<uint8_t>(cells.size());
-  row.Cells = std::move(cells);
-  return row;
-}
-
-TFunlight Clublight(uint8_t id, uint8_t steps, std::vector<TClubFrame> rows) {
-  TFunlight f;
-  f.FunID = id;
-  f.FunType = ClubType;
-  f.StepCount = steps;
-  f.FrameCount = static_cast<uint8_t>(rows.size());
-  f.ClubFrames = std::move(rows);
-  return f;
-}
-
-// "element:R,G,B" for each cell of a frame, in order.
-std::string Cells(const TFrame& frame) {
-  std::string s;
-  EXPECT_EQ(frame.CellCount, frame.Cells.size());
-  for (const TFrameCell& c : frame.Cells) {
-    if (!s.empty()) s += ' ';
-    s += std::to_string(c.Element) + ':' + std::to_string(c.R) + ',' + std::to_string(c.G) + ',' +
-         std::to_string(c.B);
-  }
-  return s;
-}
-
-std::vector<std::string> AllCells(const TFunlight& f) {
-  std::vector<std::string> out;
-  for (const TFrame& frame : f.Frames) out.push_back(Cells(frame));
-  return out;
-}
-
 // "element(upper-lower):R,G,B/P ..." for a clublight.
 std::string Rows(const TFunlight& f) {
   std::string s;
@@ -76,23 +38,8 @@ std::string Rows(const TFunlight& f) {
 
 class FramesTest : public EditorTest {
  protected:
-  void Open(const std::vector<TFunlight>& funlights) {
-    Start({WriteDocument("doc.pat", funlights)});
-    ASSERT_TRUE(Unit1::DocActive);
-    Form().show();
-  }
-  TFunlight& Cur() { return FunList[CurFun]; }
-  // Makes a colour-grid cell current as a click does.
-  void SelectCell(int col, int row) {
-    QTest::mouseClick(Form().EditGrid, Qt::LeftButton, {},
-                      Form().EditGrid->CellRect(col, row).center());
-    ASSERT_EQ(Form().EditGrid->Col(), col);
-    ASSERT_EQ(Form().EditGrid->Row(), row);
-  }
   void SelectElement(int row) { ASSERT_TRUE(Form().SlotGrid->SetCurrent(0, row)); }
-  bool Shown(QWidget* page) {
-    return Form().PageControl2->isTabVisible(Form().PageControl2->indexOf(page));
-  }
+  bool Shown(QWidget* page) { return TabShown(Form().PageControl2, page); }
 };
 
 // Three frames; element 3 lit in all of them, 2 in the last, 1 and 5 in the first.
@@ -106,15 +53,14 @@ TFunlight Normal() {
 // Four steps; rows for elements 1 and 3.
 TFunlight Club() {
   return Clublight(
-      3, 4,
-      {Row(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}, {3, 0, 0, 30}, {4, 0, 0, 40}}),
-       Row(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}, {0, 7, 0, 70}, {0, 8, 0, 80}})});
+      3, {ClubRow(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}, {3, 0, 0, 30}, {4, 0, 0, 40}}),
+          ClubRow(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}, {0, 7, 0, 70}, {0, 8, 0, 80}})});
 }
 
 }  // namespace
 
 TEST_F(FramesTest, DurationTextIsReadLikeValClampedAndStored) {
-  Open({Normal()});
+  OpenDocument({Normal()});
   struct {
     const char* typed;
     const char* shown;
@@ -168,7 +114,7 @@ TEST_F(FramesTest, DurationTextIsReadLikeValClampedAndStored) {
 }
 
 TEST_F(FramesTest, TypedDurationIsClampedInTheEditor) {
-  Open({Normal()});
+  OpenDocument({Normal()});
   TGrid* grid = Form().FrameGrid;
   ASSERT_TRUE(grid->SetCurrent(0, 1));
   QTest::keyClick(grid, Qt::Key_7);
@@ -184,7 +130,7 @@ TEST_F(FramesTest, TypedDurationIsClampedInTheEditor) {
 }
 
 TEST_F(FramesTest, ClublightDurationRowTakesNoText) {
-  Open({Club()});
+  OpenDocument({Club()});
   const std::string before = Rows(Cur());
   for (const char* typed : {"42", "$10", "abc"}) {
     Form().FrameGrid->SetCell(2, 1, typed);
@@ -203,7 +149,7 @@ TEST_F(FramesTest, ClublightDurationRowTakesNoText) {
 TEST_F(FramesTest, LastFrameOfNonRepeatingFunlightIsLockedUntilItRepeats) {
   TFunlight f = Normal();
   f.Repeating = false;
-  Open({f});
+  OpenDocument({f});
   Profile.LastFrameWarning = "The last frame has no duration.";
   TGrid* grid = Form().FrameGrid;
 
@@ -233,7 +179,7 @@ TEST_F(FramesTest, LastFrameOfNonRepeatingFunlightIsLockedUntilItRepeats) {
 }
 
 TEST_F(FramesTest, AddAndRemoveInOneFrameKeepCellOrder) {
-  Open({Normal()});
+  OpenDocument({Normal()});
   SelectCell(0, 1);  // element 2 is not lit in frame 1
   EXPECT_TRUE(Form().AAddNewFrame->isEnabled());
   EXPECT_FALSE(Form().ADelFrame->isEnabled());
@@ -290,7 +236,7 @@ TEST_F(FramesTest, ElementCommandsOverAllFrames) {
        &Unit1::TMForm::AClearAllFrames,
        {"1:1,2,3 3:4,5,6 5:7,8,9", "3:1,1,1", "2:2,2,2 3:3,3,3"}},
   };
-  Open({Normal()});
+  OpenDocument({Normal()});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FunList[0] = Normal();
@@ -304,8 +250,9 @@ TEST_F(FramesTest, ElementCommandsOverAllFrames) {
 
 TEST_F(FramesTest, CopyToAnotherElementKeepsTargetWhereSourceIsMissing) {
   // Element 2 lit in frames 1 and 2, element 5 in frames 1 and 3.
-  Open({NormalFunlight(1, {Frame(1, {{2, 1, 2, 3}, {5, 9, 9, 9}}),
-                           Frame(2, {{1, 4, 4, 4}, {2, 15, 0, 7}}), Frame(3, {{5, 8, 8, 8}})})});
+  OpenDocument(
+      {NormalFunlight(1, {Frame(1, {{2, 1, 2, 3}, {5, 9, 9, 9}}),
+                          Frame(2, {{1, 4, 4, 4}, {2, 15, 0, 7}}), Frame(3, {{5, 8, 8, 8}})})});
   SelectElement(1);
   EXPECT_EQ(CopyTarget, 2);
   EXPECT_EQ(Form().ComboBox3->currentIndex(), 1);
@@ -323,7 +270,7 @@ TEST_F(FramesTest, CopyToAnotherElementKeepsTargetWhereSourceIsMissing) {
 }
 
 TEST_F(FramesTest, ClublightRowsAreAddedAndRemovedWhole) {
-  Open({Club()});
+  OpenDocument({Club()});
   SelectElement(1);  // element 2 has no row
   EXPECT_FALSE(Form().SpinEdit3->isEnabled());
   QTest::mouseClick(Form().Button9, Qt::LeftButton);
@@ -350,7 +297,7 @@ TEST_F(FramesTest, ClublightRowsAreAddedAndRemovedWhole) {
 }
 
 TEST_F(FramesTest, AddingToAClublightCellAddsTheWholeRow) {
-  Open({Club()});
+  OpenDocument({Club()});
   SelectCell(2, 4);  // element 5, no row
   EXPECT_TRUE(EmptyFlag);
   ASSERT_TRUE(Form().AAddNewFrame->isEnabled());
@@ -368,7 +315,7 @@ TEST_F(FramesTest, AddingToAClublightCellAddsTheWholeRow) {
 }
 
 TEST_F(FramesTest, RhythmParameterAndBandAreWrittenToTheSelectedRow) {
-  Open({Club()});
+  OpenDocument({Club()});
   SelectCell(2, 2);  // element 3, step 3
   EXPECT_TRUE(Form().SpinEdit2->isEnabled());
   EXPECT_EQ(Form().SpinEdit2->value(), 70);
@@ -400,7 +347,7 @@ TEST_F(FramesTest, RhythmParameterAndBandAreWrittenToTheSelectedRow) {
 }
 
 TEST_F(FramesTest, ValuesOfARemovedRowAreWrittenNowhere) {
-  Open({Club()});
+  OpenDocument({Club()});
   SelectCell(1, 0);  // element 1, the first row
   ASSERT_EQ(SelCell, 0);
   EXPECT_TRUE(Form().Execute(Form().ADelAllFrames));
@@ -414,7 +361,7 @@ TEST_F(FramesTest, ValuesOfARemovedRowAreWrittenNowhere) {
 }
 
 TEST_F(FramesTest, AddAfterAddToAllKeepsOneCellPerElement) {
-  Open({Normal()});
+  OpenDocument({Normal()});
   SelectCell(1, 0);  // element 1 is not lit in frame 2
   ASSERT_TRUE(Form().AAddNewFrame->isEnabled());
   EXPECT_TRUE(Form().Execute(Form().AAddAllFrames));

@@ -2,31 +2,18 @@
 // elements lit in every frame): a full repaint of EditGrid, and selecting a cell.
 #include <QApplication>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
-#include "OptionsStore.h"
+#include "BenchSupport.h"
 #include "Profile.h"
-#include "Program.h"
 #include "UFunStruct.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class TSilentDialogs : public IDialogs {
- public:
-  void ShowMessage(QWidget*, const QString&, const QString& text, TMsgIcon) override {
-    std::fprintf(stderr, "message: %s\n", qPrintable(text));
-  }
-  std::optional<QString> OpenFileName(QWidget*) override { return std::nullopt; }
-  std::optional<QString> SaveFileName(QWidget*) override { return std::nullopt; }
-  int ShowModal(QDialog*) override { return mrCancel; }
-  void OpenUrl(const QString&) override {}
-};
 
 UFunStruct::TFunlight Largest() {
   UFunStruct::TFunlight f;
@@ -72,14 +59,8 @@ void Report(const char* what, const TFigures& t, double target) {
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QTemporaryDir temp;
-  TSilentDialogs dialogs;
-  TIniOptionsStore options(temp.filePath("options.ini").toStdString());
-  Unit1::TMFormServices services;
-  services.Dialogs = &dialogs;
-  services.Options = &options;
-  auto forms = CreateForms(services);
-  Unit1::TMForm& form = *forms->MForm;
+  TBenchWindow window;
+  Unit1::TMForm& form = window.Start();
 
   // Full colour, single colour and absent elements, as on a real phone model.
   Profile.ElementColour = {0, -1, 0xFFFFFF, -1, -1, 0x40A0FF, -1, -2};

@@ -23,10 +23,6 @@ namespace {
 const QColor Silver(0xC0, 0xC0, 0xC0);
 const QColor White(0xFF, 0xFF, 0xFF);
 
-QColor ScreenColour(uint32_t c) {
-  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
 // Elements: 1 full colour, 2 single red, 3 single green, 4 absent, 5 below -2 (absent too),
 // 6 and 7 full colour.
 const char* const GridProfile =
@@ -37,38 +33,21 @@ class GridTest : public EditorTest {
  protected:
   void SetUp() override {
     EditorTest::SetUp();
-    services_.AppDir = TempPath("app");
-    WriteData("Profiles/Grid.prof", GridProfile);
-    WriteData("Profiles/Langs/Grid.eng",
-              "[Elements]\nElement01=\xC4\xE8\xF1\xEF\xEB\xE5\xE9\nElement02=Keypad\n"
-              "Element03=Side\nElement04=Unused\nElement07=Logo\n");
-    WriteData("Languages/Grid.lng", "[Language]\nExt=eng\nCodepage=1251\n");
-  }
-
-  void WriteData(const QString& name, const QByteArray& bytes) {
-    const QString path = services_.AppDir + "/" + name;
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    UseOwnData("Grid", GridProfile,
+               "[Elements]\nElement01=\xC4\xE8\xF1\xEF\xEB\xE5\xE9\nElement02=Keypad\n"
+               "Element03=Side\nElement04=Unused\nElement07=Logo\n");
   }
 
   void StartWithProfile(const std::string& profile = "Grid") {
     Start();
     Form().show();
-    Profile.ProfileName = profile;
-    Profile.Language = "Grid";
-    Profile.LangExt = "eng";
-    Profile.ClubMarker = "[club]";
-    Form().Execute(Form().ALoadProfile);
-    Form().Execute(Form().AUpdateSlots);
+    LoadProfile(profile, "Grid");
     Form().CheckBox2->setChecked(true);
   }
 
   void Open(const std::vector<TFunlight>& doc) {
     if (!forms_) StartWithProfile();
-    dialogs_.OpenAnswers.push_back(WriteDocument("doc.pat", doc));
-    ASSERT_TRUE(Form().Execute(Form().AOpenFile));
+    OpenThroughMenu(doc);
     Form().PageControl1->setCurrentWidget(Form().Tab2);
     dialogs_.Messages.clear();
   }
@@ -77,9 +56,6 @@ class GridTest : public EditorTest {
   QPoint CellCentre(TGrid* grid, int col, int row) { return grid->CellRect(col, row).center(); }
   void Click(TGrid* grid, int col, int row) {
     QTest::mouseClick(grid, Qt::LeftButton, {}, CellCentre(grid, col, row));
-  }
-  bool TabShown(QWidget* page) {
-    return F().PageControl2->isTabVisible(F().PageControl2->indexOf(page));
   }
 };
 
@@ -161,17 +137,7 @@ TEST_F(GridTest, HideUnusedSlotsDecidesHowAbsentElementsPaint) {
 }
 
 TEST_F(GridTest, AClublightPaintsTheStepsOfItsRows) {
-  TFunlight club;
-  club.FunType = ClubType;
-  club.FunID = 3;
-  club.StepCount = 2;
-  club.FrameCount = 1;
-  TClubFrame row;
-  row.Element = 6;
-  row.CellCount = 2;
-  row.Cells = {{15, 0, 0, 0}, {0, 0, 15, 200}};
-  club.ClubFrames = {row};
-  Open({club});
+  Open({Clublight(3, {ClubRow(6, 0, 0, {{15, 0, 0, 0}, {0, 0, 15, 200}})})});
   const QImage image = F().EditGrid->grab().toImage();
   for (const TPixelCase& c :
        {TPixelCase{0, 5, TLook::Colour, ScreenColour(ColorOf(15, 0, 0))},
@@ -233,8 +199,8 @@ TEST_F(GridTest, ClickingACellSelectsItsElementAndFrame) {
     EXPECT_EQ(F().ComboBox3->currentIndex(), c.Row);
     EXPECT_EQ(F().EditGrid->Col(), c.Col);
     EXPECT_EQ(F().EditGrid->Row(), c.Row);
-    EXPECT_TRUE(TabShown(F().TabSheet1));
-    EXPECT_TRUE(TabShown(F().TabSheet2));
+    EXPECT_TRUE(TabShown(F().PageControl2, F().TabSheet1));
+    EXPECT_TRUE(TabShown(F().PageControl2, F().TabSheet2));
     EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet2);
     // The element's name shows for a cell that exists.
     if (c.SelCell != 255) {
@@ -271,30 +237,18 @@ TEST_F(GridTest, AbsentElementsAreNotSelectableWhileHidden) {
   Click(F().EditGrid, 0, 0);
   SelElement = 1;
   Click(F().EditGrid, 0, 3);
-  EXPECT_FALSE(TabShown(F().TabSheet2));
+  EXPECT_FALSE(TabShown(F().PageControl2, F().TabSheet2));
   EXPECT_EQ(SelElement, 1) << "a refused cell selects no element";
 
   F().CheckBox2->setChecked(false);
   Click(F().EditGrid, 0, 3);
-  EXPECT_TRUE(TabShown(F().TabSheet2));
+  EXPECT_TRUE(TabShown(F().PageControl2, F().TabSheet2));
   EXPECT_EQ(SelElement, 4);
   EXPECT_EQ(SelCell, 3);
 }
 
 TEST_F(GridTest, ClickingANameOpensSlotOperations) {
-  TFunlight club;
-  club.FunType = ClubType;
-  club.FunID = 3;
-  club.StepCount = 1;
-  club.FrameCount = 1;
-  TClubFrame row;
-  row.Element = 1;
-  row.CellCount = 1;
-  row.UpperFreq = 900;
-  row.LowerFreq = 100;
-  row.Cells = {{}};
-  club.ClubFrames = {row};
-  Open({club, Painted()});
+  Open({Clublight(3, {ClubRow(1, 900, 100, {{}})}), Painted()});
   struct TCase {
     int Row;
     bool Enabled;
@@ -305,8 +259,8 @@ TEST_F(GridTest, ClickingANameOpensSlotOperations) {
                          TCase{0, true, 900, 100}}) {
     SCOPED_TRACE(c.Row);
     Click(F().SlotGrid, 0, c.Row);
-    EXPECT_TRUE(TabShown(F().TabSheet1));
-    EXPECT_FALSE(TabShown(F().TabSheet2));
+    EXPECT_TRUE(TabShown(F().PageControl2, F().TabSheet1));
+    EXPECT_FALSE(TabShown(F().PageControl2, F().TabSheet2));
     EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet1);
     EXPECT_EQ(F().ElName->text(), F().SlotGrid->Cell(0, c.Row));
     EXPECT_EQ(SelElement, c.Row + 1);
@@ -330,8 +284,8 @@ TEST_F(GridTest, ChoosingAFunlightHidesTheSelectionPages) {
   ASSERT_EQ(F().PageControl2->currentWidget(), F().TabSheet2);
   F().ListBox1->setCurrentRow(1);
   EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet3);
-  EXPECT_FALSE(TabShown(F().TabSheet1));
-  EXPECT_FALSE(TabShown(F().TabSheet2));
+  EXPECT_FALSE(TabShown(F().PageControl2, F().TabSheet1));
+  EXPECT_FALSE(TabShown(F().PageControl2, F().TabSheet2));
   // A refresh run while Updating is set keeps the page in front.
   Click(F().EditGrid, 0, 0);
   F().PageControl2->setCurrentWidget(F().TabSheet1);
@@ -339,7 +293,7 @@ TEST_F(GridTest, ChoosingAFunlightHidesTheSelectionPages) {
   F().Execute(F().AUpdateFunlight);
   Unit1::Updating = false;
   EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet3) << "TabSheet1 was hidden";
-  EXPECT_FALSE(TabShown(F().TabSheet1));
+  EXPECT_FALSE(TabShown(F().PageControl2, F().TabSheet1));
 }
 
 // Left edges of the visible columns of a grid, in coordinates of the editing page.
@@ -399,7 +353,7 @@ TEST_F(GridTest, TheSeventhColourDecidesTheNumberOfRows) {
        {TCase{"", 6}, TCase{"Color07=-2\n", 6}, TCase{"Color07=-1\n", 7}, TCase{"Color07=0\n", 7},
         TCase{"color07=$FF\n", 7}, TCase{"Color07=-3\n", 6}, TCase{"Color07=dark\n", 6}}) {
     SCOPED_TRACE(c.Line);
-    WriteData("Profiles/Rows.prof", QByteArray("[Colors]\nColor01=-1\n") + c.Line);
+    WriteAppFile("Profiles/Rows.prof", std::string("[Colors]\nColor01=-1\n") + c.Line);
     Profile.ProfileName = "Rows";
     F().Execute(F().ALoadProfile);
     EXPECT_EQ(Profile.ElementCount, c.Rows);
@@ -418,7 +372,7 @@ TEST_F(GridTest, ColourValuesReadAsNumbersInEveryNotation) {
                          TCase{"$ff", 255}, TCase{"-1", -1}, TCase{"abc", -2}, TCase{"", -2},
                          TCase{"-9", -2}, TCase{"$FFFFFF", 0xFFFFFF}}) {
     SCOPED_TRACE(c.Value);
-    WriteData("Profiles/Num.prof", QByteArray("[Colors]\nColor03=") + c.Value + "\n");
+    WriteAppFile("Profiles/Num.prof", std::string("[Colors]\nColor03=") + c.Value + "\n");
     Profile.ProfileName = "Num";
     F().Execute(F().ALoadProfile);
     EXPECT_EQ(Profile.ElementColour[3], c.Colour);
@@ -451,9 +405,7 @@ TEST_F(GridTest, ProfileListShowsSortedBaseNames) {
     }
     Unit1::AppDir = dir.toStdString() + "/";
     F().Execute(F().ASearchProfiles);
-    QStringList listed;
-    for (int i = 0; i < F().ComboBox2->count(); ++i) listed << F().ComboBox2->itemText(i);
-    EXPECT_EQ(listed, c.Listed);
+    EXPECT_EQ(Items(F().ComboBox2), c.Listed);
   }
 }
 
@@ -481,8 +433,8 @@ TEST_F(GridTest, ElementNamesComeFromTheNameFileOrDefaults) {
 }
 
 TEST_F(GridTest, ASixElementProfileStillOffersSevenCopyTargets) {
-  WriteData("Profiles/Six.prof", "[Colors]\nColor01=-1\nColor06=-1\n");
-  WriteData("Profiles/Langs/Six.eng", "[Elements]\nElement06=Sixth\nElement07=Seventh\n");
+  WriteAppFile("Profiles/Six.prof", "[Colors]\nColor01=-1\nColor06=-1\n");
+  WriteAppFile("Profiles/Langs/Six.eng", "[Elements]\nElement06=Sixth\nElement07=Seventh\n");
   StartWithProfile("Six");
   EXPECT_EQ(F().SlotGrid->RowCount(), 6);
   EXPECT_EQ(F().SlotGrid->Cell(0, 5), "Sixth");

@@ -26,30 +26,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path ShippedDir() {
-  return QCoreApplication::applicationDirPath().toStdString();
-}
-
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
 QString TabTitle(QTabWidget* pages, QWidget* page) {
   return pages->tabText(pages->indexOf(page));
-}
-
-// Picks an item of a combo box as the user does, so the choice runs through the window's handler.
-void Choose(QComboBox* box, const QString& text) {
-  const int index = box->findText(text);
-  ASSERT_GE(index, 0) << text.toStdString();
-  box->setCurrentIndex(index);
-  emit box->activated(index);
 }
 
 // Every key of a language file with the control or field it must reach.
@@ -60,24 +43,7 @@ struct TTarget {
 
 class LanguageTest : public EditorTest {
  protected:
-  // A folder of our own for AppDir: the shipped profiles, skins and pictures linked in, copies of
-  // the shipped element-name files and languages, so that a test can add files of its own.
-  void UseOwnAppDir(bool shippedLanguages = true) {
-    app_ = fs::path(TempPath("app").toStdString());
-    fs::create_directories(app_ / "Profiles");
-    for (const fs::directory_entry& entry : fs::directory_iterator(ShippedDir() / "Profiles")) {
-      const fs::path name = entry.path().filename();
-      if (name == "Langs") continue;
-      if (entry.is_directory())
-        fs::create_directory_symlink(entry.path(), app_ / "Profiles" / name);
-      else
-        fs::create_symlink(entry.path(), app_ / "Profiles" / name);
-    }
-    fs::copy(ShippedDir() / "Profiles" / "Langs", app_ / "Profiles" / "Langs");
-    fs::create_directories(app_ / "Languages");
-    if (shippedLanguages) fs::copy(ShippedDir() / "Languages", app_ / "Languages");
-    services_.AppDir = QString::fromStdString(app_.string());
-  }
+  void UseOwnAppDir(bool shippedLanguages = true) { app_ = UseShippedAppDir(shippedLanguages); }
 
   void WriteLanguage(const std::string& name, const std::string& text) {
     WriteFile(app_ / "Languages" / (name + ".lng"), text);
@@ -395,31 +361,25 @@ TEST_F(LanguageTest, MissingAboutTextStopsTheLoadBeforeTheElementNames) {
 }
 
 TEST_F(LanguageTest, FunlightListKeepsItsNamesUntilItIsRebuilt) {
-  TFunlight club;
-  club.FunID = 3;
-  club.FunType = ClubType;
-  club.StepCount = 1;
-  club.ClubFrames = {TClubFrame{1, 1, 1000, 100, {TClubCell{15, 0, 0, 0}}}};
   const QString doc =
-      WriteDocument("names.pat", {NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}})}), club});
+      WriteDocument("names.pat", {NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}})}),
+                                  Clublight(3, {ClubRow(1, 1000, 100, {{15, 0, 0, 0}})})});
   Start({doc});
   ASSERT_TRUE(dialogs_.Messages.empty());
-  ASSERT_EQ(Form().ListBox1->count(), 2);
-  ASSERT_EQ(Form().ListBox1->item(0)->text(), "(01) Incoming call");
-  ASSERT_EQ(Form().ListBox1->item(1)->text(), "(03) Alarm [Clublight]");
+  const QStringList english = {"(01) Incoming call", "(03) Alarm [Clublight]"};
+  ASSERT_EQ(Items(Form().ListBox1), english);
   const QString comboItem = Form().ComboBox4->itemText(0);
 
   Choose(Form().ComboBox1, "Russian");
   ASSERT_TRUE(dialogs_.Messages.empty());
   EXPECT_EQ(Slot(0), "Дисплей");
-  EXPECT_EQ(Form().ListBox1->item(0)->text(), "(01) Incoming call");
-  EXPECT_EQ(Form().ListBox1->item(1)->text(), "(03) Alarm [Clublight]");
+  EXPECT_EQ(Items(Form().ListBox1), english);
   EXPECT_EQ(Form().ListBox2->item(0)->text(), "(01) Incoming call");
   EXPECT_EQ(Form().ComboBox4->itemText(0), comboItem);
 
   Form().Execute(Form().AUpdateList);
-  EXPECT_EQ(Form().ListBox1->item(0)->text(), "(01) Входящий звонок");
-  EXPECT_EQ(Form().ListBox1->item(1)->text(), "(03) Будильник [Ритм-подсветка]");
+  EXPECT_EQ(Items(Form().ListBox1),
+            (QStringList{"(01) Входящий звонок", "(03) Будильник [Ритм-подсветка]"}));
   EXPECT_EQ(Form().ListBox2->item(0)->text(), "(01) Входящий звонок");
 }
 
@@ -428,9 +388,7 @@ TEST_F(LanguageTest, LanguageListHoldsSortedBaseNames) {
   for (const char* name : {"b.lng", "A.lng", "C.old.lng", "D.LNG", "notes.txt", "E.lng.bak"})
     WriteFile(app_ / "Languages" / name, "[Language]\nExt=eng\n");
   Start();
-  QStringList items;
-  for (int i = 0; i < Form().ComboBox1->count(); ++i) items << Form().ComboBox1->itemText(i);
-  EXPECT_EQ(items, (QStringList{"A", "b", "C", "D"}));
+  EXPECT_EQ(Items(Form().ComboBox1), (QStringList{"A", "b", "C", "D"}));
 }
 
 TEST_F(LanguageTest, EmptyLanguagesFolderGivesAnEmptyListAndNoLanguage) {

@@ -22,27 +22,6 @@ using namespace UFunStruct;
 
 namespace {
 
-TClubFrame ClubRow(uint8_t element, uint16_t upper, uint16_t lower, std::vector<TClubCell> cells) {
-  TClubFrame row;
-  row.Element = element;
-  row.CellCount = static_cast<uint8_t>(cells.size());
-  row.UpperFreq = upper;
-  row.LowerFreq = lower;
-  row.Cells = std::move(cells);
-  return row;
-}
-
-TFunlight Clublight(uint8_t id, std::vector<TClubFrame> rows, uint16_t head = 0) {
-  TFunlight f;
-  f.FunType = ClubType;
-  f.FunID = id;
-  f.HeadValue = head;
-  f.FrameCount = static_cast<uint8_t>(rows.size());
-  f.StepCount = rows.empty() ? 0 : rows.front().CellCount;
-  f.ClubFrames = std::move(rows);
-  return f;
-}
-
 // A funlight of three frames, one lit cell each, told apart by its identifier.
 TFunlight Simple(uint8_t id) {
   return NormalFunlight(
@@ -55,37 +34,9 @@ std::vector<uint8_t> Ids() {
   return ids;
 }
 
-QStringList Items(const QListWidget* list) {
-  QStringList items;
-  for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
-  return items;
-}
-
-bool SameFunlight(const TFunlight& a, const TFunlight& b) {
-  if (a.FrameCount != b.FrameCount || a.StepCount != b.StepCount || a.FunID != b.FunID ||
-      a.FunType != b.FunType || a.HeadValue != b.HeadValue || a.Repeating != b.Repeating ||
-      a.Frames.size() != b.Frames.size() || a.ClubFrames.size() != b.ClubFrames.size())
-    return false;
-  for (size_t i = 0; i < a.Frames.size(); ++i) {
-    const TFrame &x = a.Frames[i], &y = b.Frames[i];
-    if (x.Duration != y.Duration || x.CellCount != y.CellCount || x.Cells.size() != y.Cells.size())
-      return false;
-    for (size_t c = 0; c < x.Cells.size(); ++c)
-      if (x.Cells[c].Element != y.Cells[c].Element || x.Cells[c].R != y.Cells[c].R ||
-          x.Cells[c].G != y.Cells[c].G || x.Cells[c].B != y.Cells[c].B)
-        return false;
-  }
-  for (size_t i = 0; i < a.ClubFrames.size(); ++i) {
-    const TClubFrame &x = a.ClubFrames[i], &y = b.ClubFrames[i];
-    if (x.Element != y.Element || x.CellCount != y.CellCount || x.UpperFreq != y.UpperFreq ||
-        x.LowerFreq != y.LowerFreq || x.Cells.size() != y.Cells.size())
-      return false;
-    for (size_t c = 0; c < x.Cells.size(); ++c)
-      if (x.Cells[c].R != y.Cells[c].R || x.Cells[c].G != y.Cells[c].G ||
-          x.Cells[c].B != y.Cells[c].B || x.Cells[c].Param != y.Cells[c].Param)
-        return false;
-  }
-  return true;
+// Everything a funlight holds, as text.
+std::string Contents(const TFunlight& f) {
+  return DocSupport::Describe({f});
 }
 
 // Runs a program with a data folder of its own: one profile "Test" whose names are written in
@@ -94,36 +45,19 @@ class ListTest : public EditorTest {
  protected:
   void SetUp() override {
     EditorTest::SetUp();
-    services_.AppDir = TempPath("app");
-    WriteData("Profiles/Test.prof", "[Colors]\nColor01=-1\nColor02=-1\nColor03=-1\n");
-    WriteData("Profiles/Langs/Test.eng",
-              "[Elements]\nElement01=Display\n"
-              "[Funlights]\nFunlight1=Incoming call\nFunlight3=Alarm\nFunlight10=Missed call\n"
-              "Funlight128=Media player\nFunlight5=\xCC\xE8\xE3\n");
-    WriteData("Languages/Test.lng", "[Language]\nExt=eng\nCodepage=1251\n");
-  }
-
-  void WriteData(const QString& name, const QByteArray& bytes) {
-    const QString path = services_.AppDir + "/" + name;
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    UseOwnData("Test", "[Colors]\nColor01=-1\nColor02=-1\nColor03=-1\n",
+               "[Elements]\nElement01=Display\n"
+               "[Funlights]\nFunlight1=Incoming call\nFunlight3=Alarm\nFunlight10=Missed call\n"
+               "Funlight128=Media player\nFunlight5=\xCC\xE8\xE3\n");
   }
 
   // Starts the program, chooses the test profile and language, and opens the document.
   void Open(const std::vector<TFunlight>& doc, const std::string& langExt = "eng") {
     if (!forms_) {
       Start();
-      Profile.ProfileName = "Test";
-      Profile.Language = "Test";
-      Profile.LangExt = langExt;
-      Profile.ClubMarker = "[club]";
-      Form().Execute(Form().ALoadProfile);
-      Form().Execute(Form().AUpdateSlots);
+      LoadProfile("Test", "Test", langExt);
     }
-    dialogs_.OpenAnswers.push_back(WriteDocument("doc.pat", doc));
-    ASSERT_TRUE(Form().Execute(Form().AOpenFile));
+    OpenThroughMenu(doc);
     dialogs_.Messages.clear();
   }
 
@@ -264,6 +198,7 @@ TEST_F(ListTest, CopyIsDeepAndKeepsTheSelection) {
                                  ClubRow(4, 5000, 2000, {{9, 9, 9, 9}, {}})});
   Open({Simple(1), club});
   club.HeadValue = FunList[1].HeadValue = 321;
+  club.Size = FunList[1].Size;
   Choose(1);
   F().Button10->click();
   ASSERT_EQ(FunList.size(), 3u);
@@ -271,12 +206,12 @@ TEST_F(ListTest, CopyIsDeepAndKeepsTheSelection) {
   EXPECT_EQ(Row(), 1);
   EXPECT_EQ(CurFun, 1);
   EXPECT_EQ(F().ListBox1->item(2)->text(), "(03) Alarm [club]");
-  EXPECT_TRUE(SameFunlight(FunList[2], FunList[1]));
-  EXPECT_TRUE(SameFunlight(FunList[1], club));
+  EXPECT_EQ(Contents(FunList[2]), Contents(FunList[1]));
+  EXPECT_EQ(Contents(FunList[1]), Contents(club));
 
   FunList[2].ClubFrames[0].Cells[1].R = 15;
   FunList[2].ClubFrames[1].UpperFreq = 1;
-  EXPECT_TRUE(SameFunlight(FunList[1], club)) << "the copy shares data with the original";
+  EXPECT_EQ(Contents(FunList[1]), Contents(club)) << "the copy shares data with the original";
 }
 
 TEST_F(ListTest, DeleteSelectsTheNextOrThePreviousFunlight) {

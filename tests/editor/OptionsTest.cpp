@@ -21,22 +21,6 @@ const std::string kFormer = "Software\\Glowsmith 2";
 const std::string kFormerSettings = "Software\\Glowsmith 2\\Profile settings";
 const std::string kFormerOptions = "Software\\Glowsmith 2\\Options";
 
-fs::path ShippedDir() {
-  return QCoreApplication::applicationDirPath().toStdString();
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-void Choose(QComboBox* box, const QString& text) {
-  const int index = box->findText(text);
-  ASSERT_GE(index, 0) << text.toStdString();
-  box->setCurrentIndex(index);
-  emit box->activated(index);
-}
-
 // The four stored values as text; a missing value is "<none>".
 struct TValues {
   std::string Language, Profile, HideUnusedSlots, OuterDisplayOnInner;
@@ -79,24 +63,6 @@ class OptionsTest : public EditorTest {
     Start();
   }
 
-  // AppDir of our own: the shipped files linked or copied in, so a test can add files.
-  fs::path UseOwnAppDir() {
-    const fs::path app = TempPath("app").toStdString();
-    fs::create_directories(app / "Profiles");
-    for (const fs::directory_entry& entry : fs::directory_iterator(ShippedDir() / "Profiles")) {
-      const fs::path name = entry.path().filename();
-      if (name == "Langs") continue;
-      if (entry.is_directory())
-        fs::create_directory_symlink(entry.path(), app / "Profiles" / name);
-      else
-        fs::create_symlink(entry.path(), app / "Profiles" / name);
-    }
-    fs::copy(ShippedDir() / "Profiles" / "Langs", app / "Profiles" / "Langs");
-    fs::copy(ShippedDir() / "Languages", app / "Languages");
-    services_.AppDir = QString::fromStdString(app.string());
-    return app;
-  }
-
   QString SetupTitle() { return Form().PageControl1->tabText(0); }
 };
 
@@ -117,37 +83,33 @@ TEST_F(OptionsTest, FirstRunUsesTheDefaultsAndStoresThemAtOnce) {
   EXPECT_FALSE(Store().KeyExists(kFormer));
 }
 
+// The former path is taken once and deleted; with both paths, the former one wins.
 TEST_F(OptionsTest, FormerPathIsTakenOnceAndDeleted) {
-  Put(kFormerSettings, kFormerOptions, {"Russian", "Motorola V3", "0", "1"});
-  Start();
-  EXPECT_TRUE(dialogs_.Messages.empty());
-  EXPECT_EQ(Form().ComboBox1->currentText(), "Russian");
-  EXPECT_EQ(SetupTitle(), "Настройки");
-  EXPECT_EQ(Form().ComboBox2->currentText(), "Motorola V3");
-  EXPECT_EQ(Profile.ProfileName, "Motorola V3");
-  EXPECT_FALSE(Form().CheckBox2->isChecked());
-  EXPECT_TRUE(Form().CheckBox5->isChecked());
-  EXPECT_FALSE(Store().KeyExists(kFormer));
-  EXPECT_EQ(Stored(), (TValues{"Russian", "Motorola V3", "0", "1"}));
+  for (const bool withCurrent : {false, true}) {
+    SCOPED_TRACE(withCurrent ? "both paths" : "former path only");
+    if (withCurrent) {
+      Stop();
+      Put(kSettings, kOptions, {"English", "Motorola E398", "1", "0"});
+    }
+    Put(kFormerSettings, kFormerOptions, {"Russian", "Motorola V3", "0", "1"});
+    Start();
+    EXPECT_TRUE(dialogs_.Messages.empty());
+    EXPECT_EQ(Form().ComboBox1->currentText(), "Russian");
+    EXPECT_EQ(SetupTitle(), "Настройки");
+    EXPECT_EQ(Form().ComboBox2->currentText(), "Motorola V3");
+    EXPECT_EQ(Profile.ProfileName, "Motorola V3");
+    EXPECT_FALSE(Form().CheckBox2->isChecked());
+    EXPECT_TRUE(Form().CheckBox5->isChecked());
+    EXPECT_FALSE(Store().KeyExists(kFormer));
+    EXPECT_EQ(Stored(), (TValues{"Russian", "Motorola V3", "0", "1"}));
 
-  // The next run reads the current path.
-  Restart();
-  EXPECT_EQ(Form().ComboBox1->currentText(), "Russian");
-  EXPECT_EQ(Form().ComboBox2->currentText(), "Motorola V3");
-  EXPECT_FALSE(Form().CheckBox2->isChecked());
-  EXPECT_TRUE(Form().CheckBox5->isChecked());
-}
-
-TEST_F(OptionsTest, WithBothPathsTheFormerOneWins) {
-  Put(kSettings, kOptions, {"English", "Motorola E398", "1", "0"});
-  Put(kFormerSettings, kFormerOptions, {"Russian", "Motorola V3", "0", "1"});
-  Start();
-  EXPECT_EQ(Form().ComboBox1->currentText(), "Russian");
-  EXPECT_EQ(Form().ComboBox2->currentText(), "Motorola V3");
-  EXPECT_FALSE(Form().CheckBox2->isChecked());
-  EXPECT_TRUE(Form().CheckBox5->isChecked());
-  EXPECT_FALSE(Store().KeyExists(kFormer));
-  EXPECT_EQ(Stored(), (TValues{"Russian", "Motorola V3", "0", "1"}));
+    // The next run reads the current path.
+    Restart();
+    EXPECT_EQ(Form().ComboBox1->currentText(), "Russian");
+    EXPECT_EQ(Form().ComboBox2->currentText(), "Motorola V3");
+    EXPECT_FALSE(Form().CheckBox2->isChecked());
+    EXPECT_TRUE(Form().CheckBox5->isChecked());
+  }
 }
 
 TEST_F(OptionsTest, FlagValuesReadAsIntegers) {
@@ -235,7 +197,7 @@ TEST_F(OptionsTest, EmptyLanguageOnTheFormerPathStaysEmpty) {
 }
 
 TEST_F(OptionsTest, MissingAboutTextAtStartUpSkipsTheRestAndTheSave) {
-  const fs::path app = UseOwnAppDir();
+  const fs::path app = UseShippedAppDir();
   WriteFile(app / "Languages" / "Klingon.lng", "[Language]\nExt=tlh\n[Strings]\ns9=Qapla\n");
   // A save would change these spellings ("Klingon", "1"), so they show whether one ran.
   Put(kSettings, kOptions, {"klingon", "Motorola V3", "2", "0"});
@@ -256,7 +218,7 @@ TEST_F(OptionsTest, MissingAboutTextAtStartUpSkipsTheRestAndTheSave) {
 }
 
 TEST_F(OptionsTest, MissingSkinPictureAtStartUpSkipsTheSave) {
-  const fs::path app = UseOwnAppDir();
+  const fs::path app = UseShippedAppDir();
   WriteFile(app / "Profiles" / "Bare.prof", "[Colors]\nColor01=-1\n");
   WriteFile(app / "Profiles" / "Bare.skin", "[Skin]\nImages=NoSuchPicture\n");
   Put(kSettings, kOptions, {"russian", "bare", "1", "0"});
@@ -275,7 +237,7 @@ TEST_F(OptionsTest, MissingSkinPictureAtStartUpSkipsTheSave) {
 }
 
 TEST_F(OptionsTest, FailedFirstStartCreatesNoOptions) {
-  const fs::path app = UseOwnAppDir();
+  const fs::path app = UseShippedAppDir();
   fs::remove(app / "Languages" / "About.eng");
   Start();
   ASSERT_EQ(dialogs_.Messages.size(), 1u);
@@ -303,7 +265,7 @@ class ProfileChangeTest : public OptionsTest {
  protected:
   void SetUp() override {
     OptionsTest::SetUp();
-    const fs::path app = UseOwnAppDir();
+    const fs::path app = UseShippedAppDir();
     // Names that only the E398 profile gives.
     WriteFile(app / "Profiles" / "Langs" / "Motorola E398.eng",
               "[Elements]\nElement01=E398 display\nElement06=E398 bottom\n"

@@ -529,11 +529,8 @@ struct TReadFault {
 const TReadFault kReadFaults[] = {
     {"NoAnswer",
      [](TSimulatedPhone& p) {
-       TAnswerTweak t;
-       t.Command = P2KAPI::kCommandFileSystem;
-       t.SubCommand = P2KAPI::kFileRead;
-       t.Drop = true;
-       p.QueueTweak(t);
+       p.QueueTweak(
+           {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileRead, .Drop = true});
      },
      "\nUSB Time-out"},
     {"TransferRefused",
@@ -543,11 +540,8 @@ const TReadFault kReadFaults[] = {
      "\nWriteData GetOverlappedResult fail"},
     {"FileGone",
      [](TSimulatedPhone& p) {
-       TAnswerTweak t;
-       t.Command = P2KAPI::kCommandFileSystem;
-       t.SubCommand = P2KAPI::kFileOpen;
-       t.Status = 9;
-       p.QueueTweak(t);
+       p.QueueTweak(
+           {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileOpen, .Status = 9});
      },
      ""},
 };
@@ -595,11 +589,8 @@ TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
   Sim.Phone().AddFile(kPhonePat, onPhone);
   Connect();
 
-  TAnswerTweak refused;
-  refused.Command = P2KAPI::kCommandFileSystem;
-  refused.SubCommand = P2KAPI::kFileWrite;
-  refused.Drop = true;
-  Sim.Phone().QueueTweak(refused);
+  Sim.Phone().QueueTweak(
+      {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileWrite, .Drop = true});
   Form().ASaveToPhone->trigger();
 
   EXPECT_EQ(OnlyMessage(), "Saving /a/funlight.pat to the phone failed.\nUSB Time-out");
@@ -620,18 +611,10 @@ TEST_F(PhoneCommandsTest, FailedOptionReadChangesNothing) {
     std::vector<TAnswerTweak> tweaks;
     QString detail;
   };
-  TAnswerTweak refused;
-  refused.Command = P2KAPI::RDELEM;
-  refused.Status = 1;
-  TAnswerTweak good;
-  good.Command = P2KAPI::RDELEM;
-  good.Data = Bytes{0x00, 0x00};
-  TAnswerTweak empty;
-  empty.Command = P2KAPI::RDELEM;
-  empty.Data = Bytes{0x00};
-  TAnswerTweak large;
-  large.Command = P2KAPI::RDELEM;
-  large.Data = Bytes{0x00, 0x00, 0x00};
+  const TAnswerTweak refused{.Command = P2KAPI::RDELEM, .Status = 1};
+  const TAnswerTweak good{.Command = P2KAPI::RDELEM, .Data = Bytes{0x00, 0x00}};
+  const TAnswerTweak empty{.Command = P2KAPI::RDELEM, .Data = Bytes{0x00}};
+  const TAnswerTweak large{.Command = P2KAPI::RDELEM, .Data = Bytes{0x00, 0x00, 0x00}};
   const std::vector<Case> cases = {
       {"first refused", {refused}, "\nRDELEM answer: no seem or access denided"},
       {"second refused", {good, refused}, "\nRDELEM answer: no seem or access denided"},
@@ -672,12 +655,8 @@ TEST_F(PhoneCommandsTest, FailedOptionWriteKeepsItsChangeForAnotherTry) {
   Form().CheckBox7->click();  // on: 0x0C at 99
   Form().CheckBox8->click();  // off: 0x00 at 89
 
-  TAnswerTweak refused;
-  refused.Command = P2KAPI::WRELEM;
-  refused.Status = 1;
-  TAnswerTweak fine;
-  fine.Command = P2KAPI::WRELEM;
-  fine.Data = Bytes{0x00};
+  const TAnswerTweak refused{.Command = P2KAPI::WRELEM, .Status = 1};
+  const TAnswerTweak fine{.Command = P2KAPI::WRELEM, .Data = Bytes{0x00}};
 
   // 89 is refused: nothing written, both changes kept.
   Sim.Phone().QueueTweak(refused);

@@ -48,56 +48,45 @@ QImage LitPicture(int width, int height, uint32_t rgb) {
   return image;
 }
 
-TFrameCell Cell(uint8_t element, uint8_t r, uint8_t g, uint8_t b) {
-  return {element, r, g, b};
-}
-
-TFunlight Clublight(uint8_t id) {
-  TFunlight f;
-  f.FunType = ClubType;
-  f.FunID = id;
-  f.StepCount = 1;
-  f.FrameCount = 1;
-  TClubFrame row;
-  row.Element = 1;
-  row.CellCount = 1;
-  row.Cells = {TClubCell{15, 0, 0, 0}};
-  f.ClubFrames = {row};
-  return f;
-}
-
 // Seven full-colour elements.
 const char* const AllFullColour =
     "[Colors]\nColor01=-1\nColor02=-1\nColor03=-1\nColor04=-1\nColor05=-1\nColor06=-1\n"
     "Color07=-1\n";
 
+// The skin's head, naming the test pictures.
+const std::string SkinHead = "[Skin]\nImages=Test\n";
+
+// A skin section placing element n in one box; extra holds further keys of the box.
+std::string Element(int n, int left, int top, int right, int bottom,
+                    const std::string& extra = "") {
+  const auto key = [](const char* name, int value) {
+    return std::string(name) + "_1=" + std::to_string(value) + "\n";
+  };
+  return "[Element0" + std::to_string(n) + "]\nAvailable=1\n" + key("Left", left) +
+         key("Top", top) + key("Right", right) + key("Bottom", bottom) + extra;
+}
+
 class PreviewTest : public EditorTest {
  protected:
   // A program folder of our own: one language, and the default profile with the given colours
   // and skin; the phone picture is Images/Test.bmp unless the skin names another.
-  void MakeAppDir(const std::string& colours, const std::string& skin) {
+  void MakeAppDir(const std::string& colours = AllFullColour, const std::string& skin = SkinHead) {
     app_ = fs::path(TempPath("app").toStdString());
-    fs::create_directories(app_ / "Languages");
-    fs::create_directories(app_ / "Profiles" / "Images");
-    WriteText("Languages/English.lng",
-              "[Language]\nExt=eng\n[Strings]\ns25=Repeat\ns51=Play\ns57=Stop\n");
-    WriteText("Languages/About.eng", "About\n");
+    services_.AppDir = QString::fromStdString(app_.string());
+    WriteAppFile("Languages/English.lng",
+                 "[Language]\nExt=eng\n[Strings]\ns25=Repeat\ns51=Play\ns57=Stop\n");
+    WriteAppFile("Languages/About.eng", "About\n");
     AddProfile("Motorola (All Models)", colours, skin);
     WritePicture("Profiles/Images/Test.bmp", PhonePicture());
-    services_.AppDir = QString::fromStdString(app_.string());
   }
 
   void AddProfile(const std::string& name, const std::string& colours, const std::string& skin) {
-    WriteText("Profiles/" + name + ".prof", colours);
-    if (!skin.empty()) WriteText("Profiles/" + name + ".skin", skin);
-  }
-
-  void WriteText(const std::string& relative, const std::string& text) {
-    std::ofstream out(app_ / relative, std::ios::binary | std::ios::trunc);
-    out << text;
+    WriteAppFile("Profiles/" + name + ".prof", colours);
+    if (!skin.empty()) WriteAppFile("Profiles/" + name + ".skin", skin);
   }
 
   void WritePicture(const std::string& relative, const QImage& image) {
+    fs::create_directories((app_ / relative).parent_path());
     ASSERT_TRUE(image.save(QString::fromStdString((app_ / relative).string()), "BMP"));
   }
 
@@ -125,16 +114,7 @@ class PreviewTest : public EditorTest {
 // Drawing the elements
 
 TEST_F(PreviewTest, RectangleIsBlendedAtItsOpacityOverThePicture) {
-  MakeAppDir(AllFullColour, R"([Skin]
-Images=Test
-[Element01]
-Available=1
-Left_1=10
-Top_1=10
-Right_1=20
-Bottom_1=20
-Opacity_1=128
-)");
+  MakeAppDir(AllFullColour, SkinHead + Element(1, 10, 10, 20, 20, "Opacity_1=128\n"));
   Open({NormalFunlight(10, {Frame(100, {Cell(1, 15, 0, 0)})})});
   Play();
   Tick();
@@ -151,33 +131,10 @@ Opacity_1=128
 }
 
 TEST_F(PreviewTest, CircleInTheKeyColourIsInvisibleButARectangleInItIsNot) {
-  MakeAppDir(AllFullColour, R"([Skin]
-Images=Test
-[Element01]
-Available=1
-Left_1=10
-Top_1=10
-Right_1=40
-Bottom_1=40
-Shape_1=Circle
-Opacity_1=255
-[Element02]
-Available=1
-Left_1=50
-Top_1=10
-Right_1=80
-Bottom_1=40
-Shape_1=Rectangle
-Opacity_1=255
-[Element03]
-Available=1
-Left_1=90
-Top_1=10
-Right_1=120
-Bottom_1=40
-Shape_1=Circle
-Opacity_1=255
-)");
+  MakeAppDir(AllFullColour, SkinHead +
+                                Element(1, 10, 10, 40, 40, "Shape_1=Circle\nOpacity_1=255\n") +
+                                Element(2, 50, 10, 80, 40, "Shape_1=Rectangle\nOpacity_1=255\n") +
+                                Element(3, 90, 10, 120, 40, "Shape_1=Circle\nOpacity_1=255\n"));
   // R 12, G 11, B 10 is 0xAABBCC, the key colour of the circle slot.
   Open({NormalFunlight(
       10, {Frame(100, {Cell(1, 12, 11, 10), Cell(2, 12, 11, 10), Cell(3, 0, 15, 0)})})});
@@ -227,23 +184,9 @@ TEST_F(PreviewTest, ShapesThatDrawNothing) {
 }
 
 TEST_F(PreviewTest, FullColourElementWithoutACellIsNotDrawnAndSingleColourKeepsItsState) {
-  MakeAppDir("[Colors]\nColor01=-1\nColor02=$0000FF\n", R"([Skin]
-Images=Test
-[Element01]
-Available=1
-Left_1=10
-Top_1=10
-Right_1=20
-Bottom_1=20
-Opacity_1=255
-[Element02]
-Available=1
-HaveImage=1
-Left_1=30
-Top_1=10
-Right_1=40
-Bottom_1=20
-)");
+  MakeAppDir("[Colors]\nColor01=-1\nColor02=$0000FF\n",
+             SkinHead + Element(1, 10, 10, 20, 20, "Opacity_1=255\n") +
+                 Element(2, 30, 10, 40, 20, "HaveImage=1\n"));
   WritePicture("Profiles/Images/Test_02.bmp", LitPicture(10, 10, 0x00FF00));
   Open({NormalFunlight(10, {Frame(100, {Cell(1, 15, 0, 0), Cell(2, 0, 0, 1)}), Frame(100, {}),
                             Frame(100, {Cell(2, 15, 15, 14)})})});
@@ -264,23 +207,9 @@ Bottom_1=20
 }
 
 TEST_F(PreviewTest, OuterDisplayOnInnerShowsElementOnesPictureForElementFive) {
-  MakeAppDir("[Colors]\nColor01=$FFFFFF\nColor05=$FF0000\n", R"([Skin]
-Images=Test
-[Element01]
-Available=1
-HaveImage=1
-Left_1=10
-Top_1=10
-Right_1=30
-Bottom_1=30
-[Element05]
-Available=1
-HaveImage=1
-Left_1=50
-Top_1=10
-Right_1=60
-Bottom_1=20
-)");
+  MakeAppDir("[Colors]\nColor01=$FFFFFF\nColor05=$FF0000\n",
+             SkinHead + Element(1, 10, 10, 30, 30, "HaveImage=1\n") +
+                 Element(5, 50, 10, 60, 20, "HaveImage=1\n"));
   WritePicture("Profiles/Images/Test_01.bmp", LitPicture(20, 20, 0xFFFFFF));
   WritePicture("Profiles/Images/Test_05.bmp", LitPicture(10, 10, 0x0000FF));
   Open({NormalFunlight(10, {Frame(100, {Cell(5, 0, 0, 1)})})});
@@ -322,18 +251,8 @@ TEST_F(PreviewTest, ShippedDefaultSkinShowsThePhoneAndItsLights) {
 // Mended cases
 
 TEST_F(PreviewTest, LitElementWithoutItsOwnPictureDrawsNoPictureOfAnEarlierSkin) {
-  const std::string withPicture = R"([Skin]
-Images=Test
-[Element02]
-Available=1
-HaveImage=1
-Left_1=30
-Top_1=10
-Right_1=40
-Bottom_1=20
-)";
-  std::string withoutPicture = withPicture;
-  withoutPicture.replace(withoutPicture.find("HaveImage=1"), 11, "HaveImage=0");
+  const std::string withPicture = SkinHead + Element(2, 30, 10, 40, 20, "HaveImage=1\n");
+  const std::string withoutPicture = SkinHead + Element(2, 30, 10, 40, 20, "HaveImage=0\n");
   MakeAppDir("[Colors]\nColor02=$0000FF\n", withPicture);
   AddProfile("Plain", "[Colors]\nColor02=$0000FF\n", withoutPicture);
   WritePicture("Profiles/Images/Test_02.bmp", LitPicture(10, 10, 0x00FF00));
@@ -343,8 +262,7 @@ Bottom_1=20
   EXPECT_EQ(Front(35, 15), 0x00FF00u);
   Form().Button15->click();
 
-  Form().ComboBox2->setCurrentIndex(Form().ComboBox2->findText("Plain"));
-  emit Form().ComboBox2->activated(Form().ComboBox2->currentIndex());
+  Choose(Form().ComboBox2, "Plain");
   ASSERT_EQ(Profile.ProfileName, "Plain");
   EXPECT_FALSE(Profile.HaveImage[2]);
   Play();
@@ -356,32 +274,13 @@ Bottom_1=20
 
 TEST_F(PreviewTest, OuterDisplayOnInnerDrawsNothingWhenTheSkinHasNoElementOne) {
   const std::string colours = "[Colors]\nColor01=$FFFFFF\nColor05=$FF0000\n";
-  MakeAppDir(colours, R"([Skin]
-Images=Test
-[Element01]
-Available=1
-HaveImage=1
-Left_1=10
-Top_1=10
-Right_1=30
-Bottom_1=30
-)");
+  MakeAppDir(colours, SkinHead + Element(1, 10, 10, 30, 30, "HaveImage=1\n"));
   // The second skin places only element 5: element 1's place and picture are the first skin's.
-  AddProfile("Outer", colours, R"([Skin]
-Images=Test
-[Element05]
-Available=1
-HaveImage=1
-Left_1=50
-Top_1=10
-Right_1=60
-Bottom_1=20
-)");
+  AddProfile("Outer", colours, SkinHead + Element(5, 50, 10, 60, 20, "HaveImage=1\n"));
   WritePicture("Profiles/Images/Test_01.bmp", LitPicture(20, 20, 0xFFFFFF));
   WritePicture("Profiles/Images/Test_05.bmp", LitPicture(10, 10, 0x0000FF));
   Open({NormalFunlight(10, {Frame(100, {Cell(5, 0, 0, 1)})})});
-  Form().ComboBox2->setCurrentIndex(Form().ComboBox2->findText("Outer"));
-  emit Form().ComboBox2->activated(Form().ComboBox2->currentIndex());
+  Choose(Form().ComboBox2, "Outer");
   ASSERT_FALSE(Profile.Available[1]);
   Form().CheckBox5->setChecked(true);
   Play();
@@ -392,16 +291,8 @@ Bottom_1=20
 }
 
 TEST_F(PreviewTest, LitSingleColourElementSevenDrawsNothing) {
-  MakeAppDir("[Colors]\nColor07=$00FF00\n", R"([Skin]
-Images=Test
-[Element07]
-Available=1
-Left_1=10
-Top_1=10
-Right_1=20
-Bottom_1=20
-Opacity_1=255
-)");
+  MakeAppDir("[Colors]\nColor07=$00FF00\n",
+             SkinHead + Element(7, 10, 10, 20, 20, "Opacity_1=255\n"));
   // A skin that asks for a picture of element 7 fails to load after setting HaveImage.
   AddProfile("Seven", "[Colors]\nColor07=$00FF00\n",
              "[Skin]\nImages=Test\n[Element07]\nAvailable=1\nHaveImage=1\n");
@@ -409,8 +300,7 @@ Opacity_1=255
   Open({NormalFunlight(10, {Frame(100, {Cell(7, 15, 15, 15)})})});
   for (const char* profile : {"Motorola (All Models)", "Seven"}) {
     SCOPED_TRACE(profile);
-    Form().ComboBox2->setCurrentIndex(Form().ComboBox2->findText(profile));
-    emit Form().ComboBox2->activated(Form().ComboBox2->currentIndex());
+    Choose(Form().ComboBox2, profile);
     Play();
     Tick();
     EXPECT_TRUE(Profile.Lit[7]);
@@ -510,8 +400,7 @@ TEST_F(PreviewTest, MissingSkinFallsBackToTheDefaultSkinAndImagesToTheProfileNam
                          TCase{"Other", true, false, 0}}) {
     SCOPED_TRACE(c.Profile ? c.Profile : "start-up");
     if (c.Profile) {
-      Form().ComboBox2->setCurrentIndex(Form().ComboBox2->findText(c.Profile));
-      emit Form().ComboBox2->activated(Form().ComboBox2->currentIndex());
+      Choose(Form().ComboBox2, c.Profile);
     }
     ASSERT_TRUE(dialogs_.Messages.empty()) << dialogs_.Messages.front().Text.toStdString();
     EXPECT_EQ(Profile.Available[4], c.Element4);
@@ -588,8 +477,7 @@ Left_1=13
   Start();
   ASSERT_TRUE(dialogs_.Messages.empty());
   EXPECT_EQ(Profile.Shapes[3].at(0).Left, 3);
-  Form().ComboBox2->setCurrentIndex(Form().ComboBox2->findText("Broken"));
-  emit Form().ComboBox2->activated(Form().ComboBox2->currentIndex());
+  Choose(Form().ComboBox2, "Broken");
   ASSERT_EQ(dialogs_.Messages.size(), 1u);
   EXPECT_EQ(dialogs_.Messages[0].Text.toStdString(),
             "Cannot open file \"" + (app_ / "Profiles/Images/Test_02.bmp").string() +
@@ -616,7 +504,7 @@ TEST_F(PreviewTest, TickIntervalsFollowTheFrameDurationsAndTheSpeed) {
     int Speed;
     std::vector<int> Intervals;  // at the start, then after each tick
   };
-  MakeAppDir(AllFullColour, "[Skin]\nImages=Test\n");
+  MakeAppDir();
   Open({NormalFunlight(10, {Frame(200, {}), Frame(0, {}), Frame(500, {})}, true)});
   // Duration 0 keeps the interval of the frame before; the end tick has no frame.
   for (const TCase& c : {TCase{0, {100, 200, 200, 500, 500}}, TCase{50, {150, 300, 300, 750, 750}},
@@ -639,7 +527,7 @@ TEST_F(PreviewTest, TickIntervalsFollowTheFrameDurationsAndTheSpeed) {
 }
 
 TEST_F(PreviewTest, SpeedIsReadAnewAtEveryTick) {
-  MakeAppDir(AllFullColour, "[Skin]\nImages=Test\n");
+  MakeAppDir();
   Open({NormalFunlight(10, {Frame(200, {}), Frame(200, {}), Frame(0, {})}, true)});
   Play();
   Tick();
@@ -650,7 +538,7 @@ TEST_F(PreviewTest, SpeedIsReadAnewAtEveryTick) {
 }
 
 TEST_F(PreviewTest, FunlightWithoutFramesEndsAfterOneTickAndRepeatsWithRepeatOn) {
-  MakeAppDir(AllFullColour, "[Skin]\nImages=Test\n");
+  MakeAppDir();
   Open({NormalFunlight(10, {Frame(300, {})})});
   Form().TrackBar4->setValue(20);
   Play();
@@ -674,16 +562,7 @@ TEST_F(PreviewTest, FunlightWithoutFramesEndsAfterOneTickAndRepeatsWithRepeatOn)
 }
 
 TEST_F(PreviewTest, RepeatStartsOverWithSingleColourElementsUnlit) {
-  MakeAppDir("[Colors]\nColor02=$0000FF\n", R"([Skin]
-Images=Test
-[Element02]
-Available=1
-HaveImage=1
-Left_1=30
-Top_1=10
-Right_1=40
-Bottom_1=20
-)");
+  MakeAppDir("[Colors]\nColor02=$0000FF\n", SkinHead + Element(2, 30, 10, 40, 20, "HaveImage=1\n"));
   WritePicture("Profiles/Images/Test_02.bmp", LitPicture(10, 10, 0x00FF00));
   // Frame 0 has no cell for element 2, frame 1 lights it.
   Open({NormalFunlight(10, {Frame(100, {}), Frame(100, {Cell(2, 0, 0, 1)})}, true)});
@@ -701,7 +580,7 @@ Bottom_1=20
 }
 
 TEST_F(PreviewTest, PlayAndStopLockAndUnlockTheEditor) {
-  MakeAppDir(AllFullColour, "[Skin]\nImages=Test\n");
+  MakeAppDir();
   Open({NormalFunlight(10, {Frame(100, {}), Frame(100, {})})});
   auto& f = Form();
   const int tab1 = f.PageControl1->indexOf(f.Tab1), tab2 = f.PageControl1->indexOf(f.Tab2);
@@ -747,7 +626,7 @@ TEST_F(PreviewTest, PlayAndStopLockAndUnlockTheEditor) {
 }
 
 TEST_F(PreviewTest, PlayIsRefusedForAClublightAndWithoutADocument) {
-  MakeAppDir(AllFullColour, "[Skin]\nImages=Test\n");
+  MakeAppDir();
   Start();
   auto& f = Form();
   f.Button15Click();
@@ -756,7 +635,7 @@ TEST_F(PreviewTest, PlayIsRefusedForAClublightAndWithoutADocument) {
   ResetGlobals();
   forms_.reset();
 
-  Open({Clublight(3), NormalFunlight(10, {Frame(100, {})})});
+  Open({Clublight(3, {ClubRow(1, 0, 0, {{15, 0, 0, 0}})}), NormalFunlight(10, {Frame(100, {})})});
   ASSERT_EQ(CurFun, 0);
   Form().Button15Click();
   EXPECT_FALSE(Playing());
@@ -768,7 +647,7 @@ TEST_F(PreviewTest, PlayIsRefusedForAClublightAndWithoutADocument) {
 }
 
 TEST_F(PreviewTest, EqualPlayAndStopTextsNeverStart) {
-  MakeAppDir(AllFullColour, "[Skin]\nImages=Test\n");
+  MakeAppDir();
   Open({NormalFunlight(10, {Frame(100, {})})});
   for (const char* text : {"Play", ""}) {
     SCOPED_TRACE(text);
@@ -782,9 +661,9 @@ TEST_F(PreviewTest, EqualPlayAndStopTextsNeverStart) {
 }
 
 TEST_F(PreviewTest, ChoosingInThePreviewListSelectsTheFirstFunlightWithThatText) {
-  MakeAppDir(AllFullColour, "[Skin]\nImages=Test\n");
-  Open({Clublight(3), NormalFunlight(10, {Frame(100, {})}), NormalFunlight(20, {}),
-        NormalFunlight(10, {Frame(100, {})})});
+  MakeAppDir();
+  Open({Clublight(3, {ClubRow(1, 0, 0, {{15, 0, 0, 0}})}), NormalFunlight(10, {Frame(100, {})}),
+        NormalFunlight(20, {}), NormalFunlight(10, {Frame(100, {})})});
   auto& f = Form();
   ASSERT_EQ(f.ListBox2->count(), 3);
   EXPECT_FALSE(f.Button15->isEnabled());
@@ -800,16 +679,7 @@ TEST_F(PreviewTest, ChoosingInThePreviewListSelectsTheFirstFunlightWithThatText)
 }
 
 TEST_F(PreviewTest, TheTimerPlaysTheFunlightInTheEventLoop) {
-  MakeAppDir(AllFullColour, R"([Skin]
-Images=Test
-[Element01]
-Available=1
-Left_1=10
-Top_1=10
-Right_1=20
-Bottom_1=20
-Opacity_1=255
-)");
+  MakeAppDir(AllFullColour, SkinHead + Element(1, 10, 10, 20, 20, "Opacity_1=255\n"));
   Open({NormalFunlight(10, {Frame(20, {Cell(1, 15, 0, 0)}), Frame(20, {Cell(1, 0, 15, 0)})})});
   Form().Timer1->ApplicationStateChanged(Qt::ApplicationActive);
   Play();
@@ -823,7 +693,7 @@ Opacity_1=255
 }
 
 TEST_F(PreviewTest, DrawingAreaStartsWithTheBackdrop) {
-  MakeAppDir(AllFullColour, "[Skin]\nImages=Test\n");
+  MakeAppDir();
   Start();
   Form().DXDraw->Initialize();
   EXPECT_EQ(Form().DXDraw->FrontPixel(0, 0), Backdrop);

@@ -12,7 +12,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -21,24 +20,12 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "DXClass.h"
 #include "DXDraws.h"
-#include "OptionsStore.h"
-#include "Program.h"
 #include "UFunStruct.h"
 
 namespace {
-
-class TPrintingDialogs : public IDialogs {
- public:
-  void ShowMessage(QWidget*, const QString&, const QString& text, TMsgIcon) override {
-    std::fprintf(stderr, "message: %s\n", qPrintable(text));
-  }
-  std::optional<QString> OpenFileName(QWidget*) override { return std::nullopt; }
-  std::optional<QString> SaveFileName(QWidget*) override { return std::nullopt; }
-  int ShowModal(QDialog*) override { return mrCancel; }
-  void OpenUrl(const QString&) override {}
-};
 
 struct TPaintClock : QObject {
   QElapsedTimer* Clock = nullptr;
@@ -103,21 +90,14 @@ int main(int argc, char** argv) {
   const int frames = std::min(Option(argc, argv, "--frames", 100), 255);
   const int rounds = Option(argc, argv, "--rounds", 1);
 
-  QTemporaryDir temp;
-  const std::string document = temp.filePath("bench.pat").toStdString();
+  TBenchWindow window;
+  const std::string document = window.Temp.filePath("bench.pat").toStdString();
   UFunStruct::FunList = {BenchFunlight(frames)};
   UFunStruct::FunFile.Count = 1;
   UFunStruct::WritePat(document);
   UFunStruct::FunList.clear();
 
-  TPrintingDialogs dialogs;
-  TIniOptionsStore options(temp.filePath("options.ini").toStdString());
-  Unit1::TMFormServices services;
-  services.Dialogs = &dialogs;
-  services.Options = &options;
-  services.Arguments = {QString::fromStdString(document)};
-  auto forms = CreateForms(services);
-  Unit1::TMForm& form = *forms->MForm;
+  Unit1::TMForm& form = window.Start({QString::fromStdString(document)});
   form.show();
   form.PageControl1->setCurrentWidget(form.Tab3);
   form.activateWindow();

@@ -8,20 +8,12 @@
 #include "OptionsCases.h"
 #include "OptionsStore.h"
 #include "TextDecoding.h"
+#include "WinCheck.h"
 
 namespace {
 
-int Passed = 0;
-int Failed = 0;
-
-void Check(bool ok, const std::string& what) {
-  if (ok) {
-    ++Passed;
-  } else {
-    ++Failed;
-    std::printf("FAILED: %s\n", what.c_str());
-  }
-}
+using WinCheck::Check;
+using WinCheck::Failed;
 
 const char* const kOwnKeys[] = {OptionKeys::CurrentRoot, OptionKeys::FormerRoot,
                                 "Software\\Glowsmith 2 Beta"};
@@ -120,6 +112,5 @@ int main() {
   }
   if (!hadVendorKey) store.DeleteKeyTree("Software\\Nerevy's");
 
-  std::printf("%d passed, %d failed\n", Passed, Failed);
-  return Failed == 0 ? 0 : 1;
+  return WinCheck::Report();
 }

@@ -228,6 +228,11 @@ TEST_F(PhoneFilesTest, LocalFileErrorsRaiseTheRunTimeTextAfterClosingThePhoneFil
 
 // --------------------------------------------------------------------------- open and close
 
+// An answer with the given status byte; without one, an answer without data.
+TAnswerTweak StatusAnswer(std::optional<std::uint8_t> status) {
+  return status ? TAnswerTweak{.Status = status} : TAnswerTweak{.Data = Bytes{}};
+}
+
 struct OpenCase {
   std::optional<std::uint8_t> status;  // unset: an answer without data
   bool ok;
@@ -239,14 +244,9 @@ class OpenStatus : public PhoneFilesTest, public ::testing::WithParamInterface<O
 TEST_P(OpenStatus, DecidesWhetherTheFileIsOpen) {
   const OpenCase c = GetParam();
   Sim.Phone().AddFile(kPat, Pattern(10));
-  TAnswerTweak t;
+  TAnswerTweak t = StatusAnswer(c.status);
   t.Command = 0x4A;
   t.SubCommand = 0;
-  if (c.status) {
-    t.Status = c.status;
-  } else {
-    t.Data = Bytes{};
-  }
   Sim.Phone().QueueTweak(t);
   Link->FileSize = 99;
 
@@ -265,11 +265,7 @@ INSTANTIATE_TEST_SUITE_P(Phone, OpenStatus,
 
 TEST_F(PhoneFilesTest, FailedReopenLeavesNoFileSize) {
   Sim.Phone().AddFile(kPat, Pattern(10));
-  TAnswerTweak t;
-  t.SubCommand = 0;
-  t.Command = 0x4A;
-  t.Status = 0;
-  Sim.Phone().QueueTweak(t);
+  Sim.Phone().QueueTweak({.Command = 0x4A, .SubCommand = 0, .Status = 0});
   Sim.Phone().InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 2});
   EXPECT_FALSE(Link->OpenPhoneFile(kPat, 50, 0xFF));
   EXPECT_EQ(Link->FileSize, 0u);
@@ -312,13 +308,7 @@ class CloseStatus : public PhoneFilesTest, public ::testing::WithParamInterface<
 
 TEST_P(CloseStatus, FailsOnlyOnStatusOne) {
   const CloseCase c = GetParam();
-  TAnswerTweak t;
-  if (c.status) {
-    t.Status = c.status;
-  } else {
-    t.Data = Bytes{};
-  }
-  Sim.Phone().QueueTweak(t);
+  Sim.Phone().QueueTweak(StatusAnswer(c.status));
   EXPECT_EQ(Link->ClosePhoneFile(), c.ok);
   EXPECT_EQ(Sim.Phone().Commands().at(0).Data, (Bytes{0, 0, 0, 4}));
 }
@@ -422,14 +412,10 @@ class ListingAnswers : public PhoneFilesTest, public ::testing::WithParamInterfa
 TEST_P(ListingAnswers, YieldTrimmedNamesFromTheEntriesHeld) {
   const ListingCase c = GetParam();
   Sim.Phone().AddFile(kPat, Pattern(1));
-  TAnswerTweak count;  // the search reports as many files as the listing claims
-  count.SubCommand = 7;
-  count.Data = Bytes{0, static_cast<std::uint8_t>(c.claimed), 0, 0};
-  TAnswerTweak listing;
-  listing.SubCommand = 8;
-  listing.Data = Listing(c.claimed, c.names);
-  Sim.Phone().QueueTweak(count);
-  Sim.Phone().QueueTweak(listing);
+  // The search reports as many files as the listing claims.
+  Sim.Phone().QueueTweak(
+      {.SubCommand = 7, .Data = Bytes{0, static_cast<std::uint8_t>(c.claimed), 0, 0}});
+  Sim.Phone().QueueTweak({.SubCommand = 8, .Data = Listing(c.claimed, c.names)});
 
   EXPECT_EQ(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, true), !c.listed.empty());
 
@@ -501,9 +487,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PhoneFilesTest, SeemReadWithoutStatusByteFails) {
   Sim.Phone().SetSeem(0x32, 1, Bytes(128, 0));
-  TAnswerTweak empty;
-  empty.Data = Bytes{};
-  Sim.Phone().QueueTweak(empty);
+  Sim.Phone().QueueTweak({.Data = Bytes{}});
   std::uint8_t byte = 0x5A;
   std::uint16_t size = 1;
   EXPECT_FALSE(Link->ReadSeem(0x32, 1, 99, 1, &byte, size));

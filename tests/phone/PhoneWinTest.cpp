@@ -10,20 +10,11 @@
 #include "P2KAPI.h"
 #include "PhonePlatform.h"
 #include "StatusPoster.h"
+#include "WinCheck.h"
 
 namespace {
 
-int Passed = 0;
-int Failed = 0;
-
-void Check(bool ok, const std::string& what) {
-  if (ok) {
-    ++Passed;
-  } else {
-    ++Failed;
-    std::printf("FAILED: %s\n", what.c_str());
-  }
-}
+using WinCheck::Check;
 
 using Clock = std::chrono::steady_clock;
 
@@ -213,6 +204,5 @@ int main() {
     for (const auto& line : lines) std::printf("log: %s\n", line.c_str());
   }
   P2KAPI::OnLog = nullptr;
-  std::printf("%d passed, %d failed\n", Passed, Failed);
-  return Failed == 0 ? 0 : 1;
+  return WinCheck::Report();
 }

@@ -88,11 +88,7 @@ class AnswerTimeout : public Transport, public ::testing::WithParamInterface<Del
 
 TEST_P(AnswerTimeout, ComesExactlyFortySecondsAfterTheCommand) {
   const DelayCase c = GetParam();
-  TAnswerTweak late;
-  late.ReadyDelayMs = c.readyDelay;
-  late.Drop = c.drop;
-  late.Data = Bytes{1, 2, 3};
-  Sim.Phone().QueueTweak(late);
+  Sim.Phone().QueueTweak({.Data = Bytes{1, 2, 3}, .ReadyDelayMs = c.readyDelay, .Drop = c.drop});
   const auto start = Sim.Now();
 
   const Sent s = Send(0x0555, {});
@@ -122,9 +118,7 @@ TEST(TransportClock, TimeOutHoldsAcrossTheTickCountWrap) {
   link.Start(false);
   link.DeviceHandle = link.FindP2KDevice("Motorola Test Command", 0x0102);
   ASSERT_NE(link.DeviceHandle, P::kNoHandle);
-  TAnswerTweak never;
-  never.Drop = true;
-  sim.Phone().QueueTweak(never);
+  sim.Phone().QueueTweak({.Drop = true});
   const auto start = sim.Now();
   std::uint8_t answer[4];
   std::uint16_t length = 0;
@@ -190,14 +184,12 @@ struct CheckCase {
 TAnswerTweak Tweak(std::optional<std::uint16_t> packet, std::optional<std::uint8_t> kind,
                    std::optional<std::uint8_t> byte4 = std::nullopt, int skew = 0,
                    std::optional<std::uint8_t> ready = std::nullopt) {
-  TAnswerTweak t;
-  t.Data = Bytes{9, 8, 7};
-  t.PacketWord = packet;
-  t.KindByte = kind;
-  t.Byte4 = byte4;
-  t.LengthSkew = skew;
-  t.ReadyCode = ready;
-  return t;
+  return {.Data = Bytes{9, 8, 7},
+          .ReadyCode = ready,
+          .Byte4 = byte4,
+          .PacketWord = packet,
+          .KindByte = kind,
+          .LengthSkew = skew};
 }
 
 class AnswerChecks : public Transport, public ::testing::WithParamInterface<CheckCase> {};
@@ -254,9 +246,7 @@ class AnswerCapacity : public Transport, public ::testing::WithParamInterface<Ca
 TEST_P(AnswerCapacity, CopiesNoMoreThanTheCallerHolds) {
   const CapacityCase c = GetParam();
   const Bytes data = Pattern(c.answerSize);
-  TAnswerTweak t;
-  t.Data = data;
-  Sim.Phone().QueueTweak(t);
+  Sim.Phone().QueueTweak({.Data = data});
 
   const Sent s = Send(0x0555, {}, c.capacity);
 
