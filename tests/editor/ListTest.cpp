@@ -127,6 +127,20 @@ TEST_F(ListTest, ChoosingAFunlightLoadsItsSettingsAndMatchesThePreviewList) {
   EXPECT_FALSE(F().ACopyAllFrames->isEnabled());
 }
 
+TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsAgain) {
+  Open({Simple(1), Simple(10)});
+  const auto click = [&](int row) {
+    const QRect r = F().ListBox1->visualItemRect(F().ListBox1->item(row));
+    QTest::mouseClick(F().ListBox1->viewport(), Qt::LeftButton, {}, r.center());
+  };
+  click(1);
+  EXPECT_EQ(CurFun, 1);
+  F().PageControl2->setCurrentWidget(F().TabSheet2);
+  click(1);  // the same item again: the editor follows, as a click on the original list did
+  EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet3);
+  EXPECT_EQ(CurFun, 1);
+}
+
 TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
   Open({Simple(1), Simple(2)});
   Choose(1);
