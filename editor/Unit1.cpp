@@ -18,6 +18,8 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <memory>
 #include <utility>
@@ -83,8 +85,29 @@ QSpinBox* MakeSpin(QWidget* parent, const char* name, int left, int top, int wid
   return s;
 }
 
+// A colour bar: position 0 at the top (the channel's 15), as on the original bars, with the groove
+// filled below the handle so that a fuller bar reads as more of the colour.
+class TColourBar : public QSlider {
+ public:
+  using QSlider::QSlider;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    opt.subControls =
+        QStyle::SC_SliderGroove | QStyle::SC_SliderHandle | QStyle::SC_SliderTickmarks;
+    // Mirror the direction and the value together: the handle stays where it is, the fill turns.
+    opt.upsideDown = !opt.upsideDown;
+    opt.sliderPosition = opt.maximum + opt.minimum - opt.sliderPosition;
+    opt.sliderValue = opt.maximum + opt.minimum - opt.sliderValue;
+    style()->drawComplexControl(QStyle::CC_Slider, &opt, &p, this);
+  }
+};
+
 QSlider* MakeTrackBar(QWidget* parent, const char* name, int left, int top) {
-  auto* t = Make<QSlider>(parent, name, left, top, 25, 78);
+  auto* t = Make<TColourBar>(parent, name, left, top, 25, 78);
   t->setOrientation(Qt::Vertical);
   t->setRange(0, 15);
   t->setTickInterval(2);
