@@ -74,6 +74,14 @@ void AppendBlackCell(TFrame& frame, int element) {
   frame.CellCount = static_cast<uint8_t>(frame.Cells.size());
 }
 
+// Paints the grid's current cell and selects it again, so that the page shows what it holds now.
+void ReselectCurrentCell(TMForm& form) {
+  const int col = form.EditGrid->Col(), row = form.EditGrid->Row();
+  form.EditGridDrawCell(col, row, form.EditGrid->CellRect(col, row), 0);
+  bool canSelect = true;
+  form.EditGridSelectCell(col, row, canSelect);
+}
+
 void RemoveCell(TFrame& frame, uint8_t index) {
   if (index >= frame.Cells.size()) return;
   frame.Cells.erase(frame.Cells.begin() + index);
@@ -126,10 +134,7 @@ void TMForm::AAddNewFrameExecute() {
   // The action can still be enabled for a cell that "add to all" has just filled.
   if (Find(SelElement, SelCol) == NoCell) AppendBlackCell(f->Frames[SelCol], SelElement);
   if (Updating) return;
-  const int col = EditGrid->Col(), row = EditGrid->Row();
-  EditGridDrawCell(col, row, EditGrid->CellRect(col, row), 0);
-  bool canSelect = true;
-  EditGridSelectCell(col, row, canSelect);
+  ReselectCurrentCell(*this);
 }
 
 void TMForm::ADelFrameExecute() {
@@ -137,10 +142,7 @@ void TMForm::ADelFrameExecute() {
   if (!f || f->FunType != NormalType) return;
   const uint8_t idx = Find(SelElement, SelCol);
   if (idx != NoCell) RemoveCell(f->Frames[SelCol], idx);
-  const int col = EditGrid->Col(), row = EditGrid->Row();
-  EditGridDrawCell(col, row, EditGrid->CellRect(col, row), 0);
-  bool canSelect = true;
-  EditGridSelectCell(col, row, canSelect);
+  ReselectCurrentCell(*this);
 }
 
 void TMForm::AAddAllFramesExecute() {

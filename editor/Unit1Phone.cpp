@@ -125,6 +125,23 @@ QString FailureText(const QString& what, const P2KAPI::TP2KAPI& link) {
   return what + "\n" + QString::fromStdString(detail);
 }
 
+// A file command runs only with a phone connected and funlight.pat found on it. Without a
+// connection the command is kept pending and connecting starts; without the file the user is told
+// and the command stays pending.
+bool PhoneFileReady(TMForm& form, bool& pending) {
+  if (!form.P2K->Connected) {
+    pending = true;
+    form.P2K->Start(true);
+    return false;
+  }
+  if (!PhoneFileFound || P2KAPI::PhoneFiles->Count() == 0) {
+    form.Message(QString::fromStdString(Profile.NoPhoneFileMsg), TMsgIcon::Error);
+    return false;
+  }
+  pending = false;
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -144,16 +161,7 @@ void TMForm::PhoneStatusChanged(int Status) {
 }
 
 void TMForm::AOpenFromPhoneExecute() {
-  if (!P2K->Connected) {
-    PendingOpen = true;
-    P2K->Start(true);
-    return;
-  }
-  if (!PhoneFileFound || P2KAPI::PhoneFiles->Count() == 0) {
-    Message(QString::fromStdString(Profile.NoPhoneFileMsg), TMsgIcon::Error);
-    return;
-  }
-  PendingOpen = false;
+  if (!PhoneFileReady(*this, PendingOpen)) return;
   const P2KAPI::TPhoneFileEntry entry = P2KAPI::PhoneFiles->Items(0);
   const QString phoneName = QString::fromStdString(entry.Name);
 
@@ -185,16 +193,7 @@ void TMForm::AOpenFromPhoneExecute() {
 }
 
 void TMForm::ASaveToPhoneExecute() {
-  if (!P2K->Connected) {
-    PendingSave = true;
-    P2K->Start(true);
-    return;
-  }
-  if (!PhoneFileFound || P2KAPI::PhoneFiles->Count() == 0) {
-    Message(QString::fromStdString(Profile.NoPhoneFileMsg), TMsgIcon::Error);
-    return;
-  }
-  PendingSave = false;
+  if (!PhoneFileReady(*this, PendingSave)) return;
   const std::string phoneName = P2KAPI::PhoneFiles->Items(0).Name;
   const std::string local = LocalCopy();
   UFunStruct::WritePat(local);
