@@ -43,6 +43,7 @@ struct TLanguageKey {
   const char* Section;
   const char* Key;
   TSetter Set;
+  const char* Default = "";  // English, for a language file without the key
 };
 
 TSetter Caption(QAction* action) {
@@ -215,7 +216,7 @@ void TMForm::AReadLanguageExecute() {
   };
   for (const TLanguageKey& key : keys) {
     key.Set(QString::fromStdString(
-        DecodeLanguageText(file.ReadString(key.Section, key.Key, ""), codepage)));
+        DecodeLanguageText(file.ReadString(key.Section, key.Key, key.Default), codepage)));
   }
   // The status label tells the link's state: with a phone connected it keeps saying so in the new
   // language instead of showing the disconnected text in green.
