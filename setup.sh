@@ -3,6 +3,7 @@
 # or runs every test.
 #   bash setup.sh start [FILE.pat]   build and start the editor (optionally with a PAT file)
 #   bash setup.sh test               build and run all tests (native, then the Windows parts under Wine)
+#   bash setup.sh harden             the tests under ASan and UBSan, and each fuzz target for a minute
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,6 +13,7 @@ shift || true
 build_packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev
   libgmock-dev libbenchmark-dev fonts-dejavu-core)
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)
+hardening_packages=(clang libclang-rt-dev)
 
 need_install() {
   local missing=()
@@ -47,8 +49,12 @@ case "$mode" in
     fi
     ctest --test-dir build --output-on-failure
     ;;
+  harden)
+    need_install "${build_packages[@]}" "${hardening_packages[@]}"
+    bash tools/hardening-check.sh
+    ;;
   *)
-    echo "usage: bash setup.sh start [FILE.pat] | bash setup.sh test" >&2
+    echo "usage: bash setup.sh start [FILE.pat] | bash setup.sh test | bash setup.sh harden" >&2
     exit 2
     ;;
 esac

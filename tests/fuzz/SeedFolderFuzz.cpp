@@ -1,0 +1,79 @@
+// Any bytes as the seed folder's seems.txt: the folder is refused, or read, exactly as its
+// documented format says (decimal numbers, or hexadecimal after 0x; no signs).
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "FuzzCheck.h"
+#include "SimulatedPhone.h"
+
+namespace {
+
+using TRecords = std::map<std::pair<std::uint16_t, std::uint16_t>, std::vector<std::uint8_t>>;
+
+std::optional<unsigned long> Number(const std::string& token) {
+  const bool hex = token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
+  const std::string digits = hex ? token.substr(2) : token;
+  if (digits.empty()) return std::nullopt;
+  unsigned long value = 0;
+  for (char c : digits) {
+    const auto u = static_cast<unsigned char>(c);
+    if (!(hex ? std::isxdigit(u) : std::isdigit(u))) return std::nullopt;
+    value = value * (hex ? 16 : 10) + std::stoul(std::string(1, c), nullptr, 16);
+    if (value > 0xFFFF) return std::nullopt;
+  }
+  return value;
+}
+
+// The format as the README states it.
+std::optional<TRecords> Expected(const std::string& seems) {
+  TRecords records;
+  std::istringstream lines(seems);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream tokens(line.substr(0, line.find('#')));
+    std::string seem, record, offset, part, hex;
+    if (!(tokens >> seem)) continue;
+    if (!(tokens >> record >> offset)) return std::nullopt;
+    while (tokens >> part) hex += part;
+    if (hex.empty() || hex.size() % 2 != 0) return std::nullopt;
+    for (char c : hex)
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    const auto s = Number(seem), r = Number(record), o = Number(offset);
+    if (!s || !r || !o) return std::nullopt;
+    auto& bytes = records[{static_cast<std::uint16_t>(*s), static_cast<std::uint16_t>(*r)}];
+    if (bytes.size() < *o + hex.size() / 2) bytes.resize(*o + hex.size() / 2, 0);
+    for (std::size_t i = 0; i < hex.size() / 2; ++i)
+      bytes[*o + i] = static_cast<std::uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+  }
+  return records;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const auto dir = FuzzSupport::ScratchPath("seed");
+  std::filesystem::create_directories(dir);
+  FuzzSupport::WriteFile(dir / "seems.txt", data, size);
+  const std::optional<TRecords> expected =
+      Expected(std::string(reinterpret_cast<const char*>(data), size));
+
+  TSimulatedMachine machine;
+  bool loaded = true;
+  try {
+    machine.Phone().LoadSeed(dir.string());
+  } catch (const std::runtime_error&) {
+    loaded = false;
+  }
+  FUZZ_CHECK(loaded == expected.has_value());
+  if (!loaded) return 0;
+  for (const auto& [key, bytes] : *expected)
+    FUZZ_CHECK(machine.Phone().Seem(key.first, key.second) == bytes);
+  return 0;
+}
