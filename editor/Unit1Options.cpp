@@ -85,7 +85,7 @@ TSetter WindowTitle(QWidget* window) {
 
 // The whole file as bytes; failing to open or read it is the error the user sees.
 std::string ReadTextFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = std::fopen(FindDataFile(path).c_str(), "rb");
   if (!file) {
     throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
   }

@@ -12,6 +12,7 @@
 
 #include "DXClass.h"
 #include "DXDraws.h"
+#include "DataFiles.h"
 #include "IniFile.h"
 #include "Profile.h"
 #include "UFunStruct.h"
@@ -35,12 +36,12 @@ constexpr int MaxShapes = 127;
 
 bool FileExists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
+  return std::filesystem::is_regular_file(FindDataFile(path), error);
 }
 
 void LoadSlot(TDXImageList& images, const std::string& name, const std::string& path) {
   TPictureCollectionItem& slot = images.Find(name);
-  slot.LoadFromFile(path);
+  slot.LoadFromFile(FindDataFile(path));
   slot.Restore();
 }
 
