@@ -383,6 +383,32 @@ TEST_F(LanguageTest, FunlightListKeepsItsNamesUntilItIsRebuilt) {
   EXPECT_EQ(Form().ListBox2->item(0)->text(), "(01) Входящий звонок");
 }
 
+// What the type dialog and the window call a clublight is one term in every shipped language, and
+// every element name of every shipped profile fits the names column in the column's font.
+TEST_F(LanguageTest, ShippedTextsFitAndAgree) {
+  Start();
+  ASSERT_TRUE(dialogs_.Messages.empty());
+  TGrid* column = Form().SlotGrid;
+  const QFontMetrics metrics(column->font());
+  // The grid writes a name 2 pixels in from each side of its cell.
+  const int room = column->CellRect(0, 0).width() - 4;
+  QPushButton* clublight = forms_->SForm->Button2;
+  for (const QString& language : Items(Form().ComboBox1)) {
+    Choose(Form().ComboBox1, language);
+    EXPECT_EQ(clublight->text().toStdString(), Form().RadioButton2->text().toStdString());
+    EXPECT_LE(clublight->sizeHint().width(), clublight->width()) << language.toStdString();
+    for (const QString& profile : Items(Form().ComboBox2)) {
+      Choose(Form().ComboBox2, profile);
+      ASSERT_TRUE(dialogs_.Messages.empty());
+      // All seven, also a seventh that a six-element profile does not show.
+      for (const QString& name : Items(Form().ComboBox3))
+        EXPECT_LE(metrics.horizontalAdvance(name), room)
+            << language.toStdString() << ", " << profile.toStdString() << ": "
+            << name.toStdString();
+    }
+  }
+}
+
 TEST_F(LanguageTest, LanguageListHoldsSortedBaseNames) {
   UseOwnAppDir(false);
   for (const char* name : {"b.lng", "A.lng", "C.old.lng", "D.LNG", "notes.txt", "E.lng.bak"})
