@@ -233,6 +233,8 @@ void TMForm::AReadLanguageExecute() {
   }
 
   Execute(AUpdateSlots);
+  // The funlight names come from the same element-name file.
+  if (DocActive) Execute(AUpdateList);
 }
 
 void TMForm::AReadOptionsExecute() {
@@ -273,8 +275,10 @@ void TMForm::ComboBox2Change() {
   if (DocActive) {
     Execute(AUpdateList);
     Execute(AUpdateFunlight);
-    Execute(AUpdateSlots);
   }
+  // The names follow the profile also with no document open: nothing else reloads them before
+  // the next file is shown.
+  Execute(AUpdateSlots);
 }
 
 }  // namespace Unit1

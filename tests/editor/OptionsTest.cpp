@@ -295,17 +295,22 @@ TEST_F(ProfileChangeTest, WithADocumentOpenTheListGridAndNamesAreRefreshed) {
   EXPECT_EQ(Form().FrameGrid->Cell(0, 1), "100");
 }
 
-TEST_F(ProfileChangeTest, WithoutADocumentTheElementNamesStay) {
+TEST_F(ProfileChangeTest, WithoutADocumentTheElementNamesFollowTheProfile) {
+  Put(kSettings, kOptions, {"English", "Motorola E398", "1", "0"});
   Start();
-  ASSERT_EQ(Form().SlotGrid->Cell(0, 0), "Display");
-  Choose(Form().ComboBox2, "Motorola E398");
+  ASSERT_EQ(Form().SlotGrid->Cell(0, 0), "E398 display");
+  ASSERT_EQ(Form().SlotGrid->RowCount(), 6);
+  Choose(Form().ComboBox2, "Motorola V3");
   EXPECT_TRUE(dialogs_.Messages.empty());
-  EXPECT_EQ(Profile.ElementCount, 6);
-  EXPECT_EQ(Form().EditGrid->RowCount(), 6);
-  EXPECT_EQ(Form().SlotGrid->Cell(0, 0), "Display");
-  // The next language load reloads them.
-  Choose(Form().ComboBox1, "English");
-  EXPECT_EQ(Form().SlotGrid->Cell(0, 0), "E398 display");
+  const QStringList v3 = {"Main display", "Keypad",       "Nav ring", "Side keys",
+                          "Outer disp.",  "Status light", "Logo"};
+  EXPECT_EQ(Items(Form().ComboBox3), v3);
+  // The next file shows them, the seventh row too.
+  OpenThroughMenu({NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}})})});
+  ASSERT_EQ(Form().SlotGrid->RowCount(), 7);
+  QStringList shown;
+  for (int row = 0; row < 7; ++row) shown << Form().SlotGrid->Cell(0, row);
+  EXPECT_EQ(shown, v3);
 }
 
 // Data files are found as Windows finds them, whatever the case of their names.
