@@ -85,7 +85,7 @@ TSetter WindowTitle(QWidget* window) {
 
 // The whole file as bytes; failing to open or read it is the error the user sees.
 std::string ReadTextFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = std::fopen(FindDataFile(path).c_str(), "rb");
   if (!file) {
     throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
   }
@@ -218,6 +218,7 @@ void TMForm::AReadLanguageExecute() {
     key.Set(QString::fromStdString(
         DecodeLanguageText(file.ReadString(key.Section, key.Key, key.Default), codepage)));
   }
+  if (types) types->FitButtons();
   // The status label tells the link's state: with a phone connected it keeps saying so in the new
   // language instead of showing the disconnected text in green.
   if (P2K && P2K->Connected) Label26->setText(QString::fromStdString(Profile.ConnectedText));
@@ -232,6 +233,8 @@ void TMForm::AReadLanguageExecute() {
   }
 
   Execute(AUpdateSlots);
+  // The funlight names come from the same element-name file.
+  if (DocActive) Execute(AUpdateList);
 }
 
 void TMForm::AReadOptionsExecute() {
@@ -272,8 +275,10 @@ void TMForm::ComboBox2Change() {
   if (DocActive) {
     Execute(AUpdateList);
     Execute(AUpdateFunlight);
-    Execute(AUpdateSlots);
   }
+  // The names follow the profile also with no document open: nothing else reloads them before
+  // the next file is shown.
+  Execute(AUpdateSlots);
 }
 
 }  // namespace Unit1

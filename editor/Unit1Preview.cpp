@@ -12,6 +12,7 @@
 
 #include "DXClass.h"
 #include "DXDraws.h"
+#include "DataFiles.h"
 #include "IniFile.h"
 #include "Profile.h"
 #include "UFunStruct.h"
@@ -35,12 +36,12 @@ constexpr int MaxShapes = 127;
 
 bool FileExists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
+  return std::filesystem::is_regular_file(FindDataFile(path), error);
 }
 
 void LoadSlot(TDXImageList& images, const std::string& name, const std::string& path) {
   TPictureCollectionItem& slot = images.Find(name);
-  slot.LoadFromFile(path);
+  slot.LoadFromFile(FindDataFile(path));
   slot.Restore();
 }
 
@@ -101,11 +102,18 @@ void DrawShapes(TMForm& form, TDirectDrawSurface& surface, int n, const TFrameCe
   }
 }
 
-}  // namespace
+// The phone of the current skin with no light on, on the page at once.
+void ShowPhone(TMForm& form) {
+  // Made now, so that the first showing of the page does not clear the picture again.
+  if (!form.DXDraw->Initialized()) form.DXDraw->Initialize();
+  TDirectDrawSurface& surface = form.DXDraw->Surface();
+  surface.Fill(Background);
+  form.ImageList->Find("0").Draw(surface, 0, 0);
+  form.DXDraw->Flip();
+  form.DXDraw->show();
+}
 
-void TMForm::ALoadProfilePicsExecute() {
-  Execute(ALoadProfile);
-
+void LoadSkin(TMForm& form) {
   std::string skinPath = AppDir + "Profiles/" + Profile.ProfileName + ".skin";
   std::string defaultImages = Profile.ProfileName;
   if (!FileExists(skinPath)) {
@@ -117,7 +125,7 @@ void TMForm::ALoadProfilePicsExecute() {
       AppDir + "Profiles/Images/" + skin.ReadString("Skin", "Images", defaultImages);
 
   // A picture that cannot be loaded ends the load here; later elements keep the earlier skin.
-  LoadSlot(*ImageList, "0", base + ".bmp");
+  LoadSlot(*form.ImageList, "0", base + ".bmp");
   for (int n = 1; n <= 7; ++n) {
     const auto at = static_cast<size_t>(n);
     const std::string section = "Element0" + std::to_string(n);
@@ -126,7 +134,7 @@ void TMForm::ALoadProfilePicsExecute() {
     Profile.HaveImage[at] = skin.ReadInteger(section, "HaveImage", 0) != 0;
     // Element 7 has no slot: the lookup fails with "Image '7' not found".
     if (Profile.HaveImage[at])
-      LoadSlot(*ImageList, std::to_string(n), base + "_0" + std::to_string(n) + ".bmp");
+      LoadSlot(*form.ImageList, std::to_string(n), base + "_0" + std::to_string(n) + ".bmp");
     const int count = std::clamp(skin.ReadInteger(section, "Count", 1), 0, MaxShapes);
     Profile.ShapeCount[at] = static_cast<int8_t>(count);
     std::vector<TCoord> shapes;
@@ -134,6 +142,20 @@ void TMForm::ALoadProfilePicsExecute() {
     for (int j = 1; j <= count; ++j) shapes.push_back(ReadShape(skin, section, j));
     Profile.Shapes[at] = std::move(shapes);
   }
+}
+
+}  // namespace
+
+void TMForm::ALoadProfilePicsExecute() {
+  Execute(ALoadProfile);
+  try {
+    LoadSkin(*this);
+  } catch (...) {
+    // The phone picture may have changed before the failure.
+    ShowPhone(*this);
+    throw;
+  }
+  ShowPhone(*this);
 }
 
 void TMForm::ListBox2Click() {

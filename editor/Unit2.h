@@ -10,6 +10,9 @@ class TSForm : public QDialog {
   Q_OBJECT
  public:
   explicit TSForm(QWidget* parent = nullptr);
+  // Widens the three buttons alike to the longest text, and the dialog with them; run after the
+  // texts change.
+  void FitButtons();
   QLabel* Label1;
   QPushButton* Button1;
   QPushButton* Button2;

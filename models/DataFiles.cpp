@@ -38,3 +38,21 @@ std::vector<std::string> ListBaseNames(const std::string& dir, const std::string
   names.erase(std::unique(names.begin(), names.end()), names.end());
   return names;
 }
+
+std::string FindDataFile(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_regular_file(path, error)) return path;
+  const fs::path wanted(path);
+  const std::string name = wanted.filename().string();
+  const fs::path folder = wanted.has_parent_path() ? wanted.parent_path() : fs::path(".");
+  std::string found;
+  fs::directory_iterator it(folder, error);
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    const std::string file = it->path().filename().string();
+    std::error_code typeError;
+    if (!IniText::SameText(file, name) || !it->is_regular_file(typeError)) continue;
+    if (found.empty() || file < found) found = file;
+  }
+  return found.empty() ? path : (wanted.parent_path() / found).string();
+}

@@ -11,3 +11,8 @@ std::string FileBaseName(const std::string& name);
 // without regard to case), sorted without regard to case, each name once. A missing or empty
 // folder gives an empty list.
 std::vector<std::string> ListBaseNames(const std::string& dir, const std::string& extension);
+
+// The data file at path as the file system spells it: path itself when it names a file, else the
+// file of the same folder whose name equals path's without regard to case (the first in sorted
+// order when several do), as Windows finds them; path unchanged when there is none.
+std::string FindDataFile(const std::string& path);

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "DataFiles.h"
+
 namespace IniText {
 
 namespace {
@@ -117,8 +119,8 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 
 }  // namespace IniText
 
-TIniFile::TIniFile(const std::filesystem::path& path) : Path(path) {
-  std::ifstream in(path, std::ios::binary);
+TIniFile::TIniFile(const std::filesystem::path& path) : Path(FindDataFile(path.string())) {
+  std::ifstream in(Path, std::ios::binary);
   if (!in) return;
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return;

@@ -9,8 +9,9 @@
 #include <vector>
 
 // Read-only access to an INI file (profiles, element names, skins, languages). The file is read
-// once, when the object is made; a missing or unreadable file behaves like an empty one. Values are
-// the file's raw 8-bit bytes: decoding is left to the caller.
+// once, when the object is made; a missing or unreadable file behaves like an empty one. The file's
+// name is matched without regard to case (FindDataFile). Values are the file's raw 8-bit bytes:
+// decoding is left to the caller.
 class TIniFile {
  public:
   // The longest value handed out; longer values are cut.
@@ -18,6 +19,7 @@ class TIniFile {
 
   explicit TIniFile(const std::filesystem::path& path);
 
+  // The file read, under its real name.
   const std::filesystem::path& FileName() const { return Path; }
 
   bool SectionExists(std::string_view section) const;

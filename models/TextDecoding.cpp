@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "IniFile.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -10,34 +12,67 @@
 #include <cerrno>
 #endif
 
-bool IsValidUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<uint8_t>(bytes[i]);
-    std::size_t length = 0;
-    uint8_t low = 0x80, high = 0xBF;  // range of the second byte
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;   // overlong
-      if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;   // overlong
-      if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+namespace {
+
+// Length of the well-formed UTF-8 sequence at bytes[i]; when there is none, 0, and `bad` is the
+// length of the ill-formed part to replace: the lead byte and the continuation bytes it accepted.
+std::size_t SequenceLength(std::string_view bytes, std::size_t i, std::size_t& bad) {
+  const auto lead = static_cast<uint8_t>(bytes[i]);
+  bad = 1;
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  uint8_t low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+  } else {
+    return 0;
+  }
+  for (std::size_t k = 1; k < length; ++k) {
+    if (i + k >= bytes.size()) return 0;
+    const auto c = static_cast<uint8_t>(bytes[i + k]);
+    const uint8_t min = k == 1 ? low : 0x80, max = k == 1 ? high : 0xBF;
+    if (c < min || c > max) return 0;
+    bad = k + 1;
+  }
+  return length;
+}
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";    // U+FFFD
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";  // U+FEFF
+
+// Each ill-formed part (a byte that starts no sequence, or a sequence cut short) becomes U+FFFD.
+std::string ReplaceInvalidUtf8(std::string_view bytes) {
+  std::string result;
+  result.reserve(bytes.size());
+  std::size_t bad = 0;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t length = SequenceLength(bytes, i, bad);
+    if (length == 0) {
+      result += kReplacement;
+      i += bad;
     } else {
-      return false;
+      result.append(bytes.substr(i, length));
+      i += length;
     }
-    if (bytes.size() - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto c = static_cast<uint8_t>(bytes[i + k]);
-      const uint8_t min = k == 1 ? low : 0x80, max = k == 1 ? high : 0xBF;
-      if (c < min || c > max) return false;
-    }
+  }
+  return result;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  std::size_t bad = 0;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t length = SequenceLength(bytes, i, bad);
+    if (length == 0) return false;
     i += length;
   }
   return true;
@@ -56,16 +91,65 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
+namespace {
+
+// A code page named by a number, as Windows numbers them: "1251", "CP1251" or "Windows-1251";
+// 0 for any other name.
+unsigned CodePageNumber(std::string_view name) {
+  for (std::string_view prefix : {"CP", "WINDOWS-"}) {
+    if (name.size() > prefix.size() && IniText::SameText(name.substr(0, prefix.size()), prefix)) {
+      name.remove_prefix(prefix.size());
+      break;
+    }
+  }
+  if (name.empty() || name.size() > 5 || name.find_first_not_of("0123456789") != name.npos)
+    return 0;
+  unsigned number = 0;
+  for (char c : name) number = number * 10 + static_cast<unsigned>(c - '0');
+  return number;
+}
+
+std::string WithoutBlanks(const std::string& text) {
+  std::string name;
+  for (char c : text) {
+    if (c != ' ' && c != '\t' && c != '\r') name += c;
+  }
+  return name;
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
-std::string DecodeLanguageText(const std::string& bytes, const std::string& /*codepage*/) {
+namespace {
+
+// The Windows code page of the name a language file gives: a number, or one of the names the
+// C library elsewhere knows that are common for language files; 0 when there is none.
+UINT WindowsCodePage(const std::string& codepage) {
+  const std::string name = WithoutBlanks(codepage);
+  UINT number = CodePageNumber(name);
+  if (number == 0) {
+    static const struct {
+      const char* Name;
+      UINT Number;
+    } kNames[] = {{"UTF-8", CP_UTF8},    {"UTF8", CP_UTF8},     {"KOI8-R", 20866},
+                  {"KOI8-U", 21866},     {"ISO-8859-1", 28591}, {"ISO-8859-2", 28592},
+                  {"ISO-8859-5", 28595}, {"ISO-8859-15", 28605}};
+    for (const auto& known : kNames)
+      if (IniText::SameText(name, known.Name)) number = known.Number;
+  }
+  return number != 0 && IsValidCodePage(number) ? number : 0;
+}
+
+std::string Convert(const std::string& bytes, const std::string& codepage) {
   if (bytes.empty()) return {};
-  const int wideLength =
-      MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  const UINT from = WindowsCodePage(codepage);
+  const UINT page = from != 0 ? from : CP_ACP;
+  const int size = static_cast<int>(bytes.size());
+  const int wideLength = MultiByteToWideChar(page, 0, bytes.data(), size, nullptr, 0);
   if (wideLength <= 0) return {};
   std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
-                      wideLength);
+  MultiByteToWideChar(page, 0, bytes.data(), size, wide.data(), wideLength);
   const int length =
       WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
   if (length <= 0) return {};
@@ -74,20 +158,17 @@ std::string DecodeLanguageText(const std::string& bytes, const std::string& /*co
   return result;
 }
 
+}  // namespace
+
 #else
 
 namespace {
 
 // The iconv name of a code page given as in a language file: a bare number is a Windows code page.
 std::string IconvName(const std::string& codepage) {
-  std::string name;
-  for (char c : codepage) {
-    if (c != ' ' && c != '\t' && c != '\r') name += c;
-  }
-  if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
-    return "CP" + name;
-  }
-  return name;
+  const std::string name = WithoutBlanks(codepage);
+  const unsigned number = CodePageNumber(name);
+  return number != 0 ? "CP" + std::to_string(number) : name;
 }
 
 class TConverter {
@@ -116,28 +197,43 @@ class TConverter {
       result.append(buffer, static_cast<std::size_t>(out - buffer));
       if (done != static_cast<std::size_t>(-1)) break;
       if (errno == E2BIG) continue;
-      // A byte the code page leaves undefined, or a sequence cut short at the end.
-      result += "\xEF\xBF\xBD";
+      // A byte the code page leaves undefined, or a sequence cut short at the end. What the
+      // converter holds back comes first.
+      Flush(result);
+      result += kReplacement;
       ++in;
       --inLeft;
-      iconv(Handle, nullptr, nullptr, nullptr, nullptr);
     }
+    Flush(result);
     return result;
   }
 
  private:
+  // Hands out a letter the converter still holds (glibc keeps the last one of Windows-1255 and
+  // Windows-1258 text back in case a combining mark follows) and returns it to its initial state.
+  void Flush(std::string& result) {
+    char buffer[64];
+    char* out = buffer;
+    std::size_t outLeft = sizeof buffer;
+    iconv(Handle, nullptr, nullptr, &out, &outLeft);
+    result.append(buffer, static_cast<std::size_t>(out - buffer));
+  }
+
   static inline const iconv_t Invalid = reinterpret_cast<iconv_t>(-1);
   iconv_t Handle = Invalid;
 };
 
-}  // namespace
-
-std::string DecodeLanguageText(const std::string& bytes, const std::string& codepage) {
-  if (IsValidUtf8(bytes)) {
-    constexpr std::string_view kBom = "\xEF\xBB\xBF";
-    return bytes.starts_with(kBom) ? bytes.substr(kBom.size()) : bytes;
-  }
+std::string Convert(const std::string& bytes, const std::string& codepage) {
   return TConverter(IconvName(codepage)).Convert(bytes);
 }
 
+}  // namespace
+
 #endif
+
+std::string DecodeLanguageText(const std::string& bytes, const std::string& codepage) {
+  // Converters let some ill-formed UTF-8 through, glibc's UTF-8 decoder among them.
+  std::string text = IsValidUtf8(bytes) ? bytes : ReplaceInvalidUtf8(Convert(bytes, codepage));
+  if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
+  return text;
+}

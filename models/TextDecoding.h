@@ -4,11 +4,12 @@
 #include <string_view>
 #include <vector>
 
-// Turns the 8-bit text of a language file or about text into UTF-8. On Windows the text is in the
-// system's ANSI code page. Elsewhere text that is valid UTF-8 is kept as it is (without a leading
-// byte order mark); other text is decoded in the Windows code page named by `codepage` ("1251", or
-// a name the C library knows such as "KOI8-R"), Windows-1252 when that is empty or unknown. A byte
-// that the code page does not define becomes U+FFFD.
+// Turns the 8-bit text of a language file or about text into UTF-8, by the same rule on every
+// system. Text that is valid UTF-8 is kept as it is; other text is decoded in the code page named
+// by `codepage` ("1251", "CP1251", "Windows-1251", or a name such as "KOI8-R"), or in the system's
+// ANSI code page when that names none the system knows (Windows-1252 where there is no such code
+// page). A byte that the code page does not define, and any ill-formed UTF-8 in the result, become
+// U+FFFD. A leading byte order mark is dropped.
 std::string DecodeLanguageText(const std::string& bytes, const std::string& codepage);
 
 // True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past

@@ -360,27 +360,51 @@ TEST_F(LanguageTest, MissingAboutTextStopsTheLoadBeforeTheElementNames) {
   EXPECT_EQ(Slot(1), "(02) ...");
 }
 
-TEST_F(LanguageTest, FunlightListKeepsItsNamesUntilItIsRebuilt) {
+TEST_F(LanguageTest, FunlightListsFollowTheLanguage) {
   const QString doc =
       WriteDocument("names.pat", {NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}})}),
                                   Clublight(3, {ClubRow(1, 1000, 100, {{15, 0, 0, 0}})})});
   Start({doc});
   ASSERT_TRUE(dialogs_.Messages.empty());
-  const QStringList english = {"(01) Incoming call", "(03) Alarm [Clublight]"};
-  ASSERT_EQ(Items(Form().ListBox1), english);
-  const QString comboItem = Form().ComboBox4->itemText(0);
+  ASSERT_EQ(Items(Form().ListBox1), (QStringList{"(01) Incoming call", "(03) Alarm [Clublight]"}));
+  Form().ListBox1->setCurrentRow(1);
 
   Choose(Form().ComboBox1, "Russian");
   ASSERT_TRUE(dialogs_.Messages.empty());
   EXPECT_EQ(Slot(0), "Дисплей");
-  EXPECT_EQ(Items(Form().ListBox1), english);
-  EXPECT_EQ(Form().ListBox2->item(0)->text(), "(01) Incoming call");
-  EXPECT_EQ(Form().ComboBox4->itemText(0), comboItem);
-
-  Form().Execute(Form().AUpdateList);
   EXPECT_EQ(Items(Form().ListBox1),
             (QStringList{"(01) Входящий звонок", "(03) Будильник [Ритм-подсветка]"}));
-  EXPECT_EQ(Form().ListBox2->item(0)->text(), "(01) Входящий звонок");
+  EXPECT_EQ(Items(Form().ListBox2), QStringList{"(01) Входящий звонок"});
+  EXPECT_EQ(Form().ComboBox4->itemText(0), "(01) Входящий звонок");
+  // The funlight being edited stays the one chosen.
+  EXPECT_EQ(Form().ListBox1->currentRow(), 1);
+  EXPECT_EQ(Form().ComboBox4->currentText(), "(03) Будильник");
+}
+
+// What the type dialog and the window call a clublight is one term in every shipped language, and
+// every element name of every shipped profile fits the names column in the column's font.
+TEST_F(LanguageTest, ShippedTextsFitAndAgree) {
+  Start();
+  ASSERT_TRUE(dialogs_.Messages.empty());
+  TGrid* column = Form().SlotGrid;
+  const QFontMetrics metrics(column->font());
+  // The grid writes a name 2 pixels in from each side of its cell.
+  const int room = column->CellRect(0, 0).width() - 4;
+  QPushButton* clublight = forms_->SForm->Button2;
+  for (const QString& language : Items(Form().ComboBox1)) {
+    Choose(Form().ComboBox1, language);
+    EXPECT_EQ(clublight->text().toStdString(), Form().RadioButton2->text().toStdString());
+    EXPECT_LE(clublight->sizeHint().width(), clublight->width()) << language.toStdString();
+    for (const QString& profile : Items(Form().ComboBox2)) {
+      Choose(Form().ComboBox2, profile);
+      ASSERT_TRUE(dialogs_.Messages.empty());
+      // All seven, also a seventh that a six-element profile does not show.
+      for (const QString& name : Items(Form().ComboBox3))
+        EXPECT_LE(metrics.horizontalAdvance(name), room)
+            << language.toStdString() << ", " << profile.toStdString() << ": "
+            << name.toStdString();
+    }
+  }
 }
 
 TEST_F(LanguageTest, LanguageListHoldsSortedBaseNames) {

@@ -2,10 +2,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <filesystem>
 #include <fstream>
 
+#include "AboutForm.h"
 #include "EditorSupport.h"
 #include "OptionsStore.h"
 #include "Profile.h"
@@ -293,17 +295,43 @@ TEST_F(ProfileChangeTest, WithADocumentOpenTheListGridAndNamesAreRefreshed) {
   EXPECT_EQ(Form().FrameGrid->Cell(0, 1), "100");
 }
 
-TEST_F(ProfileChangeTest, WithoutADocumentTheElementNamesStay) {
+TEST_F(ProfileChangeTest, WithoutADocumentTheElementNamesFollowTheProfile) {
+  Put(kSettings, kOptions, {"English", "Motorola E398", "1", "0"});
   Start();
-  ASSERT_EQ(Form().SlotGrid->Cell(0, 0), "Display");
-  Choose(Form().ComboBox2, "Motorola E398");
+  ASSERT_EQ(Form().SlotGrid->Cell(0, 0), "E398 display");
+  ASSERT_EQ(Form().SlotGrid->RowCount(), 6);
+  Choose(Form().ComboBox2, "Motorola V3");
   EXPECT_TRUE(dialogs_.Messages.empty());
-  EXPECT_EQ(Profile.ElementCount, 6);
-  EXPECT_EQ(Form().EditGrid->RowCount(), 6);
-  EXPECT_EQ(Form().SlotGrid->Cell(0, 0), "Display");
-  // The next language load reloads them.
-  Choose(Form().ComboBox1, "English");
-  EXPECT_EQ(Form().SlotGrid->Cell(0, 0), "E398 display");
+  const QStringList v3 = {"Main display", "Keypad",       "Nav ring", "Side keys",
+                          "Outer disp.",  "Status light", "Logo"};
+  EXPECT_EQ(Items(Form().ComboBox3), v3);
+  // The next file shows them, the seventh row too.
+  OpenThroughMenu({NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}})})});
+  ASSERT_EQ(Form().SlotGrid->RowCount(), 7);
+  QStringList shown;
+  for (int row = 0; row < 7; ++row) shown << Form().SlotGrid->Cell(0, row);
+  EXPECT_EQ(shown, v3);
+}
+
+// Data files are found as Windows finds them, whatever the case of their names.
+TEST_F(OptionsTest, FilesWithAnUpperCaseExtensionAreLoaded) {
+  const fs::path app = UseShippedAppDir();
+  WriteFile(app / "Languages" / "Shout.LNG", "[Language]\nExt=SHT\n[Strings]\ns9=SETUP\n");
+  WriteFile(app / "Languages" / "About.sht", "LOUD\n");
+  WriteFile(app / "Profiles" / "Upper.PROF", "[Colors]\nColor01=$FF\nColor07=-1\n");
+  WriteFile(app / "Profiles" / "Langs" / "UPPER.sht", "[Elements]\nElement01=FIRST\n");
+  WriteFile(app / "Profiles" / "upper.Skin", "[Skin]\nImages=v3\n");
+  Start();
+  Choose(Form().ComboBox2, "Upper");
+  Choose(Form().ComboBox1, "Shout");
+  ASSERT_TRUE(dialogs_.Messages.empty()) << dialogs_.Messages[0].Text.toStdString();
+  EXPECT_EQ(SetupTitle(), "SETUP");
+  EXPECT_EQ(About().Memo1->toPlainText(), "LOUD");
+  EXPECT_EQ(Profile.ElementColour[1], 0xFF);
+  EXPECT_EQ(Profile.ElementCount, 7);
+  EXPECT_EQ(Form().SlotGrid->Cell(0, 0), "FIRST");
+  // The profile's own skin, which places no element, and its picture (a missing one is reported).
+  for (int n = 1; n <= 7; ++n) EXPECT_FALSE(Profile.Available[n]) << n;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The preview: loading skins, choosing and playing a funlight, and what each tick draws on the
 // phone picture, read back pixel by pixel from the drawing area.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -338,6 +339,46 @@ TEST_F(PreviewTest, ShapeCountIsKeptWithinZeroTo127) {
   }
 }
 
+TEST_F(PreviewTest, PageShowsTheUnlitPhoneAtOnceAndAfterEveryProfileChange) {
+  const std::string colours = "[Colors]\nColor02=$0000FF\n";
+  MakeAppDir(colours, SkinHead + Element(2, 30, 10, 40, 20, "HaveImage=1\n"));
+  WritePicture("Profiles/Images/Test_02.bmp", LitPicture(10, 10, 0x00FF00));
+  // Another model, its dark block in the upper half.
+  QImage other(257, 425, QImage::Format_RGB32);
+  other.fill(Key);
+  for (int y = 100; y < 120; ++y)
+    for (int x = 100; x < 150; ++x) other.setPixel(x, y, 0xFF000000u | PhoneBlock);
+  WritePicture("Profiles/Images/Other.bmp", other);
+  AddProfile("Other", colours, "[Skin]\nImages=Other\n" + Element(2, 30, 10, 40, 20));
+  Open({NormalFunlight(10, {Frame(100, {Cell(2, 0, 0, 1)})})});
+  Form().show();
+  Form().PageControl1->setCurrentWidget(Form().Tab3);
+  QApplication::processEvents();
+  // What the page shows: the block of the test phone, the block of the other one, element 2.
+  const auto shown = [this] {
+    const QImage image = Form().DXDraw->grab().toImage();
+    std::vector<uint32_t> pixels;
+    for (const QPoint p : {QPoint(210, 410), QPoint(120, 110), QPoint(35, 15)})
+      pixels.push_back(image.pixel(p) & 0xFFFFFFu);
+    return pixels;
+  };
+  const std::vector<uint32_t> testPhone = {PhoneBlock, Backdrop, Backdrop};
+  const std::vector<uint32_t> otherPhone = {Backdrop, PhoneBlock, Backdrop};
+  ASSERT_TRUE(Form().DXDraw->isVisible());
+  EXPECT_EQ(shown(), testPhone);
+  // A play ends with the single-colour element still lit; a profile change shows the phone unlit.
+  Play();
+  Tick();
+  Tick();
+  ASSERT_FALSE(Playing());
+  EXPECT_EQ(shown(), (std::vector<uint32_t>{PhoneBlock, Backdrop, 0x00FF00}));
+  Choose(Form().ComboBox2, "Other");
+  EXPECT_EQ(shown(), otherPhone);
+  Choose(Form().ComboBox2, "Motorola (All Models)");
+  EXPECT_EQ(shown(), testPhone);
+  EXPECT_TRUE(dialogs_.Messages.empty());
+}
+
 // ---------------------------------------------------------------------------------------------
 // Loading the skin
 
@@ -584,7 +625,6 @@ TEST_F(PreviewTest, PlayAndStopLockAndUnlockTheEditor) {
   Open({NormalFunlight(10, {Frame(100, {}), Frame(100, {})})});
   auto& f = Form();
   const int tab1 = f.PageControl1->indexOf(f.Tab1), tab2 = f.PageControl1->indexOf(f.Tab2);
-  EXPECT_FALSE(f.DXDraw->isVisibleTo(f.Tab3));
   EXPECT_TRUE(f.Timer1->ActiveOnly());
   EXPECT_FALSE(Playing());
   Play();

@@ -69,4 +69,26 @@ TEST(DataFilesTest, EmptyOrMissingFolderGivesEmptyList) {
   EXPECT_TRUE(ListBaseNames(file.string(), "prof").empty());
 }
 
+TEST(DataFilesTest, FindsADataFileWhateverTheCaseOfItsName) {
+  TTempFolder folder;
+  for (const char* name : {"Shout.LNG", "Exact.prof", "EXACT.prof", "b.Skin", "B.SKIN"})
+    folder.Write(std::string("Data/") + name, "");
+  std::filesystem::create_directories(folder.Path() / "Data" / "Dir.prof");
+  const std::string dir = (folder.Path() / "Data").string() + "/";
+  const struct {
+    const char* Asked;
+    const char* Found;  // nullptr: the path asked for
+  } cases[] = {
+      {"Shout.lng", "Shout.LNG"},   {"shout.lng", "Shout.LNG"},
+      {"Exact.prof", "Exact.prof"},                         // the exact name first
+      {"exact.PROF", "EXACT.prof"},                         // else the first in sorted order
+      {"b.skin", "B.SKIN"},         {"dir.prof", nullptr},  // a folder is no data file
+      {"Missing.lng", nullptr},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FindDataFile(dir + c.Asked), dir + (c.Found ? c.Found : c.Asked)) << c.Asked;
+  }
+  EXPECT_EQ(FindDataFile(dir + "Gone/Shout.lng"), dir + "Gone/Shout.lng");
+}
+
 }  // namespace

@@ -73,15 +73,32 @@ void RunStoreChecks(TRegistryOptionsStore& store) {
   Check(!store.KeyExists(root), "scratch key removed");
 }
 
-// Language files are decoded in the system's ANSI code page.
+// Language text is decoded in the code page the file names, else in the system's ANSI code page.
 void RunDecodingChecks() {
-  Check(DecodeLanguageText("Open file", "1251") == "Open file", "ASCII text kept");
+  const std::string settings = "\xD0\x9D\xD0\xB0\xD1\x81\xD1\x82\xD1\x80";  // "Настр"
+  const struct {
+    const char* Bytes;
+    const char* Codepage;
+    std::string Expected;
+  } named[] = {
+      {"Open file", "1251", "Open file"},
+      {"\xCD\xE0\xF1\xF2\xF0", "1251", settings},
+      {"\xCD\xE0\xF1\xF2\xF0", " Windows-1251 ", settings},
+      {"\xEE\xC1\xD3\xD4\xD2", "KOI8-R", settings},
+  };
+  for (const auto& c : named)
+    Check(DecodeLanguageText(c.Bytes, c.Codepage) == c.Expected,
+          std::string("decoded in code page ") + c.Codepage);
+  // How many U+FFFD stand for a bad sequence is the converter's choice.
+  const std::string utf8 = DecodeLanguageText("a\xF4\x90\x80\x80z", "UTF-8");
+  Check(IsValidUtf8(utf8) && utf8.starts_with("a\xEF\xBF\xBD") && utf8.ends_with("\xEF\xBF\xBDz"),
+        "bad UTF-8 replaced: " + utf8);
   if (GetACP() == 1252) {
-    // The code page named by the file plays no part on Windows.
-    Check(DecodeLanguageText("Caf\xE9 \x80", "1251") == "Caf\xC3\xA9 \xE2\x82\xAC",
-          "ANSI code page 1252 decoded");
+    for (const char* none : {"", "99999", "no such page"})
+      Check(DecodeLanguageText("Caf\xE9 \x80", none) == "Caf\xC3\xA9 \xE2\x82\xAC",
+            std::string("ANSI code page for \"") + none + "\"");
   } else {
-    std::printf("ANSI code page %u: the Windows-1252 check is skipped\n", GetACP());
+    std::printf("ANSI code page %u: the Windows-1252 checks are skipped\n", GetACP());
   }
 }
 

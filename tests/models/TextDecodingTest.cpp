@@ -29,6 +29,18 @@ TEST(TextDecodingTest, DecodesLanguageText) {
       {"Windows-1252 euro and quotes", "\x80\x93\x94", "1252",
        "\xE2\x82\xAC\xE2\x80\x9C\xE2\x80\x9D"},
       {"code page by name", "\xF2\xD2", "KOI8-R", "\xD0\xA0\xD1\x80"},  // "Рр"
+      {"code page by Windows name", "\xCE", "Windows-1251", "\xD0\x9E"},
+      {"code page with its prefix", "\xCE", "cp1251", "\xD0\x9E"},
+      // Converters that wait for a combining mark still hand out the last letter.
+      {"Windows-1258 last letter", "\xD0\xE8n Xanh", "1258", "\xC4\x90\xC3\xA8n Xanh"},
+      {"Windows-1255 last letter", "\xF9\xEC\xE5\xED", "1255",
+       "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"},  // "שלום"
+      {"Windows-1255 letter before an undefined byte", "\xE0\xFF!", "1255",
+       "\xD7\x90\xEF\xBF\xBD!"},
+      // A code page of UTF-8 still gives well-formed UTF-8 only.
+      {"UTF-8 past U+10FFFF", "a\xF4\x90\x80\x80z", "UTF-8",
+       "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDz"},
+      {"UTF-8 cut short", "\xC3\xA9\xE2\x82", "UTF-8", "\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"undefined byte replaced", "a\x81z", "1252", "a\xEF\xBF\xBDz"},
       {"overlong UTF-8 is not UTF-8", "\xC0\xAF", "1252", "\xC3\x80\xC2\xAF"},
       {"cut-off UTF-8 is not UTF-8", "ab\xD0", "1251", "ab\xD0\xA0"},
