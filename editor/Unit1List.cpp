@@ -1,11 +1,13 @@
 // Funlight list and funlight settings.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <algorithm>
 #include <utility>
 
@@ -47,7 +49,37 @@ bool DocumentFull() {
 
 const char* const DocumentFullText = "The file already holds the most funlights it can (255).";
 
+// Whether the press in progress on a list has already run its click handler. Every press starts
+// afresh: a press that ends on another row than it began (a drag) gives no click to clear it.
+class TPressWatch : public QObject {
+ public:
+  using QObject::QObject;
+  bool Handled = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+      Handled = false;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
 }  // namespace
+
+// A list's click handler runs when the user moves the selection, and also when the user clicks the
+// item that is already selected (as the original list's click did), but once per click.
+void TMForm::BindListClick(QListWidget* list, void (TMForm::*handler)()) {
+  auto* press = new TPressWatch(list);
+  list->viewport()->installEventFilter(press);
+  connect(list, &QListWidget::currentRowChanged, this, [this, handler, press] {
+    if (QApplication::mouseButtons() != Qt::NoButton) press->Handled = true;
+    Guard([this, handler] { (this->*handler)(); });
+  });
+  connect(list, &QListWidget::itemClicked, this, [this, handler, press] {
+    if (std::exchange(press->Handled, false)) return;
+    Guard([this, handler] { (this->*handler)(); });
+  });
+}
 
 void TMForm::AUpdateListExecute() {
   const TIniFile names(ElementNamesFile());
