@@ -184,6 +184,9 @@ class TMForm : public QMainWindow {
   // language, in which the 8-bit names of that file are written.
   static std::string ElementNamesFile();
   static std::string DataTextCodepage();
+  // Row 0 of FrameGrid numbers the columns, row 1 shows each frame's duration (empty for a
+  // clublight).
+  void FillFrameRow();
 
   // ---- Colour tools
   void TrackBar1Change();

@@ -171,14 +171,9 @@ void TMForm::SpinEdit5Change() {
   // A funlight of a type the editor does not know keeps its data as read: only the grids follow.
   EditGrid->SetColCount(v);
   FrameGrid->SetColCount(v);
-  for (int i = 1; i <= FrameGrid->ColCount(); ++i) {
-    FrameGrid->SetCell(i - 1, 0, QString::number(i));
-    const bool hasDuration =
-        f->FunType == NormalType && static_cast<size_t>(i - 1) < f->Frames.size();
-    FrameGrid->SetCell(
-        i - 1, 1,
-        hasDuration ? QString::number(f->Frames[static_cast<size_t>(i - 1)].Duration) : QString());
-  }
+  FillFrameRow();
+  // The "Selected frame" page must not stay on a cell whose column is gone.
+  if (SelCol >= v) PageControl2->setTabVisible(PageControl2->indexOf(TabSheet2), false);
   EditGrid->update();
 }
 

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <functional>
 
 #include "EditorSupport.h"
 #include "Profile.h"
@@ -127,6 +128,57 @@ TEST_F(FramesTest, TypedDurationIsClampedInTheEditor) {
   QTest::keyClick(grid->InplaceEditor(), Qt::Key_Q);
   EXPECT_EQ(grid->InplaceEditor()->text(), "");
   EXPECT_EQ(Cur().Frames[0].Duration, 0);
+}
+
+TEST_F(FramesTest, DurationEditorSelectsItsTextAndReturnClosesIt) {
+  OpenDocument({Normal()});
+  TGrid* grid = Form().FrameGrid;
+  const QPoint cell = grid->CellRect(1, 1).center();
+  ASSERT_TRUE(grid->SetCurrent(1, 1));
+  QTest::mouseClick(grid, Qt::LeftButton, {}, cell);  // on the current cell: edit it
+  QLineEdit* editor = grid->InplaceEditor();
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(editor->isVisible());
+  EXPECT_EQ(editor->selectedText(), "200");
+  QTest::keyClicks(editor, "65535");
+  EXPECT_EQ(Cur().Frames[1].Duration, 65535);
+  // Five digits fit the column: the line edit keeps 2 pixels on each side and one for the caret.
+  EXPECT_LE(QFontMetrics(editor->font()).horizontalAdvance("65535"), editor->width() - 5);
+  QTest::keyClick(editor, Qt::Key_Return);
+  EXPECT_FALSE(editor->isVisible());
+  EXPECT_EQ(grid->Cell(1, 1), "65535");
+  EXPECT_EQ(Cur().Frames[1].Duration, 65535);
+}
+
+// The duration editor and the "Selected frame" page close when what they show goes away.
+TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
+  struct {
+    const char* name;
+    std::function<void()> change;
+  } const cases[] = {
+      {"fewer frames", [&] { Form().SpinEdit5->setValue(2); }},
+      {"another funlight", [&] { Form().ListBox1->setCurrentRow(1); }},
+  };
+  OpenDocument({Normal(), Normal()});
+  TGrid* grid = Form().FrameGrid;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FunList = {Normal(), Normal()};
+    Form().ListBox1->setCurrentRow(0);
+    Form().Execute(Form().AUpdateFunlight);
+    SelectCell(2, 2);
+    ASSERT_TRUE(Shown(Form().TabSheet2));
+    ASSERT_TRUE(grid->SetCurrent(2, 1));
+    QTest::keyClick(grid, Qt::Key_9);  // opens the editor, which takes the next keys
+    QTest::keyClick(grid->InplaceEditor(), Qt::Key_5);
+    ASSERT_TRUE(grid->InplaceEditor()->isVisible());
+    c.change();
+    EXPECT_FALSE(grid->InplaceEditor()->isVisible());
+    EXPECT_FALSE(Shown(Form().TabSheet2));
+    EXPECT_EQ(FunList[0].Frames[1].Duration, 200);
+    EXPECT_EQ(FunList[1].Frames[2].Duration, 300);
+  }
+  EXPECT_EQ(FunList[0].Frames[2].Duration, 95) << "what was typed stays";
 }
 
 TEST_F(FramesTest, ClublightDurationRowTakesNoText) {
