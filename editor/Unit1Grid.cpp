@@ -213,8 +213,11 @@ void TMForm::EditGridSelectCell(int ACol, int ARow, bool&) {
   SlotGridSelectCell(0, ARow, canSelect);
   Updating = false;
   PageControl2->setCurrentWidget(TabSheet2);
+  // The names column marks the element of the selected cell; its page is already filled above.
+  SlotGrid->MoveCurrent(0, ARow);
   SelCol = static_cast<uint8_t>(ACol);
-  SelCell = FindCell(static_cast<uint8_t>(ARow + 1), SelCol);
+  CellElement = static_cast<uint8_t>(ARow + 1);
+  SelCell = FindCell(CellElement, SelCol);
   AAddNewFrame->setEnabled(false);
   if (SelCell != NoCell) {
     Execute(AMakeSelect);

@@ -161,7 +161,9 @@ void TMForm::SpinEdit5Change() {
   if (f->FunType == NormalType) {
     f->FrameCount = static_cast<uint8_t>(v);
     SetFrameCount(CurFun);
-  } else if (f->FunType == ClubType) {
+  } else if (f->FunType == ClubType && v != f->StepCount) {
+    // Only a change of the count evens the rows out: a row read with fewer cells is written back
+    // as read while it is merely shown.
     f->StepCount = static_cast<uint8_t>(v);
     for (TClubFrame& row : f->ClubFrames) {
       row.CellCount = static_cast<uint8_t>(v);

@@ -412,6 +412,70 @@ TEST_F(FramesTest, ValuesOfARemovedRowAreWrittenNowhere) {
   EXPECT_EQ(Rows(Cur()), before);
 }
 
+// Element 1 with four steps, element 3 read with two: its last two steps show black but are not in
+// the file.
+TFunlight UnevenClub() {
+  return Clublight(4,
+                   {ClubRow(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {3, 0, 0, 33}, {4, 0, 0, 44}}),
+                    ClubRow(3, 0, 0, {{5, 0, 0, 55}, {6, 0, 0, 66}})});
+}
+
+TEST_F(FramesTest, AnEditToAnyStepIsSavedAndNothingElseIs) {
+  const auto rightClick = [&](int col, int row) {
+    QTest::mouseClick(Form().EditGrid, Qt::RightButton, {},
+                      Form().EditGrid->CellRect(col, row).center());
+  };
+  struct {
+    const char* name;
+    int shownBefore;  // a funlight of four frames, or of two
+    std::function<void()> edit;
+    const char* saved;  // element 3's row as saved
+  } const cases[] = {
+      {"viewed after four frames", 0, [&] { SelectCell(3, 2); }, "2: 5,0,0/55 6,0,0/66"},
+      {"viewed after two frames", 1, [&] { SelectCell(3, 2); }, "2: 5,0,0/55 6,0,0/66"},
+      {"red on step 4", 0,
+       [&] {
+         SelectCell(3, 2);
+         Form().TrackBar1->setValue(0);
+       },
+       "4: 5,0,0/55 6,0,0/66 0,0,0/0 15,0,0/0"},
+      {"parameter on step 4", 0,
+       [&] {
+         SelectCell(3, 2);
+         Form().SpinEdit2->setValue(123);
+       },
+       "4: 5,0,0/55 6,0,0/66 0,0,0/0 0,0,0/123"},
+      {"right button on step 3", 1, [&] { rightClick(2, 2); },
+       "4: 5,0,0/55 6,0,0/66 15,15,15/0 0,0,0/0"},
+  };
+  const std::vector<TFunlight> doc = {
+      NormalFunlight(1, {Frame(1, {}), Frame(2, {}), Frame(3, {}), Frame(4, {})}),
+      NormalFunlight(2, {Frame(1, {}), Frame(2, {})}), UnevenClub()};
+  Start();
+  Form().show();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenThroughMenu(doc);
+    const std::vector<uint8_t> read = ReadBytes(TempPath("doc.pat"));
+    Form().ListBox1->setCurrentRow(c.shownBefore);
+    Form().ListBox1->setCurrentRow(2);
+    c.edit();
+    ASSERT_TRUE(Form().Execute(Form().ASave));
+    if (QString(c.name).startsWith("viewed")) {
+      EXPECT_EQ(ReadBytes(TempPath("doc.pat")), read);
+    }
+    ASSERT_TRUE(ReadPat(TempPath("doc.pat").toStdString()));
+    const TClubFrame& row = FunList[2].ClubFrames[1];
+    std::string saved = std::to_string(row.CellCount) + ':';
+    for (size_t i = 0; i < row.CellCount; ++i) {
+      const TClubCell& s = row.Cells[i];
+      saved += ' ' + std::to_string(s.R) + ',' + std::to_string(s.G) + ',' + std::to_string(s.B) +
+               '/' + std::to_string(s.Param);
+    }
+    EXPECT_EQ(saved, c.saved);
+  }
+}
+
 TEST_F(FramesTest, AddAfterAddToAllKeepsOneCellPerElement) {
   OpenDocument({Normal()});
   SelectCell(1, 0);  // element 1 is not lit in frame 2
