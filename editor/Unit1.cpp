@@ -268,20 +268,6 @@ void TMForm::CreateMenus() {
   Help1->addAction(AShowAbout);
 }
 
-// A list's click handler runs when the user moves the selection, and also when the user clicks the
-// item that is already selected (as the original list's click did), but once per click.
-void TMForm::BindListClick(QListWidget* list, void (TMForm::*handler)()) {
-  auto changedByPress = std::make_shared<bool>(false);
-  connect(list, &QListWidget::currentRowChanged, this, [this, handler, changedByPress] {
-    *changedByPress = QApplication::mouseButtons() != Qt::NoButton;
-    Guard([this, handler] { (this->*handler)(); });
-  });
-  connect(list, &QListWidget::itemClicked, this, [this, handler, changedByPress] {
-    if (std::exchange(*changedByPress, false)) return;
-    Guard([this, handler] { (this->*handler)(); });
-  });
-}
-
 void TMForm::CreateSetupPage() {
   GroupBox1 = MakeGroup(Tab1, "GroupBox1", "Language and phone", 8, 8, 321, 121);
   Label1 = MakeLabel(GroupBox1, "Label1", "Language", 16, 24);

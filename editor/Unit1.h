@@ -57,7 +57,8 @@ class TShape : public QWidget {
 
 namespace UFunStruct {
 struct TFunlight;
-}
+struct TClubCell;
+}  // namespace UFunStruct
 
 namespace Unit1 {
 
@@ -94,6 +95,10 @@ struct TUpdatingScope {
 
 // The funlight CurFun names, or null when it names none (an empty document).
 UFunStruct::TFunlight* CurrentFunlight();
+// Step Step of Element's rhythm row in the current clublight, about to be changed; null when there
+// is none. A row read with fewer cells than the funlight has steps is given them all first, so
+// that the change is saved.
+UFunStruct::TClubCell* ClubCellToChange(int Element, int Step);
 
 // What the main window needs from the platform; tests hand in scripted or simulated ones.
 struct TMFormServices {
@@ -184,6 +189,9 @@ class TMForm : public QMainWindow {
   // language, in which the 8-bit names of that file are written.
   static std::string ElementNamesFile();
   static std::string DataTextCodepage();
+  // Row 0 of FrameGrid numbers the columns, row 1 shows each frame's duration (empty for a
+  // clublight).
+  void FillFrameRow();
 
   // ---- Colour tools
   void TrackBar1Change();
@@ -405,6 +413,9 @@ class TMForm : public QMainWindow {
   // Right-button drag: the cell painted last.
   int LastPaintedCol = 0;
   int LastPaintedRow = 0;
+  // Element of the cell that the "Selected frame" page shows (SelCol is its column). Set only by
+  // selecting a cell: clicking an element name changes SelElement, never the page's cell.
+  uint8_t CellElement = 0;
 };
 
 }  // namespace Unit1
