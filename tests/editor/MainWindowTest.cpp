@@ -6,6 +6,7 @@
 #include <QTabWidget>
 
 #include "EditorSupport.h"
+#include "FileAssociation.h"
 
 using namespace UFunStruct;
 using Unit1::TMForm;
@@ -200,4 +201,18 @@ TEST_F(EditorTest, RegisterPatWritesMimeTypeAndDesktopEntryTwice) {
   EXPECT_TRUE(dialogs_.Messages[0].Text.startsWith("Failed to create key"));
   qputenv("XDG_DATA_HOME", oldData);
   qputenv("PATH", oldPath);
+}
+
+TEST(DesktopEntry, ExecQuotesTheProgramThenEscapesTheString) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/usr/bin/glowsmith", R"("/usr/bin/glowsmith" %f)"},
+      {"/opt/My Apps/glowsmith", R"("/opt/My Apps/glowsmith" %f)"},
+      {"/opt/100%/glowsmith", R"("/opt/100%%/glowsmith" %f)"},
+      {"/opt/$HOME/glowsmith", R"("/opt/\\$HOME/glowsmith" %f)"},
+      {"/opt/back\\slash/glowsmith", R"("/opt/back\\\\slash/glowsmith" %f)"},
+      {"/opt/say \"hi\"/glowsmith", R"("/opt/say \\"hi\\"/glowsmith" %f)"},
+      {"/opt/`id`/glowsmith", R"("/opt/\\`id\\`/glowsmith" %f)"},
+      {"/opt/two\nlines/glowsmith", R"("/opt/two\nlines/glowsmith" %f)"},
+  };
+  for (const auto& [path, exec] : cases) EXPECT_EQ(DesktopEntryExec(path), exec) << path;
 }
