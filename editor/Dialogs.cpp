@@ -3,7 +3,10 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
 #include <QUrl>
 
 void TQtDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& text,
@@ -36,3 +39,16 @@ std::optional<QString> TQtDialogs::SaveFileName(QWidget* parent) {
 int TQtDialogs::ShowModal(QDialog* dialog) { return dialog->exec(); }
 
 void TQtDialogs::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+
+void CentreOnDesktop(QWidget* window) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(),
+                                          screen->availableGeometry()));
+}
+
+void MakeFixedDialog(QDialog* dialog) {
+  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  CentreOnDesktop(dialog);
+}

@@ -36,5 +36,13 @@ class TQtDialogs : public IDialogs {
   void OpenUrl(const QString& url) override;
 };
 
+// Places a window of fixed size in the middle of the desktop's work area (the primary screen), as
+// the main window and both dialogs open, instead of over their parent.
+void CentreOnDesktop(QWidget* window);
+
+// The frame of a fixed-size dialog (a caption with the close box; nothing to minimise or maximise),
+// in the middle of the desktop.
+void MakeFixedDialog(QDialog* dialog);
+
 // The filter of both file dialogs.
 inline const char* const PatFilter = "All funlight files (*.pat);;All files (*)";

@@ -243,6 +243,12 @@ TMForm::TMForm(const TMFormServices& services) : services_(services) {
   CreatePreviewPage();
   CreatePhonePage();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  // A fixed window with the system menu and the minimise box only: nothing to maximise.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  adjustSize();
+  CentreOnDesktop(this);
 
   FormCreate();
 }

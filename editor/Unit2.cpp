@@ -31,4 +31,5 @@ TSForm::TSForm(QWidget* parent) : QDialog(parent) {
   Button2 = button("Button2", "Clublight", 108, mrNo);
   Button3 = button("Button3", "Cancel", 208, mrCancel);
   Button1->setDefault(true);
+  MakeFixedDialog(this);
 }

@@ -3,15 +3,24 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QScreen>
 #include <QTabWidget>
 
 #include "EditorSupport.h"
 #include "FileAssociation.h"
+#include "Unit2.h"
 
 using namespace UFunStruct;
 using Unit1::TMForm;
 
 namespace {
+
+// Equally far from the left and right, and from the top and bottom, of the desktop's work area.
+bool Centred(const QRect& window) {
+  const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+  return std::abs((window.left() - desktop.left()) - (desktop.right() - window.right())) <= 1 &&
+         std::abs((window.top() - desktop.top()) - (desktop.bottom() - window.bottom())) <= 1;
+}
 
 QString PageCaption(TMForm& f) {
   return f.PageControl1->tabText(f.PageControl1->currentIndex());
@@ -201,6 +210,30 @@ TEST_F(EditorTest, RegisterPatWritesMimeTypeAndDesktopEntryTwice) {
   EXPECT_TRUE(dialogs_.Messages[0].Text.startsWith("Failed to create key"));
   qputenv("XDG_DATA_HOME", oldData);
   qputenv("PATH", oldPath);
+}
+
+TEST_F(EditorTest, WindowsOpenFixedInTheMiddleOfTheDesktop) {
+  Start();
+  const Qt::WindowFlags flags = Form().windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  Form().show();
+  EXPECT_EQ(Form().minimumSize(), Form().maximumSize());
+  EXPECT_TRUE(Centred(Form().frameGeometry()));
+  // The dialogs take the middle of the desktop, not of their parent.
+  Form().move(0, 0);
+  for (QDialog* dialog : std::initializer_list<QDialog*>{&About(), Unit2::SForm}) {
+    SCOPED_TRACE(dialog->objectName().toStdString());
+    // An uncustomised frame gets the window manager's own boxes.
+    EXPECT_TRUE(dialog->windowFlags() & Qt::CustomizeWindowHint);
+    EXPECT_FALSE(dialog->windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
+    dialog->show();
+    EXPECT_TRUE(Centred(dialog->frameGeometry()));
+    dialog->hide();
+  }
 }
 
 TEST(DesktopEntry, ExecQuotesTheProgramThenEscapesTheString) {
