@@ -22,12 +22,14 @@
 #include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "AboutForm.h"
 #include "DXClass.h"
 #include "DXDraws.h"
 #include "FileAssociation.h"
+#include "Profile.h"
 #include "UFunStruct.h"
 
 void TShape::paintEvent(QPaintEvent*) {
@@ -159,6 +161,9 @@ bool TMForm::Execute(QAction* action) {
 void TMForm::Guard(const std::function<void()>& f) {
   try {
     f();
+  } catch (const std::bad_alloc&) {
+    // The library's own text ("std::bad_alloc") means nothing to the user.
+    ShowError(QString::fromStdString(Profile.OutOfMemoryMsg));
   } catch (const std::exception& e) {
     ShowError(QString::fromStdString(e.what()));
   }
@@ -608,7 +613,7 @@ bool TMForm::LoadDocument(const std::string& path, const QString& shownName) {
   // A file that is not a funlight file never becomes the document's file, so that a later Save
   // cannot overwrite it.
   if (!UFunStruct::ReadPat(path)) {
-    Message(QString("\"%1\" is not a funlight file.").arg(shownName), TMsgIcon::Error);
+    Message(QString::fromStdString(Profile.NotFunlightFileMsg).arg(shownName), TMsgIcon::Error);
     return false;
   }
   UFunStruct::FunFile.FileName = path;

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Dialogs.h"
 #include "Grid.h"
@@ -94,6 +95,14 @@ struct TUpdatingScope {
 
 // The funlight CurFun names, or null when it names none (an empty document).
 UFunStruct::TFunlight* CurrentFunlight();
+
+// One row of the language key table: where a text of the language file goes.
+struct TLanguageKey {
+  const char* Section;
+  const char* Key;
+  std::function<void(const QString&)> Set;
+  const char* Default = "";  // English, for a language file without the key
+};
 
 // What the main window needs from the platform; tests hand in scripted or simulated ones.
 struct TMFormServices {
@@ -210,6 +219,8 @@ class TMForm : public QMainWindow {
   // ---- Languages and options
   void ASearchLangsExecute();
   void AReadLanguageExecute();
+  // The keys the language load reads, in its order, each with its target.
+  std::vector<TLanguageKey> LanguageKeys();
   void AReadOptionsExecute();
   void ASaveOptionsExecute();
   void ComboBox1Change();

@@ -45,7 +45,9 @@ bool DocumentFull() {
   return FunList.size() >= static_cast<size_t>(MaxFunlights);
 }
 
-const char* const DocumentFullText = "The file already holds the most funlights it can (255).";
+QString DocumentFullText() {
+  return QString::fromStdString(Profile.FunlightListFullMsg);
+}
 
 }  // namespace
 
@@ -152,7 +154,7 @@ void TMForm::SpinEdit5Change() {
 
 void TMForm::AAddNewFunExecute() {
   if (DocumentFull()) {
-    Message(DocumentFullText, TMsgIcon::Error);
+    Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
   if (!Unit2::SForm) return;
@@ -172,7 +174,7 @@ void TMForm::AFunCopyExecute() {
   const TFunlight* f = CurrentFunlight();
   if (!f) return;
   if (DocumentFull()) {
-    Message(DocumentFullText, TMsgIcon::Error);
+    Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
   TFunlight copy = *f;  // the vectors copy every frame, row and cell

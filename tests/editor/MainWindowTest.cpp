@@ -5,9 +5,12 @@
 #include <QListWidget>
 #include <QScreen>
 #include <QTabWidget>
+#include <new>
 
 #include "EditorSupport.h"
 #include "FileAssociation.h"
+#include "IniFile.h"
+#include "Profile.h"
 #include "Unit2.h"
 
 using namespace UFunStruct;
@@ -210,6 +213,55 @@ TEST_F(EditorTest, RegisterPatWritesMimeTypeAndDesktopEntryTwice) {
   EXPECT_TRUE(dialogs_.Messages[0].Text.startsWith("Failed to create key"));
   qputenv("XDG_DATA_HOME", oldData);
   qputenv("PATH", oldPath);
+}
+
+TEST_F(EditorTest, MessageTextsComeFromTheLanguageWithEnglishDefaults) {
+  const std::filesystem::path app = UseShippedAppDir();
+  WriteFile(app / "Languages" / "Bare.lng", "[Language]\nExt=eng\n");
+  const QString doc = WriteDocument("doc.pat", TwoFunlights());
+  const QString other = TempPath("x.bmp");
+  WriteBytes(other, {'B', 'M'});
+  Start({doc});
+  struct TCase {
+    const char* Language;
+    QString NotFunlight, ListFull, OutOfMemory;
+  };
+  const std::vector<TCase> cases = {
+      {"English", "\"" + other + "\" is not a funlight file.",
+       "The file already holds the most funlights it can (255).", "Out of memory"},
+      {"Russian", "Файл «" + other + "» не является файлом фанлайтов.",
+       "В файле уже максимальное число фанлайтов (255).", "Недостаточно памяти"},
+      {"Bare", "\"" + other + "\" is not a funlight file.",
+       "The file already holds the most funlights it can (255).", "Out of memory"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Language);
+    Choose(Form().ComboBox1, c.Language);
+    dialogs_.Messages.clear();
+    dialogs_.OpenAnswers.push_back(other);
+    Form().AOpenFile->trigger();
+    FunList.resize(MaxFunlights, FunList.front());
+    Form().AAddNewFun->trigger();
+    FunList.resize(2);
+    Form().Guard([] { throw std::bad_alloc(); });
+    ASSERT_EQ(dialogs_.Messages.size(), 3u);
+    EXPECT_EQ(dialogs_.Messages[0].Text.toStdString(), c.NotFunlight.toStdString());
+    EXPECT_EQ(dialogs_.Messages[1].Text.toStdString(), c.ListFull.toStdString());
+    EXPECT_EQ(dialogs_.Messages[2].Text.toStdString(), c.OutOfMemory.toStdString());
+  }
+}
+
+TEST_F(EditorTest, ShippedLanguagesHoldEveryKeyTheProgramReads) {
+  Start();
+  const std::vector<Unit1::TLanguageKey> keys = Form().LanguageKeys();
+  ASSERT_GT(keys.size(), 80u);
+  for (const char* language : {"English", "Russian"}) {
+    const TIniFile file(ShippedDir() / "Languages" / (std::string(language) + ".lng"));
+    for (const Unit1::TLanguageKey& key : keys) {
+      EXPECT_NE(file.ReadString(key.Section, key.Key, "\x01"), "\x01")
+          << language << ": [" << key.Section << "] " << key.Key;
+    }
+  }
 }
 
 TEST_F(EditorTest, WindowsOpenFixedInTheMiddleOfTheDesktop) {
