@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QUrl>
+#include <cstdio>
 
 void TQtDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& text,
                              TMsgIcon icon) {
@@ -39,6 +40,11 @@ std::optional<QString> TQtDialogs::SaveFileName(QWidget* parent) {
 int TQtDialogs::ShowModal(QDialog* dialog) { return dialog->exec(); }
 
 void TQtDialogs::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+
+void TConsoleDialogs::ShowMessage(QWidget*, const QString&, const QString& text, TMsgIcon) {
+  ++Shown;
+  std::fprintf(stderr, "glowsmith: %s\n", text.toLocal8Bit().constData());
+}
 
 void CentreOnDesktop(QWidget* window) {
   const QScreen* screen = QGuiApplication::primaryScreen();

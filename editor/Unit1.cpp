@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -585,9 +586,9 @@ void TMForm::AMFormCreateExecute() {
   PageControl1->setTabVisible(PageControl1->indexOf(Tab2), false);
   PageControl1->setTabVisible(PageControl1->indexOf(Tab3), false);
   PageControl1->setCurrentIndex(0);
-  if (!services_.Arguments.isEmpty()) {
-    const QString path = services_.Arguments.first();
-    if (!LoadDocument(path.toStdString(), path)) return;
+  if (!services_.Arguments.empty()) {
+    const std::string& path = services_.Arguments.front();
+    if (!LoadDocument(path, QFile::decodeName(QByteArray::fromStdString(path)))) return;
     RefreshAfterLoad();
     PageControl1->setCurrentIndex(1);
   }

@@ -109,8 +109,9 @@ struct TMFormServices {
   IDialogs* Dialogs = nullptr;
   IOptionsStore* Options = nullptr;
   IPhonePlatform* Phone = nullptr;
-  // Arguments after the program name (the first one is the PAT file to open).
-  QStringList Arguments;
+  // Arguments after the program name, as the system handed them over: the first one is the PAT
+  // file to open, its name in bytes that need not be valid text.
+  std::vector<std::string> Arguments;
   // Folder holding Profiles/ and Languages/; empty means the executable's folder.
   QString AppDir;
 };

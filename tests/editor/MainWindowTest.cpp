@@ -1,3 +1,8 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
@@ -5,7 +10,12 @@
 #include <QListWidget>
 #include <QScreen>
 #include <QTabWidget>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <iterator>
 #include <new>
+#include <thread>
 
 #include "EditorSupport.h"
 #include "FileAssociation.h"
@@ -23,6 +33,46 @@ bool Centred(const QRect& window) {
   const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
   return std::abs((window.left() - desktop.left()) - (desktop.right() - window.right())) <= 1 &&
          std::abs((window.top() - desktop.top()) - (desktop.bottom() - window.bottom())) <= 1;
+}
+
+struct TRun {
+  bool Finished = false;
+  int ExitCode = -1;
+  std::string Errors;  // standard error
+};
+
+// Runs the built program in folder dir with byte-exact arguments, and kills it when it has not
+// ended by the deadline.
+TRun RunProgram(const std::vector<std::string>& args, const std::string& dir) {
+  using namespace std::chrono_literals;
+  std::vector<char*> argv = {const_cast<char*>(GLOWSMITH_PROGRAM)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "errors.txt",
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  TRun run;
+  if (failed) return run;
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 15s;
+  while (!(run.Finished = waitpid(pid, &status, WNOHANG) == pid) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  if (!run.Finished) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  } else if (WIFEXITED(status)) {
+    run.ExitCode = WEXITSTATUS(status);
+  }
+  std::ifstream errors(dir + "/errors.txt", std::ios::binary);
+  run.Errors.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());
+  return run;
 }
 
 QString PageCaption(TMForm& f) {
@@ -213,6 +263,53 @@ TEST_F(EditorTest, RegisterPatWritesMimeTypeAndDesktopEntryTwice) {
   EXPECT_TRUE(dialogs_.Messages[0].Text.startsWith("Failed to create key"));
   qputenv("XDG_DATA_HOME", oldData);
   qputenv("PATH", oldPath);
+}
+
+TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
+  const std::string dir = TempPath("run").toStdString();
+  std::filesystem::create_directories(dir);
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir + "/config"));
+  const auto document = ReadBytes(WriteDocument("doc.pat", TwoFunlights()));
+  WriteBytes(QString::fromStdString(dir + "/x.pat"), document);
+  const std::string latin1 = "caf\xE9.pat";  // not valid UTF-8
+  WriteFile(std::filesystem::path(dir) / latin1, std::string(document.begin(), document.end()));
+  WriteBytes(QString::fromStdString(dir + "/notes.txt"), {'h', 'i'});
+  struct TCase {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Errors;  // a part of standard error; empty: no message of the program
+    bool Picture;
+  };
+  const std::vector<TCase> cases = {
+      // A message box during start-up: its text goes to standard error, the picture is taken.
+      {{"missing.pat"}, 1, "glowsmith: File not found\n", true},
+      {{"notes.txt"}, 1, "glowsmith: \"notes.txt\" is not a funlight file.\n", true},
+      {{latin1}, 0, "", true},
+      {{"-style", "fusion", "x.pat"}, 0, "", true},
+      {{"--", "x.pat"}, 0, "", true},
+      {{"--verbose", "x.pat"}, 2, "glowsmith: unknown option --verbose\nUsage: glowsmith", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Args.front());
+    std::filesystem::remove(dir + "/shot.png");
+    std::vector<std::string> args = {"--screenshot", "shot.png"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    const TRun run = RunProgram(args, dir);
+    if (!run.Finished) {
+      ADD_FAILURE() << "still running at the deadline";
+      continue;
+    }
+    EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Errors;
+    if (c.Errors.empty())
+      EXPECT_EQ(run.Errors.find("glowsmith:"), std::string::npos) << run.Errors;
+    else
+      EXPECT_NE(run.Errors.find(c.Errors), std::string::npos) << run.Errors;
+    EXPECT_EQ(std::filesystem::exists(dir + "/shot.png"), c.Picture);
+  }
+  qputenv("XDG_CONFIG_HOME", oldConfig);
+  // A name that is no text is beyond the temporary folder's own clean-up.
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(EditorTest, MessageTextsComeFromTheLanguageWithEnglishDefaults) {
