@@ -272,6 +272,7 @@ TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir + "/config"));
   const auto document = ReadBytes(WriteDocument("doc.pat", TwoFunlights()));
   WriteBytes(QString::fromStdString(dir + "/x.pat"), document);
+  WriteBytes(QString::fromStdString(dir + "/-x.pat"), document);
   const std::string latin1 = "caf\xE9.pat";  // not valid UTF-8
   WriteFile(std::filesystem::path(dir) / latin1, std::string(document.begin(), document.end()));
   WriteBytes(QString::fromStdString(dir + "/notes.txt"), {'h', 'i'});
@@ -287,7 +288,7 @@ TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
       {{"notes.txt"}, 1, "glowsmith: \"notes.txt\" is not a funlight file.\n", true},
       {{latin1}, 0, "", true},
       {{"-style", "fusion", "x.pat"}, 0, "", true},
-      {{"--", "x.pat"}, 0, "", true},
+      {{"--", "-x.pat"}, 0, "", true},
       {{"--verbose", "x.pat"}, 2, "glowsmith: unknown option --verbose\nUsage: glowsmith", false},
   };
   for (const TCase& c : cases) {
