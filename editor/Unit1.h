@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Dialogs.h"
 #include "Grid.h"
@@ -100,13 +101,22 @@ UFunStruct::TFunlight* CurrentFunlight();
 // that the change is saved.
 UFunStruct::TClubCell* ClubCellToChange(int Element, int Step);
 
+// One row of the language key table: where a text of the language file goes.
+struct TLanguageKey {
+  const char* Section;
+  const char* Key;
+  std::function<void(const QString&)> Set;
+  const char* Default = "";  // English, for a language file without the key
+};
+
 // What the main window needs from the platform; tests hand in scripted or simulated ones.
 struct TMFormServices {
   IDialogs* Dialogs = nullptr;
   IOptionsStore* Options = nullptr;
   IPhonePlatform* Phone = nullptr;
-  // Arguments after the program name (the first one is the PAT file to open).
-  QStringList Arguments;
+  // Arguments after the program name, as the system handed them over: the first one is the PAT
+  // file to open, its name in bytes that need not be valid text.
+  std::vector<std::string> Arguments;
   // Folder holding Profiles/ and Languages/; empty means the executable's folder.
   QString AppDir;
 };
@@ -218,6 +228,8 @@ class TMForm : public QMainWindow {
   // ---- Languages and options
   void ASearchLangsExecute();
   void AReadLanguageExecute();
+  // The keys the language load reads, in its order, each with its target.
+  std::vector<TLanguageKey> LanguageKeys();
   void AReadOptionsExecute();
   void ASaveOptionsExecute();
   void ComboBox1Change();

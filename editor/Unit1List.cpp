@@ -47,7 +47,9 @@ bool DocumentFull() {
   return FunList.size() >= static_cast<size_t>(MaxFunlights);
 }
 
-const char* const DocumentFullText = "The file already holds the most funlights it can (255).";
+QString DocumentFullText() {
+  return QString::fromStdString(Profile.FunlightListFullMsg);
+}
 
 // Whether the press in progress on a list has already run its click handler. Every press starts
 // afresh: a press that ends on another row than it began (a drag) gives no click to clear it.
@@ -181,7 +183,7 @@ void TMForm::SpinEdit5Change() {
 
 void TMForm::AAddNewFunExecute() {
   if (DocumentFull()) {
-    Message(DocumentFullText, TMsgIcon::Error);
+    Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
   if (!Unit2::SForm) return;
@@ -201,7 +203,7 @@ void TMForm::AFunCopyExecute() {
   const TFunlight* f = CurrentFunlight();
   if (!f) return;
   if (DocumentFull()) {
-    Message(DocumentFullText, TMsgIcon::Error);
+    Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
   TFunlight copy = *f;  // the vectors copy every frame, row and cell
