@@ -219,7 +219,7 @@ void TMForm::AReadLanguageExecute() {
     key.Set(QString::fromStdString(
         DecodeLanguageText(file.ReadString(key.Section, key.Key, key.Default), codepage)));
   }
-  if (types) types->FitButtons();
+  if (TSForm* types = Unit2::SForm) types->FitButtons();
   // The status label tells the link's state: with a phone connected it keeps saying so in the new
   // language instead of showing the disconnected text in green.
   if (P2K && P2K->Connected) Label26->setText(QString::fromStdString(Profile.ConnectedText));
