@@ -1,5 +1,8 @@
 #include "UFunStruct.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -7,13 +10,9 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
-
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #else
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -34,6 +33,8 @@ bool EmptyFlag = false;
 namespace {
 
 const char* const ReadBeyondEnd = "Read beyond end of file";
+const char* const AccessDenied = "File access denied";
+const char* const FileTooLarge = "File too large";
 
 bool ValidIndex(int Index) {
   return Index >= 0 && static_cast<size_t>(Index) < FunList.size();
@@ -190,24 +191,135 @@ void ReadClub(TReader& In, TFunlight& F) {
   if (Consumed < F.Size && F.Size != OldSize) In.Skip(F.Size - Consumed);
 }
 
-std::vector<uint8_t> LoadFile(const std::string& Path) {
-  std::FILE* File = std::fopen(Path.c_str(), "rb");
-  if (!File) throw EInOutError(InOutErrorText(errno));
-  std::vector<uint8_t> Data;
-  std::error_code Unknown;
-  const auto Length = std::filesystem::file_size(Path, Unknown);
-  if (!Unknown) Data.reserve(static_cast<size_t>(Length));
-  uint8_t Chunk[65536];
-  for (;;) {
-    const size_t n = std::fread(Chunk, 1, sizeof Chunk, File);
-    Data.insert(Data.end(), Chunk, Chunk + n);
-    if (n < sizeof Chunk) break;
+// ---- file access ----
+
+#ifdef _WIN32
+using TStat = struct _stat64;
+int StatPath(const std::string& Path, TStat& St) {
+  return ::_stat64(Path.c_str(), &St);
+}
+int StatFile(int Fd, TStat& St) {
+  return ::_fstat64(Fd, &St);
+}
+bool IsRegular(const TStat& St) {
+  return (St.st_mode & _S_IFMT) == _S_IFREG;
+}
+int OpenFile(const std::string& Path, int Flags, int Mode = _S_IREAD | _S_IWRITE) {
+  return ::_open(Path.c_str(), Flags | _O_BINARY, Mode);
+}
+constexpr int ReadOnly = _O_RDONLY;
+constexpr int WriteOnly = _O_WRONLY;
+constexpr int CreateNew = _O_WRONLY | _O_CREAT | _O_EXCL;
+long ReadSome(int Fd, uint8_t* p, size_t n) {
+  return ::_read(Fd, p, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
+}
+long WriteSome(int Fd, const uint8_t* p, size_t n) {
+  return ::_write(Fd, p, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
+}
+int CloseFile(int Fd) {
+  return ::_close(Fd);
+}
+#else
+using TStat = struct stat;
+int StatPath(const std::string& Path, TStat& St) {
+  return ::stat(Path.c_str(), &St);
+}
+int StatFile(int Fd, TStat& St) {
+  return ::fstat(Fd, &St);
+}
+bool IsRegular(const TStat& St) {
+  return S_ISREG(St.st_mode);
+}
+int OpenFile(const std::string& Path, int Flags, mode_t Mode = 0666) {
+  return ::open(Path.c_str(), Flags | O_CLOEXEC | O_NOCTTY, Mode);
+}
+// Non-blocking so that a FIFO put in place of the file cannot hold the open.
+constexpr int ReadOnly = O_RDONLY | O_NONBLOCK;
+constexpr int WriteOnly = O_WRONLY | O_NONBLOCK;
+constexpr int CreateNew = O_WRONLY | O_CREAT | O_EXCL;
+long ReadSome(int Fd, uint8_t* p, size_t n) {
+  return ::read(Fd, p, n);
+}
+long WriteSome(int Fd, const uint8_t* p, size_t n) {
+  return ::write(Fd, p, n);
+}
+int CloseFile(int Fd) {
+  return ::close(Fd);
+}
+#endif
+
+// An open file descriptor, closed when it goes out of scope.
+class TFile {
+ public:
+  explicit TFile(int Fd) : Fd_(Fd) {}
+  ~TFile() {
+    if (Fd_ >= 0) CloseFile(Fd_);
   }
-  const bool Failed = std::ferror(File);
-  const int Error = errno;
-  std::fclose(File);
-  if (Failed) throw EInOutError(InOutErrorText(Error));
-  return Data;
+  TFile(const TFile&) = delete;
+  TFile& operator=(const TFile&) = delete;
+  int Fd() const { return Fd_; }
+  // Closes now, so that a failure to close can be reported; the errno value, or 0.
+  int Close() {
+    const int Result = CloseFile(Fd_);
+    Fd_ = -1;
+    return Result == 0 ? 0 : errno;
+  }
+
+ private:
+  int Fd_;
+};
+
+[[noreturn]] void FailWith(int ErrorNumber) {
+  throw EInOutError(InOutErrorText(ErrorNumber));
+}
+
+// Reads until n bytes are in or the file ends; the count read.
+size_t ReadFull(int Fd, uint8_t* p, size_t n) {
+  size_t Have = 0;
+  while (Have < n) {
+    const long Got = ReadSome(Fd, p + Have, n - Have);
+    if (Got < 0) {
+      if (errno == EINTR) continue;
+      FailWith(errno);
+    }
+    if (Got == 0) break;
+    Have += static_cast<size_t>(Got);
+  }
+  return Have;
+}
+
+// Reads the file at Path into Data; false, with nothing more read, when it does not begin with the
+// format mark. Only a regular file is read (a FIFO would block, a device may never end), and never
+// more than the largest PAT file.
+bool LoadPat(const std::string& Path, std::vector<uint8_t>& Data) {
+  TStat St{};
+  if (StatPath(Path, St) != 0) FailWith(errno);
+  if (!IsRegular(St)) throw EInOutError(AccessDenied);
+  TFile File(OpenFile(Path, ReadOnly));
+  if (File.Fd() < 0) FailWith(errno);
+  // The name may have been given to something else since it was looked at.
+  if (StatFile(File.Fd(), St) != 0) FailWith(errno);
+  if (!IsRegular(St)) throw EInOutError(AccessDenied);
+
+  uint8_t Mark[2];
+  if (ReadFull(File.Fd(), Mark, sizeof Mark) < sizeof Mark) throw EInOutError(ReadBeyondEnd);
+  if (Mark[0] != 0x01 || Mark[1] != 0x01) return false;
+  if (St.st_size < 0 || static_cast<uint64_t>(St.st_size) > MaxPatFileSize)
+    throw EInOutError(FileTooLarge);
+
+  Data.assign(std::max<size_t>(sizeof Mark, static_cast<size_t>(St.st_size)), 0);
+  Data[0] = Mark[0];
+  Data[1] = Mark[1];
+  Data.resize(sizeof Mark +
+              ReadFull(File.Fd(), Data.data() + sizeof Mark, Data.size() - sizeof Mark));
+  // The size looked up is only a hint (the file may have grown since): read on to its end.
+  uint8_t Chunk[4096];
+  while (const size_t n = ReadFull(File.Fd(), Chunk, sizeof Chunk)) {
+    if (n > MaxPatFileSize - Data.size()) throw EInOutError(FileTooLarge);
+    Data.reserve(std::min(MaxPatFileSize, std::max(Data.size() + n, 2 * Data.size())));
+    Data.insert(Data.end(), Chunk, Chunk + n);
+  }
+  return true;
 }
 
 // ---- writing ----
@@ -280,33 +392,6 @@ void WriteFunlight(TWriter& Out, const TFunlight& F) {
   throw EInOutError(
       InOutErrorText(Condition.category() == std::generic_category() ? Condition.value() : -1));
 }
-
-#ifdef _WIN32
-int OpenFile(const std::string& Path, int Flags) {
-  return ::_open(Path.c_str(), Flags | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
-constexpr int WriteOnly = _O_WRONLY;
-constexpr int CreateNew = _O_WRONLY | _O_CREAT | _O_EXCL;
-long WriteSome(int Fd, const uint8_t* p, size_t n) {
-  return ::_write(Fd, p, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
-}
-int CloseFile(int Fd) {
-  return ::_close(Fd);
-}
-#else
-int OpenFile(const std::string& Path, int Flags) {
-  return ::open(Path.c_str(), Flags | O_CLOEXEC, 0666);
-}
-// Non-blocking so that probing a FIFO without a reader cannot hang.
-constexpr int WriteOnly = O_WRONLY | O_NONBLOCK;
-constexpr int CreateNew = O_WRONLY | O_CREAT | O_EXCL;
-long WriteSome(int Fd, const uint8_t* p, size_t n) {
-  return ::write(Fd, p, n);
-}
-int CloseFile(int Fd) {
-  return ::close(Fd);
-}
-#endif
 
 // An existing target must be one we may overwrite, as creating it over would require; opening it
 // for writing without truncation tells without changing it.
@@ -477,9 +562,10 @@ void UpdateSize(int Index) {
 }
 
 bool ReadPat(const std::string& Path) {
-  const std::vector<uint8_t> Data = LoadFile(Path);
+  std::vector<uint8_t> Data;
+  if (!LoadPat(Path, Data)) return false;
   TReader In(Data);
-  if (In.Word() != 0x0101) return false;
+  In.Skip(2);
   const uint16_t TotalSize = In.Word();
   const uint8_t Count = In.Byte();
 

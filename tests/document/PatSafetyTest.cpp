@@ -4,9 +4,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <future>
+#include <thread>
 
 #include "DocTest.h"
 
@@ -234,10 +237,53 @@ TEST_F(PatSafetyTest, AReadOnlyFileOpens) {
   ExpectExampleFunlight(FunList.at(0), "read-only");
 }
 
-TEST_F(PatSafetyTest, ReadingAFolderFails) {
+TEST_F(PatSafetyTest, OnlyARegularFileIsRead) {
+  fs::create_directory(Dir / "folder");
+  ASSERT_EQ(::mkfifo((Dir / "fifo").c_str(), 0600), 0);
   SetDocument(SomeDocument());
   const std::string Before = Describe(FunList);
-  EXPECT_EQ(ErrorOf([&] { ReadPat(Dir.Path().string()); }), "File access denied");
+  for (const fs::path& Path :
+       {Dir / "folder", Dir / "fifo", fs::path("/dev/zero"), fs::path("/dev/null")}) {
+    std::promise<std::string> Result;
+    std::thread Reader([&] { Result.set_value(ErrorOf([&] { ReadPat(Path.string()); })); });
+    auto Text = Result.get_future();
+    if (Text.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+      ADD_FAILURE() << Path << " still being read after 5 s";
+      // Give a reader stuck in opening the FIFO its writer and an end of file.
+      const int Writer = ::open(Path.c_str(), O_WRONLY | O_NONBLOCK);
+      if (Writer >= 0) ::close(Writer);
+    }
+    Reader.join();
+    EXPECT_EQ(Text.get(), "File access denied") << Path;
+    EXPECT_EQ(Describe(FunList), Before) << Path;
+  }
+}
+
+TEST_F(PatSafetyTest, NoFileLongerThanTheLargestPatFileIsRead) {
+  // 255 of the longest funlight: a clublight of 255 rows of 255 steps; its Size has wrapped.
+  Bytes Largest = {0x01, 0x01, 0x00, 0x00, 0xFF};
+  Largest.reserve(MaxPatFileSize + 1);
+  for (int f = 0; f < 255; ++f) {
+    Largest.insert(Largest.end(),
+                   {uint8_t(196605 >> 8), uint8_t(196605 & 0xFF), 255, 0, 0, 128, 1});
+    for (int r = 1; r <= 255; ++r) {
+      Largest.insert(Largest.end(), {uint8_t(r), 255, 0x03, 0xE8, 0x00, 0x64});
+      for (int c = 0; c < 255; ++c) {
+        Largest.push_back(uint8_t(c % 16));
+        Largest.push_back(0xF0);
+        Largest.push_back(uint8_t(r));
+      }
+    }
+  }
+  ASSERT_EQ(Largest.size(), MaxPatFileSize);
+  ASSERT_TRUE(Read(Largest));
+  ASSERT_EQ(FunList.size(), 255u);
+  EXPECT_EQ(FunList[254].ClubFrames[254].Cells[254].Param, 255);
+
+  SetDocument(SomeDocument());
+  const std::string Before = Describe(FunList);
+  std::ofstream(Dir / "in.pat", std::ios::binary | std::ios::app).put(0);
+  EXPECT_EQ(ErrorOf([&] { ReadPat((Dir / "in.pat").string()); }), "File too large");
   EXPECT_EQ(Describe(FunList), Before);
 }
 
