@@ -31,6 +31,7 @@ uint8_t SelCell = 0;
 uint8_t SelElement = 0;
 uint8_t CopyTarget = 0;
 bool EmptyFlag = false;
+bool UnnamedTemporaries = true;
 
 namespace {
 
@@ -293,8 +294,8 @@ size_t ReadFull(int Fd, uint8_t* p, size_t n) {
 }
 
 // Reads the file at Path into Data; false, with nothing more read, when it does not begin with the
-// format mark. Only a regular file is read (a FIFO would block, a device may never end), and never
-// more than the largest PAT file.
+// format mark. Only a regular file is read (a FIFO would block, a device may never end), and only
+// up to the length of the largest PAT file.
 bool LoadPat(const std::string& Path, std::vector<uint8_t>& Data) {
   TStat St{};
   if (StatPath(Path, St) != 0) FailWith(errno);
@@ -308,21 +309,14 @@ bool LoadPat(const std::string& Path, std::vector<uint8_t>& Data) {
   uint8_t Mark[2];
   if (ReadFull(File.Fd(), Mark, sizeof Mark) < sizeof Mark) throw EInOutError(ReadBeyondEnd);
   if (Mark[0] != 0x01 || Mark[1] != 0x01) return false;
-  if (St.st_size < 0 || static_cast<uint64_t>(St.st_size) > MaxPatFileSize)
-    throw EInOutError(FileTooLarge);
+  if (static_cast<uint64_t>(St.st_size) > MaxPatFileSize) throw EInOutError(FileTooLarge);
 
+  // The length looked up is the file read: bytes that a writer appends meanwhile are not taken.
   Data.assign(std::max<size_t>(sizeof Mark, static_cast<size_t>(St.st_size)), 0);
   Data[0] = Mark[0];
   Data[1] = Mark[1];
   Data.resize(sizeof Mark +
               ReadFull(File.Fd(), Data.data() + sizeof Mark, Data.size() - sizeof Mark));
-  // The size looked up is only a hint (the file may have grown since): read on to its end.
-  uint8_t Chunk[4096];
-  while (const size_t n = ReadFull(File.Fd(), Chunk, sizeof Chunk)) {
-    if (n > MaxPatFileSize - Data.size()) throw EInOutError(FileTooLarge);
-    Data.reserve(std::min(MaxPatFileSize, std::max(Data.size() + n, 2 * Data.size())));
-    Data.insert(Data.end(), Chunk, Chunk + n);
-  }
   return true;
 }
 
@@ -489,7 +483,7 @@ int OpenTemp(const fs::path& Target, int Mode, std::string& Name) {
 #ifdef O_TMPFILE
   // A file without a name cannot outlive a save that dies; it is named just before the rename.
   static const bool CanName = ::access("/proc/self/fd", X_OK) == 0;
-  if (CanName) {
+  if (CanName && UnnamedTemporaries) {
     const int Fd = ::open(FolderOf(Target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, Mode);
     if (Fd >= 0) {
       Hold(Fd);
@@ -567,20 +561,16 @@ bool MayRename([[maybe_unused]] const TStat& Old) {
 #endif
 }
 
-// Whether the folder, not the file, forbids what was tried.
-bool FolderRefuses(int ErrorNumber) {
-  return ErrorNumber == EACCES || ErrorNumber == EPERM;
-}
-
 // Writes Data to a temporary beside Target and renames it over Target once it is complete and on
 // disk, so a failed save leaves the old file (Old, or none when null) as it was. False, having
-// changed nothing, when the folder will not take a new file in the old one's place.
+// changed nothing, when no new file can take the old one's place with its group.
 bool ReplaceAtomically(const fs::path& Target, const std::vector<uint8_t>& Data, const TStat* Old) {
   std::string Name;
   // A temporary that replaces a file stays private until it has the old one's mode.
   TFile Temp(OpenTemp(Target, Old ? 0600 : 0666, Name));
   if (Temp.Fd() < 0) {
-    if (Old && FolderRefuses(errno)) return false;
+    // A folder that the user may not write: the file itself may still be.
+    if (Old && (errno == EACCES || errno == EPERM)) return false;
     FailWith(errno);
   }
   const auto Discard = [&] {
@@ -606,15 +596,10 @@ bool ReplaceAtomically(const fs::path& Target, const std::vector<uint8_t>& Data,
   if (Error == 0 && Name.empty()) Error = NameTemp(Temp.Fd(), Target, Name);
 #endif
   if (Error == 0) Error = Temp.Close();
+  if (Error == 0) Error = RenameFile(Name, Target);
   if (Error != 0) {
     Discard();
     FailWith(Error);
-  }
-  // A sticky folder, for one, lets a file be made but not renamed over another's.
-  if (const int Refused = RenameFile(Name, Target)) {
-    Discard();
-    if (Old && FolderRefuses(Refused)) return false;
-    FailWith(Refused);
   }
   SyncFolder(Target);
   return true;

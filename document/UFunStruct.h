@@ -95,8 +95,13 @@ void UpdateSize(int Index);
 // returns false. I/O failures, anything but a regular file and a file longer than MaxPatFileSize
 // throw EInOutError and leave the document as it was.
 bool ReadPat(const std::string& Path);
-// Writes the whole document to Path; the target is replaced only once the new file is complete.
+// Writes the whole document to Path. A file with one name that belongs to this user is replaced
+// by a new one only once that is complete and on disk; any other file (and one in a folder the
+// user may not write) is overwritten in place. Mode, owner, group and links are kept.
 void WritePat(const std::string& Path);
+// Whether a save may write its temporary as a file without a name where the system offers that.
+// Tests turn it off to try the named temporaries that other file systems get.
+extern bool UnnamedTemporaries;
 
 // The run-time text that reports a failed file operation with the given errno value.
 std::string InOutErrorText(int ErrorNumber);

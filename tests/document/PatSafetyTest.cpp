@@ -295,8 +295,10 @@ TEST_F(PatSafetyTest, NoFileLongerThanTheLargestPatFileIsRead) {
 // tests run as root a child process that has become "nobody" saves; otherwise this process does.
 class SaveTest : public PatSafetyTest {
  protected:
-  static constexpr uid_t Nobody = 65534;
   using FileStat = struct stat;
+  static constexpr uid_t Nobody = 65534;
+  // As root: a further group that the saving user is given, and one it is not in.
+  static constexpr gid_t SecondGroup = 100, RootGroup = 0;
 
   void SetUp() override {
     PatSafetyTest::SetUp();
@@ -304,6 +306,10 @@ class SaveTest : public PatSafetyTest {
     fs::permissions(Dir.Path(),
                     fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     if (SaveAsUser({}) == CannotBecomeNobody) GTEST_SKIP() << "root cannot become nobody here";
+  }
+  void TearDown() override {
+    UnnamedTemporaries = true;
+    PatSafetyTest::TearDown();
   }
 
   static bool Root() { return ::geteuid() == 0; }
@@ -324,7 +330,8 @@ class SaveTest : public PatSafetyTest {
     if (Child == 0) {
       ::close(Pipe[0]);
       std::string Text = CannotBecomeNobody;
-      if (::setgroups(0, nullptr) == 0 && ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0)
+      const gid_t Groups[] = {SecondGroup};
+      if (::setgroups(1, Groups) == 0 && ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0)
         Text = Target.empty() ? "" : ErrorOf([&] { WritePat(Target.string()); });
       const bool Sent = ::write(Pipe[1], Text.data(), Text.size()) == ssize_t(Text.size());
       ::_exit(Sent ? 0 : 1);
@@ -346,24 +353,39 @@ class SaveTest : public PatSafetyTest {
 
 TEST_F(SaveTest, ASaveKeepsTheFileItReplaces) {
   using P = fs::perms;
+  enum TGroup { Primary, Second, Foreign };
   struct Case {
     const char* Name;
     P FolderMode;
     bool Linked;      // the file has a second name
     bool OthersFile;  // the file is another user's, who lets the group write it
+    TGroup Group;     // the file's group: the user's own, a further one of the user's, or another
+    bool Named;       // the temporary has a name from the start
     bool InPlace;     // so it must be overwritten in place, not replaced by a renamed new file
   };
   const Case Cases[] = {
-      {"own file", P::owner_all, false, false, false},
-      {"hard-linked file", P::owner_all, true, false, true},
-      {"read-only folder", P::owner_read | P::owner_exec, false, false, true},
-      {"another user's file", P::owner_all, false, true, true},
+      {"own file", P::owner_all, false, false, Primary, false, false},
+      {"own file, named temporary", P::owner_all, false, false, Primary, true, false},
+      {"own file of a further group", P::owner_all, false, false, Second, false, false},
+      {"own file of a group the user is not in", P::owner_all, false, false, Foreign, false, true},
+      {"hard-linked file", P::owner_all, true, false, Primary, false, true},
+      {"read-only folder", P::owner_read | P::owner_exec, false, false, Primary, false, true},
+      {"another user's file", P::owner_all, false, true, Primary, false, true},
   };
+  // Only root can give a file to another user or group; a user may have no further group.
+  std::vector<gid_t> Further(::getgroups(0, nullptr) + 1);
+  Further.resize(std::max(0, ::getgroups(int(Further.size()), Further.data())));
+  std::erase(Further, ::getegid());
+  const gid_t Groups[] = {Root() ? Nobody : ::getegid(),
+                          Root()            ? SecondGroup
+                          : Further.empty() ? 0
+                                            : Further[0],
+                          RootGroup};
   SetDocument(SomeDocument());
   const Bytes New = Written();
   for (const Case& C : Cases) {
-    if (C.OthersFile && !Root()) {
-      std::cout << "[  SKIPPED ] " << C.Name << ": only root can give a file to another user\n";
+    if (!Root() && (C.OthersFile || C.Group == Foreign || (C.Group == Second && Further.empty()))) {
+      std::cout << "[  SKIPPED ] " << C.Name << ": needs root\n";
       continue;
     }
     const fs::path Folder = Dir / C.Name;
@@ -376,17 +398,15 @@ TEST_F(SaveTest, ASaveKeepsTheFileItReplaces) {
       Names.push_back("second.pat");
     }
     GiveToUser(Folder);
-    if (C.OthersFile) {
-      ASSERT_EQ(::chown(Target.c_str(), 0, Nobody), 0);
-      fs::permissions(Target, P::owner_read | P::owner_write | P::group_read | P::group_write);
-    } else {
-      GiveToUser(Target);
-      fs::permissions(Target, P::owner_read | P::owner_write | P::group_read);
-    }
+    const uid_t Owner = !Root() ? uid_t(-1) : C.OthersFile ? 0 : Nobody;
+    ASSERT_EQ(::chown(Target.c_str(), Owner, Groups[C.Group]), 0) << C.Name;
+    fs::permissions(Target, P::owner_read | P::owner_write | P::group_read |
+                                (C.OthersFile ? P::group_write : P::none));
     fs::permissions(Folder, C.FolderMode);
     FileStat Before{}, After{};
     ASSERT_EQ(::stat(Target.c_str(), &Before), 0);
 
+    UnnamedTemporaries = !C.Named;
     EXPECT_EQ(SaveAsUser(Target), "") << C.Name;
     ASSERT_EQ(::stat(Target.c_str(), &After), 0);
     EXPECT_EQ(ReadBytes(Target), New) << C.Name;
@@ -447,15 +467,22 @@ TEST_F(FailedSaveTest, AReadOnlyFileIsNotOverwritten) {
 TEST_F(FailedSaveTest, AFileTooLargeToFinishLeavesTheOldFile) {
   // Limit the size of files this process may write: the write stops part way with EFBIG, as a
   // full disk would stop it. A hard-linked file is overwritten in place; the room it needs is
-  // taken before the first byte is.
+  // taken before its first byte is.
+  struct Case {
+    const char* Name;
+    bool Linked;
+    bool Named;
+  };
   SetDocument(LargestDocument());
-  for (const bool Linked : {false, true}) {
-    const fs::path Folder = Dir / (Linked ? "linked" : "single");
+  for (const Case& C : {Case{"unnamed temporary", false, false},
+                        Case{"named temporary", false, true}, Case{"in place", true, false}}) {
+    const fs::path Folder = Dir / C.Name;
     const auto Target = Folder / "funlight.pat";
     fs::create_directory(Folder);
     WriteBytes(Target, OldFile);
-    if (Linked) fs::create_hard_link(Target, Folder / "second.pat");
+    if (C.Linked) fs::create_hard_link(Target, Folder / "second.pat");
     const auto Entries = FolderEntries(Folder);
+    UnnamedTemporaries = !C.Named;
     rlimit Saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Saved), 0);
     rlimit Small = Saved;
@@ -465,9 +492,9 @@ TEST_F(FailedSaveTest, AFileTooLargeToFinishLeavesTheOldFile) {
     const std::string Text = ErrorOf([&] { WritePat(Target.string()); });
     setrlimit(RLIMIT_FSIZE, &Saved);
     std::signal(SIGXFSZ, OldHandler);
-    EXPECT_EQ(Text, "Disk full") << Linked;
-    EXPECT_EQ(ReadBytes(Target), OldFile) << Linked;
-    EXPECT_EQ(FolderEntries(Folder), Entries) << Linked;
+    EXPECT_EQ(Text, "Disk full") << C.Name;
+    EXPECT_EQ(ReadBytes(Target), OldFile) << C.Name;
+    EXPECT_EQ(FolderEntries(Folder), Entries) << C.Name;
   }
 }
 
