@@ -361,16 +361,20 @@ TEST_F(SaveTest, ASaveKeepsTheFileItReplaces) {
     bool OthersFile;  // the file is another user's, who lets the group write it
     TGroup Group;     // the file's group: the user's own, a further one of the user's, or another
     bool Named;       // the temporary has a name from the start
+    bool LongOld;     // the old file is longer than the new one
     bool InPlace;     // so it must be overwritten in place, not replaced by a renamed new file
   };
+  const P Writable = P::owner_all, ReadOnly = P::owner_read | P::owner_exec;
   const Case Cases[] = {
-      {"own file", P::owner_all, false, false, Primary, false, false},
-      {"own file, named temporary", P::owner_all, false, false, Primary, true, false},
-      {"own file of a further group", P::owner_all, false, false, Second, false, false},
-      {"own file of a group the user is not in", P::owner_all, false, false, Foreign, false, true},
-      {"hard-linked file", P::owner_all, true, false, Primary, false, true},
-      {"read-only folder", P::owner_read | P::owner_exec, false, false, Primary, false, true},
-      {"another user's file", P::owner_all, false, true, Primary, false, true},
+      {"own file", Writable, false, false, Primary, false, false, false},
+      {"own file, named temporary", Writable, false, false, Primary, true, true, false},
+      {"own file of a further group", Writable, false, false, Second, false, false, false},
+      {"own file of a group the user is not in", Writable, false, false, Foreign, false, true,
+       true},
+      {"hard-linked file", Writable, true, false, Primary, false, false, true},
+      {"read-only folder", ReadOnly, false, false, Primary, false, true, true},
+      {"read-only folder, named temporary", ReadOnly, false, false, Primary, true, false, true},
+      {"another user's file", Writable, false, true, Primary, false, false, true},
   };
   // Only root can give a file to another user or group; a user may have no further group.
   std::vector<gid_t> Further(::getgroups(0, nullptr) + 1);
@@ -391,7 +395,7 @@ TEST_F(SaveTest, ASaveKeepsTheFileItReplaces) {
     const fs::path Folder = Dir / C.Name;
     const fs::path Target = Folder / "funlight.pat";
     fs::create_directory(Folder);
-    WriteBytes(Target, OldFile);
+    WriteBytes(Target, C.LongOld ? Bytes(New.size() + 100, 0x5A) : OldFile);
     std::vector<std::string> Names = {"funlight.pat"};
     if (C.Linked) {
       fs::create_hard_link(Target, Folder / "second.pat");
