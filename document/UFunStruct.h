@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -63,6 +64,8 @@ constexpr uint8_t ClubType = 1;
 constexpr uint8_t NormalType = 2;
 constexpr uint8_t NoCell = 255;
 constexpr int MaxFunlights = 255;
+// The largest PAT file: 255 clublights of 255 rows of 255 steps, the longest funlight there is.
+constexpr size_t MaxPatFileSize = 5 + 255 * (7 + 255 * (6 + 3 * 255));
 
 extern std::vector<TFunlight> FunList;
 extern TFunFile FunFile;
@@ -89,10 +92,16 @@ uint16_t CalcSize(int Index);
 void UpdateSize(int Index);
 
 // Loads the whole document from Path. A file that does not start with 01 01 changes nothing and
-// returns false. I/O failures throw EInOutError and leave the document as it was.
+// returns false. I/O failures, anything but a regular file and a file longer than MaxPatFileSize
+// throw EInOutError and leave the document as it was.
 bool ReadPat(const std::string& Path);
-// Writes the whole document to Path; the target is replaced only once the new file is complete.
+// Writes the whole document to Path. A file with one name that belongs to this user is replaced
+// by a new one only once that is complete and on disk; any other file (and one in a folder the
+// user may not write) is overwritten in place. Mode, owner, group and links are kept.
 void WritePat(const std::string& Path);
+// Whether a save may write its temporary as a file without a name where the system offers that.
+// Tests turn it off to try the named temporaries that other file systems get.
+extern bool UnnamedTemporaries;
 
 // The run-time text that reports a failed file operation with the given errno value.
 std::string InOutErrorText(int ErrorNumber);

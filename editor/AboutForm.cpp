@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadialGradient>
 
+#include "Dialogs.h"
 #include "Unit1.h"
 
 namespace AboutForm {
@@ -68,6 +69,7 @@ TAForm::TAForm(QWidget* parent) : QDialog(parent) {
   Button1->setGeometry(139, 264, 75, 25);
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+  MakeFixedDialog(this);
 }
 
 void TAForm::FormCreate() {

@@ -3,8 +3,12 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
 #include <QUrl>
+#include <cstdio>
 
 void TQtDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& text,
                              TMsgIcon icon) {
@@ -36,3 +40,21 @@ std::optional<QString> TQtDialogs::SaveFileName(QWidget* parent) {
 int TQtDialogs::ShowModal(QDialog* dialog) { return dialog->exec(); }
 
 void TQtDialogs::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+
+void TConsoleDialogs::ShowMessage(QWidget*, const QString&, const QString& text, TMsgIcon) {
+  ++Shown;
+  std::fprintf(stderr, "glowsmith: %s\n", text.toLocal8Bit().constData());
+}
+
+void CentreOnDesktop(QWidget* window) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(),
+                                          screen->availableGeometry()));
+}
+
+void MakeFixedDialog(QDialog* dialog) {
+  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  CentreOnDesktop(dialog);
+}

@@ -36,5 +36,26 @@ class TQtDialogs : public IDialogs {
   void OpenUrl(const QString& url) override;
 };
 
+// Screenshot mode, with nobody to answer: every message text goes to standard error, and nothing
+// modal is shown (a modal dialog offscreen would wait for ever).
+class TConsoleDialogs : public TQtDialogs {
+ public:
+  void ShowMessage(QWidget* parent, const QString& title, const QString& text,
+                   TMsgIcon icon) override;
+  std::optional<QString> OpenFileName(QWidget*) override { return std::nullopt; }
+  std::optional<QString> SaveFileName(QWidget*) override { return std::nullopt; }
+  int ShowModal(QDialog*) override { return mrCancel; }
+  // How many messages were written.
+  int Shown = 0;
+};
+
+// Places a window of fixed size in the middle of the desktop's work area (the primary screen), as
+// the main window and both dialogs open, instead of over their parent.
+void CentreOnDesktop(QWidget* window);
+
+// The frame of a fixed-size dialog (a caption with the close box; nothing to minimise or maximise),
+// in the middle of the desktop.
+void MakeFixedDialog(QDialog* dialog);
+
 // The filter of both file dialogs.
 inline const char* const PatFilter = "All funlight files (*.pat);;All files (*)";

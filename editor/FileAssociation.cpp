@@ -23,8 +23,9 @@ void SetDefault(const std::string& key, const std::string& value) {
   if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
                       nullptr) != ERROR_SUCCESS)
     Fail(key);
-  const LONG rc = RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                 static_cast<DWORD>(value.size() + 1));
+  const LONG rc =
+      RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
   RegCloseKey(h);
   if (rc != ERROR_SUCCESS) Fail(key);
 }
@@ -45,7 +46,8 @@ bool HaveTool(const char* name) {
   size_t start = 0;
   while (start <= dirs.size()) {
     const size_t end = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string dir =
+        dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!dir.empty() && fs::exists(fs::path(dir) / name)) return true;
     if (end == std::string::npos) break;
     start = end + 1;
@@ -62,6 +64,31 @@ std::string Quoted(const std::string& s) {
 
 }  // namespace
 
+std::string DesktopEntryExec(const std::string& executablePath) {
+  // First level: the argument quoted as the Exec key wants it; always quoted, which is allowed.
+  std::string argument = "\"";
+  for (char c : executablePath) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') argument += '\\';
+    argument += c;
+    if (c == '%') argument += '%';
+  }
+  argument += "\" %f";
+  // Second level: the escapes of a string value.
+  std::string value;
+  for (char c : argument) {
+    const char* escape = c == '\\'   ? "\\\\"
+                         : c == '\n' ? "\\n"
+                         : c == '\t' ? "\\t"
+                         : c == '\r' ? "\\r"
+                                     : nullptr;
+    if (escape)
+      value += escape;
+    else
+      value += c;
+  }
+  return value;
+}
+
 void RegisterPatFileType(const std::string& executablePath) {
 #ifdef _WIN32
   // Both paths quoted: folders with blanks (Program Files) would otherwise break the command.
@@ -77,28 +104,31 @@ void RegisterPatFileType(const std::string& executablePath) {
   WriteFile(data / "mime/packages/glowsmith-pat.xml",
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-            "  <mime-type type=\"" + mimeType + "\">\n"
-            "    <comment>Motorola Funlight File</comment>\n"
-            "    <glob pattern=\"*.pat\"/>\n"
-            "  </mime-type>\n"
-            "</mime-info>\n");
-  std::string exec;
-  for (char c : executablePath) exec += (c == '"' || c == '\\' || c == '`' || c == '$') ? std::string("\\") + c : std::string(1, c);
-  WriteFile(data / "applications/glowsmith.desktop",
-            "[Desktop Entry]\n"
-            "Type=Application\n"
-            "Name=Glowsmith\n"
-            "Comment=Editor for the funlights of Motorola P2K phones\n"
-            "Exec=\"" + exec + "\" %f\n"
-            "MimeType=" + mimeType + ";\n"
-            "Terminal=false\n"
-            "Categories=Utility;\n");
+            "  <mime-type type=\"" +
+                mimeType + "\">\n" +
+                "    <comment>Motorola Funlight File</comment>\n"
+                "    <glob pattern=\"*.pat\"/>\n"
+                "  </mime-type>\n"
+                "</mime-info>\n");
+  std::string entry =
+      "[Desktop Entry]\n"
+      "Type=Application\n"
+      "Name=Glowsmith\n"
+      "Comment=Editor for the funlights of Motorola P2K phones\n";
+  entry += "Exec=" + DesktopEntryExec(executablePath) + "\n";
+  entry += "MimeType=" + mimeType + ";\n";
+  entry += "Terminal=false\nCategories=Utility;\n";
+  WriteFile(data / "applications/glowsmith.desktop", entry);
   // Tell the desktop, where its tools are installed; a missing tool is not a failure.
   if (HaveTool("update-mime-database"))
-    (void)std::system(("update-mime-database " + Quoted((data / "mime").string()) + " >/dev/null 2>&1").c_str());
+    (void)std::system(
+        ("update-mime-database " + Quoted((data / "mime").string()) + " >/dev/null 2>&1").c_str());
   if (HaveTool("update-desktop-database"))
-    (void)std::system(("update-desktop-database " + Quoted((data / "applications").string()) + " >/dev/null 2>&1").c_str());
+    (void)std::system(
+        ("update-desktop-database " + Quoted((data / "applications").string()) + " >/dev/null 2>&1")
+            .c_str());
   if (HaveTool("xdg-mime"))
-    (void)std::system(("xdg-mime default glowsmith.desktop " + mimeType + " >/dev/null 2>&1").c_str());
+    (void)std::system(
+        ("xdg-mime default glowsmith.desktop " + mimeType + " >/dev/null 2>&1").c_str());
 #endif
 }

@@ -7,3 +7,8 @@
 // ($XDG_DATA_HOME, default ~/.local/share), registered with the desktop's tools when present.
 // Throws std::runtime_error when a key or file cannot be created.
 void RegisterPatFileType(const std::string& executablePath);
+
+// The value of the Exec key of the .desktop entry that opens a file with the program. The program
+// is one quoted argument (with ", `, $ and \ escaped by a backslash and % doubled), and the
+// whole is then written as a string value, whose escaping doubles each backslash.
+std::string DesktopEntryExec(const std::string& executablePath);

@@ -1,5 +1,6 @@
 #include "Grid.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -10,6 +11,10 @@
 
 namespace {
 constexpr int kLine = 1;  // grid line width
+// Room a cell's text leaves on each side; the in-place editor keeps as much, and its caret needs
+// one more pixel after the last character.
+constexpr int kTextMargin = 2;
+constexpr int kCaret = 1;
 }  // namespace
 
 TGrid::TGrid(QWidget* parent) : QWidget(parent) {
@@ -29,6 +34,8 @@ void TGrid::GrowCells() {
 void TGrid::SetColCount(int n) {
   n = std::max(n, 1);
   if (n == colCount_) return;
+  // An editor over a column that goes away would type into whichever column takes its index.
+  if (col_ >= n) CloseEditor();
   colCount_ = n;
   GrowCells();
   if (col_ >= colCount_) col_ = colCount_ - 1;
@@ -42,6 +49,7 @@ void TGrid::SetColCount(int n) {
 void TGrid::SetRowCount(int n) {
   n = std::max(n, 1);
   if (n == rowCount_) return;
+  if (row_ >= n) CloseEditor();
   rowCount_ = n;
   GrowCells();
   if (row_ >= rowCount_) row_ = rowCount_ - 1;
@@ -51,6 +59,7 @@ void TGrid::SetRowCount(int n) {
 
 void TGrid::SetDefaultColWidth(int w) {
   colWidth_ = w;
+  ApplyDigitFit();
   UpdateScrollBar();
   update();
 }
@@ -69,7 +78,7 @@ void TGrid::SetFixedRows(int n) {
 
 void TGrid::SetEditing(bool on) {
   editing_ = on;
-  if (!on) StopEditing();
+  if (!on) CloseEditor();
 }
 
 void TGrid::SetBorder(bool on) {
@@ -110,7 +119,7 @@ void TGrid::SetLeftCol(int c) {
   c = std::clamp(c, 0, std::max(0, colCount_ - 1));
   if (c == leftCol_) return;
   leftCol_ = c;
-  StopEditing();
+  CloseEditor();
   UpdateScrollBar();
   update();
   if (OnTopLeftChanged) OnTopLeftChanged();
@@ -120,7 +129,7 @@ void TGrid::SetTopRow(int r) {
   r = std::clamp(r, fixedRows_, std::max(fixedRows_, rowCount_ - 1));
   if (r == topRow_) return;
   topRow_ = r;
-  StopEditing();
+  CloseEditor();
   update();
   if (OnTopLeftChanged) OnTopLeftChanged();
 }
@@ -175,7 +184,13 @@ bool TGrid::SetCurrent(int col, int row) {
   bool can = true;
   if (OnSelectCell) OnSelectCell(col, row, can);
   if (!can) return false;
-  StopEditing();
+  MoveCurrent(col, row);
+  return true;
+}
+
+void TGrid::MoveCurrent(int col, int row) {
+  if (col < 0 || row < fixedRows_ || col >= colCount_ || row >= rowCount_) return;
+  CloseEditor();
   const int oldCol = col_, oldRow = row_;
   col_ = col;
   row_ = row;
@@ -183,7 +198,6 @@ bool TGrid::SetCurrent(int col, int row) {
   InvalidateCell(oldCol, oldRow);
   InvalidateCell(col, row);
   if (rowSelect_) update();
-  return true;
 }
 
 void TGrid::EnsureVisible(int col, int /*row*/) {
@@ -230,7 +244,8 @@ void TGrid::paintEvent(QPaintEvent*) {
       }
       p.setPen(current && !fixed ? palette().color(QPalette::HighlightedText)
                                  : palette().color(QPalette::Text));
-      p.drawText(cell.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, Cell(c, r));
+      p.drawText(cell.adjusted(kTextMargin, 0, -kTextMargin, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                 Cell(c, r));
     }
   }
   p.setClipping(false);
@@ -271,12 +286,24 @@ void TGrid::mouseMoveEvent(QMouseEvent* e) {
 void TGrid::keyPressEvent(QKeyEvent* e) {
   int c = col_, r = row_;
   switch (e->key()) {
-    case Qt::Key_Left: --c; break;
-    case Qt::Key_Right: ++c; break;
-    case Qt::Key_Up: --r; break;
-    case Qt::Key_Down: ++r; break;
-    case Qt::Key_Home: c = 0; break;
-    case Qt::Key_End: c = colCount_ - 1; break;
+    case Qt::Key_Left:
+      --c;
+      break;
+    case Qt::Key_Right:
+      ++c;
+      break;
+    case Qt::Key_Up:
+      --r;
+      break;
+    case Qt::Key_Down:
+      ++r;
+      break;
+    case Qt::Key_Home:
+      c = 0;
+      break;
+    case Qt::Key_End:
+      c = colCount_ - 1;
+      break;
     case Qt::Key_F2:
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -297,7 +324,39 @@ void TGrid::wheelEvent(QWheelEvent* e) {
   if (hbar_->isVisible()) SetLeftCol(leftCol_ + (e->angleDelta().y() < 0 ? 1 : -1));
 }
 
-void TGrid::resizeEvent(QResizeEvent*) { UpdateScrollBar(); }
+void TGrid::resizeEvent(QResizeEvent*) {
+  UpdateScrollBar();
+}
+
+bool TGrid::eventFilter(QObject* watched, QEvent* event) {
+  // The line edit lets Return through to its parent, where it would open the editor again.
+  if (watched == editor_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      CloseEditor();
+      setFocus();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TGrid::FitDigits(int digits) {
+  if (digits == fitDigits_) return;
+  if (fitDigits_ == 0) fitFont_ = font();
+  fitDigits_ = digits;
+  ApplyDigitFit();
+}
+
+void TGrid::ApplyDigitFit() {
+  if (fitDigits_ <= 0) return;
+  const QString widest(fitDigits_, QChar('0'));
+  const int room = colWidth_ - 2 * kTextMargin - kCaret;
+  QFont f = fitFont_;
+  while (f.pointSizeF() > 4 && QFontMetrics(f).horizontalAdvance(widest) > room)
+    f.setPointSizeF(f.pointSizeF() - 0.5);
+  setFont(f);
+}
 
 void TGrid::StartEditing(const QString& initial, bool replace) {
   if (!editing_) return;
@@ -312,23 +371,21 @@ void TGrid::StartEditing(const QString& initial, bool replace) {
       if (editor_ && editor_->text() != Cell(c, r)) editor_->setText(Cell(c, r));
       InvalidateCell(c, r);
     });
-    connect(editor_, &QLineEdit::returnPressed, this, [this] {
-      StopEditing();
-      setFocus();
-    });
+    editor_->installEventFilter(this);
   }
   editor_->setGeometry(CellRect(col_, row_));
   editor_->setText(Cell(col_, row_));
   editor_->show();
   editor_->setFocus();
+  // The whole text is selected, so that what is typed replaces it.
+  editor_->selectAll();
   if (replace) {
-    editor_->selectAll();
     editor_->insert(initial);
     emit editor_->textEdited(editor_->text());
   }
 }
 
-void TGrid::StopEditing() {
+void TGrid::CloseEditor() {
   if (editor_ && editor_->isVisible()) {
     editor_->hide();
     InvalidateCell(col_, row_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -35,17 +36,25 @@ class TGrid : public QWidget {
   // Options.
   bool Editing() const { return editing_; }
   void SetEditing(bool on);
-  void SetRowSelect(bool on) { rowSelect_ = on; update(); }
-  void SetGridLines(bool on) { gridLines_ = on; update(); }
+  void SetRowSelect(bool on) {
+    rowSelect_ = on;
+    update();
+  }
+  void SetGridLines(bool on) {
+    gridLines_ = on;
+    update();
+  }
   void SetHorizontalScrollBar(bool on);
   // The sunken 2-pixel border (on by default); a borderless grid starts its cells at its edge.
   void SetBorder(bool on);
   void SetBackground(const QColor& c);
 
-  // Current cell. SetCurrent asks OnSelectCell first, like a click.
+  // Current cell. SetCurrent asks OnSelectCell first, like a click; MoveCurrent only marks the
+  // cell, for a caller that has already done what selecting it means.
   int Col() const { return col_; }
   int Row() const { return row_; }
   bool SetCurrent(int col, int row);
+  void MoveCurrent(int col, int row);
 
   // First visible scrollable column and row.
   int LeftCol() const { return leftCol_; }
@@ -63,6 +72,12 @@ class TGrid : public QWidget {
   // The painter while the grid paints (for the draw handler), otherwise null.
   QPainter* Canvas() const { return canvas_; }
   QLineEdit* InplaceEditor() const { return editor_; }
+  // Closes the in-place editor. What was typed is already in the cell: every change is handed to
+  // OnSetEditText as it is typed.
+  void CloseEditor();
+  // Makes the grid's text, and the editor's, small enough for a number of this many digits to fit
+  // a column whole.
+  void FitDigits(int digits);
 
   std::function<void(int ACol, int ARow, const QRect& Rect, TGridDrawState State)> OnDrawCell;
   std::function<void(int ACol, int ARow, bool& CanSelect)> OnSelectCell;
@@ -81,18 +96,21 @@ class TGrid : public QWidget {
   void keyPressEvent(QKeyEvent*) override;
   void resizeEvent(QResizeEvent*) override;
   void wheelEvent(QWheelEvent*) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   int ScrollAreaHeight() const;
   void UpdateScrollBar();
   void EnsureVisible(int col, int row);
   void StartEditing(const QString& initial, bool replace);
-  void StopEditing();
   void GrowCells();
+  void ApplyDigitFit();
 
   int colCount_ = 5, rowCount_ = 5, colWidth_ = 64, rowHeight_ = 24, fixedRows_ = 0;
   int col_ = 0, row_ = 0, leftCol_ = 0, topRow_ = 0;
   int border_ = 2;
+  int fitDigits_ = 0;
+  QFont fitFont_;  // the font the digit fit starts from
   bool editing_ = false, rowSelect_ = false, gridLines_ = true;
   std::vector<std::vector<QString>> cells_;  // [col][row]
   QScrollBar* hbar_ = nullptr;

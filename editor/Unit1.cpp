@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -22,12 +23,14 @@
 #include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "AboutForm.h"
 #include "DXClass.h"
 #include "DXDraws.h"
 #include "FileAssociation.h"
+#include "Profile.h"
 #include "UFunStruct.h"
 
 void TShape::paintEvent(QPaintEvent*) {
@@ -159,6 +162,9 @@ bool TMForm::Execute(QAction* action) {
 void TMForm::Guard(const std::function<void()>& f) {
   try {
     f();
+  } catch (const std::bad_alloc&) {
+    // The library's own text ("std::bad_alloc") means nothing to the user.
+    ShowError(QString::fromStdString(Profile.OutOfMemoryMsg));
   } catch (const std::exception& e) {
     ShowError(QString::fromStdString(e.what()));
   }
@@ -243,6 +249,12 @@ TMForm::TMForm(const TMFormServices& services) : services_(services) {
   CreatePreviewPage();
   CreatePhonePage();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  // A fixed window with the system menu and the minimise box only: nothing to maximise.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  adjustSize();
+  CentreOnDesktop(this);
 
   FormCreate();
 }
@@ -266,20 +278,6 @@ void TMForm::CreateMenus() {
   Help1 = menuBar()->addMenu("Help");
   Help1->setObjectName("Help1");
   Help1->addAction(AShowAbout);
-}
-
-// A list's click handler runs when the user moves the selection, and also when the user clicks the
-// item that is already selected (as the original list's click did), but once per click.
-void TMForm::BindListClick(QListWidget* list, void (TMForm::*handler)()) {
-  auto changedByPress = std::make_shared<bool>(false);
-  connect(list, &QListWidget::currentRowChanged, this, [this, handler, changedByPress] {
-    *changedByPress = QApplication::mouseButtons() != Qt::NoButton;
-    Guard([this, handler] { (this->*handler)(); });
-  });
-  connect(list, &QListWidget::itemClicked, this, [this, handler, changedByPress] {
-    if (std::exchange(*changedByPress, false)) return;
-    Guard([this, handler] { (this->*handler)(); });
-  });
 }
 
 void TMForm::CreateSetupPage() {
@@ -574,9 +572,9 @@ void TMForm::AMFormCreateExecute() {
   PageControl1->setTabVisible(PageControl1->indexOf(Tab2), false);
   PageControl1->setTabVisible(PageControl1->indexOf(Tab3), false);
   PageControl1->setCurrentIndex(0);
-  if (!services_.Arguments.isEmpty()) {
-    const QString path = services_.Arguments.first();
-    if (!LoadDocument(path.toStdString(), path)) return;
+  if (!services_.Arguments.empty()) {
+    const std::string& path = services_.Arguments.front();
+    if (!LoadDocument(path, QFile::decodeName(QByteArray::fromStdString(path)))) return;
     RefreshAfterLoad();
     PageControl1->setCurrentIndex(1);
   }
@@ -602,7 +600,7 @@ bool TMForm::LoadDocument(const std::string& path, const QString& shownName) {
   // A file that is not a funlight file never becomes the document's file, so that a later Save
   // cannot overwrite it.
   if (!UFunStruct::ReadPat(path)) {
-    Message(QString("\"%1\" is not a funlight file.").arg(shownName), TMsgIcon::Error);
+    Message(QString::fromStdString(Profile.NotFunlightFileMsg).arg(shownName), TMsgIcon::Error);
     return false;
   }
   UFunStruct::FunFile.FileName = path;

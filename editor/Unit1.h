@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Dialogs.h"
 #include "Grid.h"
@@ -57,7 +58,8 @@ class TShape : public QWidget {
 
 namespace UFunStruct {
 struct TFunlight;
-}
+struct TClubCell;
+}  // namespace UFunStruct
 
 namespace Unit1 {
 
@@ -94,14 +96,27 @@ struct TUpdatingScope {
 
 // The funlight CurFun names, or null when it names none (an empty document).
 UFunStruct::TFunlight* CurrentFunlight();
+// Step Step of Element's rhythm row in the current clublight, about to be changed; null when there
+// is none. A row read with fewer cells than the funlight has steps is given them all first, so
+// that the change is saved.
+UFunStruct::TClubCell* ClubCellToChange(int Element, int Step);
+
+// One row of the language key table: where a text of the language file goes.
+struct TLanguageKey {
+  const char* Section;
+  const char* Key;
+  std::function<void(const QString&)> Set;
+  const char* Default = "";  // English, for a language file without the key
+};
 
 // What the main window needs from the platform; tests hand in scripted or simulated ones.
 struct TMFormServices {
   IDialogs* Dialogs = nullptr;
   IOptionsStore* Options = nullptr;
   IPhonePlatform* Phone = nullptr;
-  // Arguments after the program name (the first one is the PAT file to open).
-  QStringList Arguments;
+  // Arguments after the program name, as the system handed them over: the first one is the PAT
+  // file to open, its name in bytes that need not be valid text.
+  std::vector<std::string> Arguments;
   // Folder holding Profiles/ and Languages/; empty means the executable's folder.
   QString AppDir;
 };
@@ -184,6 +199,9 @@ class TMForm : public QMainWindow {
   // language, in which the 8-bit names of that file are written.
   static std::string ElementNamesFile();
   static std::string DataTextCodepage();
+  // Row 0 of FrameGrid numbers the columns, row 1 shows each frame's duration (empty for a
+  // clublight).
+  void FillFrameRow();
 
   // ---- Colour tools
   void TrackBar1Change();
@@ -210,6 +228,8 @@ class TMForm : public QMainWindow {
   // ---- Languages and options
   void ASearchLangsExecute();
   void AReadLanguageExecute();
+  // The keys the language load reads, in its order, each with its target.
+  std::vector<TLanguageKey> LanguageKeys();
   void AReadOptionsExecute();
   void ASaveOptionsExecute();
   void ComboBox1Change();
@@ -405,6 +425,9 @@ class TMForm : public QMainWindow {
   // Right-button drag: the cell painted last.
   int LastPaintedCol = 0;
   int LastPaintedRow = 0;
+  // Element of the cell that the "Selected frame" page shows (SelCol is its column). Set only by
+  // selecting a cell: clicking an element name changes SelElement, never the page's cell.
+  uint8_t CellElement = 0;
 };
 
 }  // namespace Unit1

@@ -31,26 +31,34 @@ struct TCellRef {
   uint8_t* Channel(int i) const { return i == 0 ? R : i == 1 ? G : B; }
 };
 
+enum class TUse { Read, Change };
+
 // The record of element Element in column Col of the current funlight, looked up afresh: cells
 // and rhythm rows move when others are removed, so a remembered index cannot be trusted.
-TCellRef CellAt(int Element, int Col) {
+TCellRef CellAt(int Element, int Col, TUse use) {
   if (CurFun >= FunList.size() || Element < 1 || Element > 7 || Col < 0 || Col >= NoCell) return {};
   TFunlight& f = FunList[CurFun];
   const uint8_t idx = FindCell(static_cast<uint8_t>(Element), static_cast<uint8_t>(Col));
   if (idx == NoCell) return {};
   if (f.FunType == ClubType) {
-    std::vector<TClubCell>& cells = f.ClubFrames[idx].Cells;
-    if (static_cast<size_t>(Col) >= cells.size()) return {};
-    TClubCell& c = cells[static_cast<size_t>(Col)];
-    return {&c.R, &c.G, &c.B, &c.Param};
+    TClubCell* c = nullptr;
+    if (use == TUse::Change) {
+      c = ClubCellToChange(Element, Col);
+    } else if (static_cast<size_t>(Col) < f.ClubFrames[idx].Cells.size()) {
+      c = &f.ClubFrames[idx].Cells[static_cast<size_t>(Col)];
+    }
+    if (!c) return {};
+    return {&c->R, &c->G, &c->B, &c->Param};
   }
   if (f.FunType != NormalType) return {};
   TFrameCell& c = f.Frames[static_cast<size_t>(Col)].Cells[idx];
   return {&c.R, &c.G, &c.B, nullptr};
 }
 
-TCellRef SelectedCell() {
-  return CellAt(SelElement, SelCol);
+// The cell that the "Selected frame" page shows: its column and element were set by the cell
+// click, and an element name clicked since does not change them.
+TCellRef PageCell(const TMForm& form, TUse use) {
+  return CellAt(form.CellElement, SelCol, use);
 }
 
 int SliderValue(const QSlider* s) {
@@ -63,7 +71,7 @@ QColor ScreenColour(int r, int g, int b) {
   return ColorFromWin(c);
 }
 
-// While the right button paints, the selection points at the painted cell; this is the cell that
+// While the right button paints, the page's cell points at the painted cell; this is the cell that
 // the "Selected frame" page shows meanwhile.
 struct TPageSelection {
   bool Redirected = false;
@@ -72,40 +80,54 @@ struct TPageSelection {
 };
 TPageSelection PageSelection;
 
-// Points the selection at one cell for the duration of a right-button toggle and puts it back.
+// Points the selection and the page's cell at one cell for the duration of a right-button toggle
+// and puts them back.
 class TRedirectedSelection {
  public:
-  TRedirectedSelection(int col, int row)
-      : savedCell_(SelCell), savedCol_(SelCol), savedElement_(SelElement) {
-    PageSelection = {true, savedCol_, savedElement_};
+  TRedirectedSelection(TMForm& form, int col, int row)
+      : form_(form),
+        savedCell_(SelCell),
+        savedCol_(SelCol),
+        savedElement_(SelElement),
+        savedCellElement_(form.CellElement) {
+    PageSelection = {true, savedCol_, savedCellElement_};
     Point(col, row);
   }
   ~TRedirectedSelection() {
     SelCell = savedCell_;
     SelCol = savedCol_;
     SelElement = savedElement_;
+    form_.CellElement = savedCellElement_;
     PageSelection.Redirected = false;
   }
-  static void Point(int col, int row) {
+  void Point(int col, int row) {
     SelCol = static_cast<uint8_t>(col);
-    SelElement = static_cast<uint8_t>(row + 1);
+    SelElement = form_.CellElement = static_cast<uint8_t>(row + 1);
     SelCell = FindCell(SelElement, SelCol);
   }
 
  private:
-  uint8_t savedCell_, savedCol_, savedElement_;
+  TMForm& form_;
+  uint8_t savedCell_, savedCol_, savedElement_, savedCellElement_;
 };
 
 void SliderMoved(TMForm& form, QSlider* slider, QLineEdit* edit, int channel) {
   const int value = SliderValue(slider);
   edit->setText(QString::number(value));
   if (!EmptyFlag) {
-    if (const TCellRef cell = SelectedCell()) *cell.Channel(channel) = static_cast<uint8_t>(value);
+    if (const TCellRef cell = PageCell(form, TUse::Change))
+      *cell.Channel(channel) = static_cast<uint8_t>(value);
   }
   form.APreColorExecute();
 }
 
-// Shows a colour on the sliders, their edits and the preview patch without writing it anywhere.
+void RepaintPageCell(TMForm& form) {
+  const int row = form.CellElement - 1;
+  form.EditGridDrawCell(SelCol, row, form.EditGrid->CellRect(SelCol, row), 0);
+}
+
+// Shows a colour on the sliders, their edits and the preview patch without writing it anywhere. A
+// red above 15 read from a file puts its slider at the top and shows its own number.
 void ShowColour(TMForm& form, int r, int g, int b) {
   QSlider* sliders[] = {form.TrackBar1, form.TrackBar2, form.TrackBar3};
   QLineEdit* edits[] = {form.Edit2, form.Edit3, form.Edit4};
@@ -137,40 +159,32 @@ void TMForm::TrackBar3Change() {
 void TMForm::APreColorExecute() {
   Shape1->SetBrushColor(
       ScreenColour(SliderValue(TrackBar1), SliderValue(TrackBar2), SliderValue(TrackBar3)));
-  const int col = EditGrid->Col(), row = EditGrid->Row();
-  EditGridDrawCell(col, row, EditGrid->CellRect(col, row), 0);
-  // The written cell is the selected one, which the grid's current cell normally is; when an
-  // element name was clicked since, they differ and both must show their colour.
-  const int selRow = SelElement - 1;
-  if ((SelCol != col || selRow != row) && selRow >= 0)
-    EditGridDrawCell(SelCol, selRow, EditGrid->CellRect(SelCol, selRow), 0);
+  RepaintPageCell(*this);
 }
 
+// Loading shows the cell and writes nothing: a value the controls cannot show (a red above 15)
+// stays as read until the user changes that channel.
 void TMForm::AMakeSelectExecute() {
   EmptyFlag = false;
   AAddNewFrame->setEnabled(false);
   ADelFrame->setEnabled(true);
-  const TCellRef cell = SelectedCell();
-  if (IsSingleColour(SelElement)) {
+  const TCellRef cell = PageCell(*this, TUse::Read);
+  if (IsSingleColour(CellElement)) {
     GroupBox9->show();
     GroupBox6->hide();
   } else {
     GroupBox9->hide();
     GroupBox6->show();
-    if (cell) {
-      TrackBar1->setValue(15 - *cell.R);
-      TrackBar2->setValue(15 - *cell.G);
-      TrackBar3->setValue(15 - *cell.B);
-    }
-    TrackBar1Change();
-    TrackBar2Change();
-    TrackBar3Change();
+    if (cell) ShowColour(*this, *cell.R, *cell.G, *cell.B);
   }
   Button2->setEnabled(true);
   const bool club = CurFun < FunList.size() && FunList[CurFun].FunType == ClubType;
   ADelFrame->setEnabled(!club);
   SpinEdit2->setEnabled(club);
-  if (club && cell.Param) SpinEdit2->setValue(*cell.Param);
+  if (club && cell.Param) {
+    const QSignalBlocker block(SpinEdit2);
+    SpinEdit2->setValue(*cell.Param);
+  }
 }
 
 void TMForm::AMakeEmptyExecute() {
@@ -185,29 +199,29 @@ void TMForm::AMakeEmptyExecute() {
 
 void TMForm::AMakePrevColExecute() {
   // Nothing to take in the first column or where the element was not lit before.
-  if (SelCol == 0 || !SelectedCell()) return;
-  const TCellRef previous = CellAt(SelElement, SelCol - 1);
+  if (SelCol == 0 || !PageCell(*this, TUse::Read)) return;
+  const TCellRef previous = CellAt(CellElement, SelCol - 1, TUse::Read);
   if (!previous) return;
-  const int r = *previous.R, g = *previous.G, b = *previous.B;
-  TrackBar1->setValue(15 - r);
-  TrackBar2->setValue(15 - g);
-  TrackBar3->setValue(15 - b);
-  TrackBar1Change();
-  TrackBar2Change();
-  TrackBar3Change();
+  const uint8_t r = *previous.R, g = *previous.G, b = *previous.B;
+  const TCellRef cell = PageCell(*this, TUse::Change);
+  if (!cell) return;
+  *cell.R = r;
+  *cell.G = g;
+  *cell.B = b;
+  ShowColour(*this, r, g, b);
+  RepaintPageCell(*this);
 }
 
 void TMForm::AMakeOn_OffExecute() {
-  const TCellRef cell = SelectedCell();
+  const TCellRef cell = PageCell(*this, TUse::Change);
   if (!cell) return;
   const uint8_t v = (*cell.R == 0 && *cell.G == 0 && *cell.B == 0) ? 15 : 0;
   *cell.R = *cell.G = *cell.B = v;
-  const int row = SelElement - 1;
-  EditGridDrawCell(SelCol, row, EditGrid->CellRect(SelCol, row), 0);
+  RepaintPageCell(*this);
   // The page keeps showing its cell: when that is the one just toggled, show its new colour.
   const uint8_t pageCol = PageSelection.Redirected ? PageSelection.Col : SelCol;
-  const uint8_t pageElement = PageSelection.Redirected ? PageSelection.Element : SelElement;
-  if (!EmptyFlag && pageCol == SelCol && pageElement == SelElement) ShowColour(*this, v, v, v);
+  const uint8_t pageElement = PageSelection.Redirected ? PageSelection.Element : CellElement;
+  if (!EmptyFlag && pageCol == SelCol && pageElement == CellElement) ShowColour(*this, v, v, v);
 }
 
 void TMForm::EditGridMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers, Qt::MouseButtons,
@@ -218,7 +232,7 @@ void TMForm::EditGridMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers, Qt
   LastPaintedCol = col;
   LastPaintedRow = row;
   if (!inside || row > 6 || col >= NoCell || HiddenElement(*this, row)) return;
-  const TRedirectedSelection redirect(col, row);
+  TRedirectedSelection redirect(*this, col, row);
   if (SelCell == NoCell) {
     // A missing cell is made first; with Updating set the add selects nothing.
     const bool wasEnabled = AAddNewFrame->isEnabled();
@@ -234,8 +248,8 @@ void TMForm::EditGridMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers, Qt
       }
     } restore{AAddNewFrame, wasEnabled, wasUpdating};
     Execute(AAddNewFrame);
-    // Adding to a clublight reselects the element of the names list: point at the cell again.
-    TRedirectedSelection::Point(col, row);
+    // Look the new record up.
+    redirect.Point(col, row);
   }
   if (SelCell != NoCell) AMakeOn_OffExecute();
 }
@@ -247,7 +261,7 @@ void TMForm::EditGridMouseMove(Qt::KeyboardModifiers Shift, Qt::MouseButtons But
   EditGrid->MouseToCell(X, Y, col, row);
   if (col == LastPaintedCol && row == LastPaintedRow) return;
   if (col >= 0 && col < NoCell && row >= 0 && row <= 6 && !HiddenElement(*this, row)) {
-    const TRedirectedSelection redirect(col, row);
+    const TRedirectedSelection redirect(*this, col, row);
     // Dragging only switches existing cells; it never creates one.
     if (SelCell != NoCell) AMakeOn_OffExecute();
   }

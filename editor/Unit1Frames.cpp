@@ -74,12 +74,29 @@ void AppendBlackCell(TFrame& frame, int element) {
   frame.CellCount = static_cast<uint8_t>(frame.Cells.size());
 }
 
-// Paints the grid's current cell and selects it again, so that the page shows what it holds now.
-void ReselectCurrentCell(TMForm& form) {
-  const int col = form.EditGrid->Col(), row = form.EditGrid->Row();
+// Paints the cell that the "Selected frame" page shows and selects it again, so that the page shows
+// what it holds now.
+void ReselectPageCell(TMForm& form) {
+  const int col = SelCol, row = form.CellElement - 1;
   form.EditGridDrawCell(col, row, form.EditGrid->CellRect(col, row), 0);
   bool canSelect = true;
   form.EditGridSelectCell(col, row, canSelect);
+}
+
+// A clublight element takes part in every step or in none: a missing element gets a whole row of
+// black steps.
+void AddClubRow(TFunlight& f, int element) {
+  if (Find(element, 0) != NoCell) return;
+  for (TClubFrame& row : f.ClubFrames) {
+    row.Cells.resize(f.StepCount);
+    row.CellCount = f.StepCount;
+  }
+  TClubFrame row;
+  row.Element = static_cast<uint8_t>(element);
+  row.CellCount = f.StepCount;
+  row.Cells.resize(f.StepCount);
+  f.ClubFrames.push_back(std::move(row));
+  f.FrameCount = static_cast<uint8_t>(f.ClubFrames.size());
 }
 
 void RemoveCell(TFrame& frame, uint8_t index) {
@@ -89,6 +106,21 @@ void RemoveCell(TFrame& frame, uint8_t index) {
 }
 
 }  // namespace
+
+TClubCell* ClubCellToChange(int Element, int Step) {
+  TFunlight* f = CurrentFunlight();
+  if (!f || f->FunType != ClubType || Step < 0 || Step >= f->StepCount) return nullptr;
+  const uint8_t idx = Find(Element, Step);
+  if (idx == NoCell) return nullptr;
+  TClubFrame& row = f->ClubFrames[idx];
+  // The file keeps CellCount cells of a row; the steps after them are shown but would not be saved.
+  if (row.CellCount < f->StepCount) {
+    row.Cells.resize(std::max<size_t>(row.Cells.size(), f->StepCount));
+    row.CellCount = f->StepCount;
+  }
+  if (static_cast<size_t>(Step) >= row.Cells.size()) return nullptr;
+  return &row.Cells[static_cast<size_t>(Step)];
+}
 
 void TMForm::FrameGridSetEditText(int ACol, int ARow, const QString& Value) {
   if (!DocActive) return;
@@ -123,26 +155,35 @@ void TMForm::FrameGridSelectCell(int ACol, int, bool&) {
   }
 }
 
+// Add and Remove act on the cell the "Selected frame" page shows, whatever element name was clicked
+// since.
 void TMForm::AAddNewFrameExecute() {
   TFunlight* f = CurrentFunlight();
-  if (!f || !ValidElement(SelElement)) return;
+  if (!f || !ValidElement(CellElement)) return;
   if (f->FunType == ClubType) {
-    AAddAllFramesExecute();
+    AddClubRow(*f, CellElement);
+    // As "add to all" does: the slot page is refilled (its element may have been given the row),
+    // the page of the cell is not. The right button adds with Updating set and selects nothing.
+    if (!Updating) {
+      bool canSelect = true;
+      SlotGridSelectCell(0, SelElement - 1, canSelect);
+    }
+    EditGrid->update();
     return;
   }
   if (f->FunType != NormalType || SelCol >= f->Frames.size()) return;
   // The action can still be enabled for a cell that "add to all" has just filled.
-  if (Find(SelElement, SelCol) == NoCell) AppendBlackCell(f->Frames[SelCol], SelElement);
+  if (Find(CellElement, SelCol) == NoCell) AppendBlackCell(f->Frames[SelCol], CellElement);
   if (Updating) return;
-  ReselectCurrentCell(*this);
+  ReselectPageCell(*this);
 }
 
 void TMForm::ADelFrameExecute() {
   TFunlight* f = CurrentFunlight();
-  if (!f || f->FunType != NormalType) return;
-  const uint8_t idx = Find(SelElement, SelCol);
+  if (!f || f->FunType != NormalType || !ValidElement(CellElement)) return;
+  const uint8_t idx = Find(CellElement, SelCol);
   if (idx != NoCell) RemoveCell(f->Frames[SelCol], idx);
-  ReselectCurrentCell(*this);
+  ReselectPageCell(*this);
 }
 
 void TMForm::AAddAllFramesExecute() {
@@ -152,18 +193,8 @@ void TMForm::AAddAllFramesExecute() {
     for (size_t col = 0; col < f->Frames.size() && col < NoCell; ++col)
       if (Find(SelElement, static_cast<int>(col)) == NoCell)
         AppendBlackCell(f->Frames[col], SelElement);
-  } else if (f->FunType == ClubType && Find(SelElement, 0) == NoCell) {
-    // A clublight element takes part in every step or in none.
-    for (TClubFrame& row : f->ClubFrames) {
-      row.Cells.resize(f->StepCount);
-      row.CellCount = f->StepCount;
-    }
-    TClubFrame row;
-    row.Element = SelElement;
-    row.CellCount = f->StepCount;
-    row.Cells.resize(f->StepCount);
-    f->ClubFrames.push_back(std::move(row));
-    f->FrameCount = static_cast<uint8_t>(f->ClubFrames.size());
+  } else if (f->FunType == ClubType) {
+    AddClubRow(*f, SelElement);
   }
   // The page follows the element just added to; the names list's own current row can be another
   // element when the cell was picked on the colour grid. The right button adds with Updating set
@@ -229,13 +260,9 @@ void TMForm::ComboBox3Change() {
 }
 
 void TMForm::SpinEdit2Change() {
-  TFunlight* f = CurrentFunlight();
-  if (!f || f->FunType != ClubType) return;
-  // The row is looked up again: it may have moved or gone since the cell was selected.
-  const uint8_t idx = Find(SelElement, SelCol);
-  if (idx == NoCell || SelCol >= f->ClubFrames[idx].Cells.size()) return;
-  f->ClubFrames[idx].Cells[SelCol].Param =
-      static_cast<uint8_t>(std::clamp(SpinEdit2->value(), 0, 255));
+  // The step of the page's cell, looked up again: its row may have moved or gone since.
+  if (TClubCell* cell = ClubCellToChange(CellElement, SelCol))
+    cell->Param = static_cast<uint8_t>(std::clamp(SpinEdit2->value(), 0, 255));
 }
 
 void TMForm::SpinEdit3Change() {

@@ -56,6 +56,8 @@ std::string TMForm::DataTextCodepage() {
 
 void TMForm::AUpdateFunlightExecute() {
   const bool wasUpdating = Updating;
+  // A duration being typed belongs to the funlight shown so far; what was typed is already in it.
+  FrameGrid->CloseEditor();
   const int row = ListBox1->currentRow();
   TFunlight* f = row >= 0 && static_cast<size_t>(row) < FunList.size() ? &FunList[row] : nullptr;
   if (!f) {
@@ -122,6 +124,18 @@ void TMForm::AUpdateFunlightExecute() {
   SpinEdit1->setValue(f->HeadValue);
   Updating = wasUpdating;
 
+  FillFrameRow();
+  if (!wasUpdating) PageControl2->setCurrentWidget(TabSheet3);
+  ShowPage(PageControl2, TabSheet1, false);
+  ShowPage(PageControl2, TabSheet2, false);
+  EditGrid->update();
+}
+
+void TMForm::FillFrameRow() {
+  // A duration has up to five digits (65535); each must show whole in the narrow columns.
+  FrameGrid->FitDigits(5);
+  const TFunlight* f = CurrentFunlight();
+  const bool normal = f && f->FunType == NormalType;
   for (int i = 1; i <= FrameGrid->ColCount(); ++i) {
     const size_t frame = static_cast<size_t>(i - 1);
     FrameGrid->SetCell(i - 1, 0, QString::number(i));
@@ -130,10 +144,6 @@ void TMForm::AUpdateFunlightExecute() {
                            ? QString::number(f->Frames[frame].Duration)
                            : QString());
   }
-  if (!wasUpdating) PageControl2->setCurrentWidget(TabSheet3);
-  ShowPage(PageControl2, TabSheet1, false);
-  ShowPage(PageControl2, TabSheet2, false);
-  EditGrid->update();
 }
 
 void TMForm::AUpdateSlotsExecute() {
@@ -203,8 +213,11 @@ void TMForm::EditGridSelectCell(int ACol, int ARow, bool&) {
   SlotGridSelectCell(0, ARow, canSelect);
   Updating = false;
   PageControl2->setCurrentWidget(TabSheet2);
+  // The names column marks the element of the selected cell; its page is already filled above.
+  SlotGrid->MoveCurrent(0, ARow);
   SelCol = static_cast<uint8_t>(ACol);
-  SelCell = FindCell(static_cast<uint8_t>(ARow + 1), SelCol);
+  CellElement = static_cast<uint8_t>(ARow + 1);
+  SelCell = FindCell(CellElement, SelCol);
   AAddNewFrame->setEnabled(false);
   if (SelCell != NoCell) {
     Execute(AMakeSelect);

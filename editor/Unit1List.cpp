@@ -1,11 +1,13 @@
 // Funlight list and funlight settings.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <algorithm>
 #include <utility>
 
@@ -45,9 +47,41 @@ bool DocumentFull() {
   return FunList.size() >= static_cast<size_t>(MaxFunlights);
 }
 
-const char* const DocumentFullText = "The file already holds the most funlights it can (255).";
+QString DocumentFullText() {
+  return QString::fromStdString(Profile.FunlightListFullMsg);
+}
+
+// Whether the press in progress on a list has already run its click handler. Every press starts
+// afresh: a press that ends on another row than it began (a drag) gives no click to clear it.
+class TPressWatch : public QObject {
+ public:
+  using QObject::QObject;
+  bool Handled = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+      Handled = false;
+    return QObject::eventFilter(watched, event);
+  }
+};
 
 }  // namespace
+
+// A list's click handler runs when the user moves the selection, and also when the user clicks the
+// item that is already selected (as the original list's click did), but once per click.
+void TMForm::BindListClick(QListWidget* list, void (TMForm::*handler)()) {
+  auto* press = new TPressWatch(list);
+  list->viewport()->installEventFilter(press);
+  connect(list, &QListWidget::currentRowChanged, this, [this, handler, press] {
+    if (QApplication::mouseButtons() != Qt::NoButton) press->Handled = true;
+    Guard([this, handler] { (this->*handler)(); });
+  });
+  connect(list, &QListWidget::itemClicked, this, [this, handler, press] {
+    if (std::exchange(press->Handled, false)) return;
+    Guard([this, handler] { (this->*handler)(); });
+  });
+}
 
 void TMForm::AUpdateListExecute() {
   const TIniFile names(ElementNamesFile());
@@ -129,7 +163,9 @@ void TMForm::SpinEdit5Change() {
   if (f->FunType == NormalType) {
     f->FrameCount = static_cast<uint8_t>(v);
     SetFrameCount(CurFun);
-  } else if (f->FunType == ClubType) {
+  } else if (f->FunType == ClubType && v != f->StepCount) {
+    // Only a change of the count evens the rows out: a row read with fewer cells is written back
+    // as read while it is merely shown.
     f->StepCount = static_cast<uint8_t>(v);
     for (TClubFrame& row : f->ClubFrames) {
       row.CellCount = static_cast<uint8_t>(v);
@@ -139,20 +175,15 @@ void TMForm::SpinEdit5Change() {
   // A funlight of a type the editor does not know keeps its data as read: only the grids follow.
   EditGrid->SetColCount(v);
   FrameGrid->SetColCount(v);
-  for (int i = 1; i <= FrameGrid->ColCount(); ++i) {
-    FrameGrid->SetCell(i - 1, 0, QString::number(i));
-    const bool hasDuration =
-        f->FunType == NormalType && static_cast<size_t>(i - 1) < f->Frames.size();
-    FrameGrid->SetCell(
-        i - 1, 1,
-        hasDuration ? QString::number(f->Frames[static_cast<size_t>(i - 1)].Duration) : QString());
-  }
+  FillFrameRow();
+  // The "Selected frame" page must not stay on a cell whose column is gone.
+  if (SelCol >= v) PageControl2->setTabVisible(PageControl2->indexOf(TabSheet2), false);
   EditGrid->update();
 }
 
 void TMForm::AAddNewFunExecute() {
   if (DocumentFull()) {
-    Message(DocumentFullText, TMsgIcon::Error);
+    Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
   if (!Unit2::SForm) return;
@@ -172,7 +203,7 @@ void TMForm::AFunCopyExecute() {
   const TFunlight* f = CurrentFunlight();
   if (!f) return;
   if (DocumentFull()) {
-    Message(DocumentFullText, TMsgIcon::Error);
+    Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
   TFunlight copy = *f;  // the vectors copy every frame, row and cell

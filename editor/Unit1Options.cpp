@@ -38,14 +38,6 @@ std::string LanguageFilePath(const std::string& language) {
 
 using TSetter = std::function<void(const QString&)>;
 
-// One row of the key table: where a text of the language file goes.
-struct TLanguageKey {
-  const char* Section;
-  const char* Key;
-  TSetter Set;
-  const char* Default = "";  // English, for a language file without the key
-};
-
 TSetter Caption(QAction* action) {
   return [action](const QString& t) { action->setText(t); };
 }
@@ -120,14 +112,12 @@ void TMForm::ASearchLangsExecute() {
     ComboBox1->addItem(QString::fromStdString(name));
 }
 
-void TMForm::AReadLanguageExecute() {
-  const TIniFile file(LanguageFilePath(Profile.Language));
-  const std::string codepage = file.ReadString("Language", "Codepage", "");
+std::vector<TLanguageKey> TMForm::LanguageKeys() {
   TAForm* about = AboutForm::AForm;
   TSForm* types = Unit2::SForm;
 
   // In the order of reading; a key listed twice sets each of its targets.
-  const std::vector<TLanguageKey> keys = {
+  return {
       {"Language", "Ext", Field(Profile.LangExt)},
       {"Strings", "s1", Title(File2)},
       {"Strings", "s2", Caption(ANewFile)},
@@ -135,6 +125,12 @@ void TMForm::AReadLanguageExecute() {
       {"Strings", "s4", Caption(ASave)},
       {"Strings", "s5", Caption(ASaveAs)},
       {"Strings", "s6", Caption(AExit)},
+      {"Strings", "s150", Field(Profile.NotFunlightFileMsg), "\"%1\" is not a funlight file."},
+      {"Strings", "s151", Field(Profile.FunlightListFullMsg),
+       "The file already holds the most funlights it can (255)."},
+      {"Strings", "s152", Field(Profile.PhoneSettingsReadMsg),
+       "The phone settings could not be read."},
+      {"Strings", "s153", Field(Profile.OutOfMemoryMsg), "Out of memory"},
       {"Strings", "s7", Title(Help1)},
       {"Strings", "s8", Caption(AShowAbout)},
       {"Strings", "s8", WindowTitle(about)},
@@ -214,11 +210,16 @@ void TMForm::AReadLanguageExecute() {
       {"Dialogs", "d4", Text(types ? types->Button2 : nullptr)},
       {"Dialogs", "d5", Text(types ? types->Button3 : nullptr)},
   };
-  for (const TLanguageKey& key : keys) {
+}
+
+void TMForm::AReadLanguageExecute() {
+  const TIniFile file(LanguageFilePath(Profile.Language));
+  const std::string codepage = file.ReadString("Language", "Codepage", "");
+  for (const TLanguageKey& key : LanguageKeys()) {
     key.Set(QString::fromStdString(
         DecodeLanguageText(file.ReadString(key.Section, key.Key, key.Default), codepage)));
   }
-  if (types) types->FitButtons();
+  if (TSForm* types = Unit2::SForm) types->FitButtons();
   // The status label tells the link's state: with a phone connected it keeps saying so in the new
   // language instead of showing the disconnected text in green.
   if (P2K && P2K->Connected) Label26->setText(QString::fromStdString(Profile.ConnectedText));
@@ -226,7 +227,7 @@ void TMForm::AReadLanguageExecute() {
   const std::string aboutPath = AppDir + "Languages/About." + Profile.LangExt;
   const std::vector<std::string> lines =
       SplitLines(DecodeLanguageText(ReadTextFile(aboutPath), codepage));
-  if (about) {
+  if (TAForm* about = AboutForm::AForm) {
     QStringList text;
     for (const std::string& line : lines) text << QString::fromStdString(line);
     about->Memo1->setPlainText(text.join('\n'));

@@ -239,7 +239,8 @@ void TMForm::Button20Click() {
     // Nothing is shown or written from a read that failed: the boxes keep their state and Write
     // waits for a read that succeeds.
     Button21->setEnabled(false);
-    Message(FailureText("The phone settings could not be read.", *P2K), TMsgIcon::Error);
+    Message(FailureText(QString::fromStdString(Profile.PhoneSettingsReadMsg), *P2K),
+            TMsgIcon::Error);
     return;
   }
   ClublightsByte = clublights;

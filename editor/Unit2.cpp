@@ -30,6 +30,7 @@ TSForm::TSForm(QWidget* parent) : QDialog(parent) {
   Button3 = button("Button3", "Cancel", mrCancel);
   Button1->setDefault(true);
   FitButtons();
+  MakeFixedDialog(this);
 }
 
 void TSForm::FitButtons() {
@@ -44,4 +45,5 @@ void TSForm::FitButtons() {
   const int dialogWidth = left - Gap + Margin;
   setFixedSize(dialogWidth, 97);
   Label1->setGeometry(Margin, 12, dialogWidth - 2 * Margin, 20);
+  CentreOnDesktop(this);
 }

@@ -1,6 +1,7 @@
 // Program entry of Glowsmith.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QPushButton>
@@ -11,7 +12,9 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "Dialogs.h"
 #include "OptionsStore.h"
@@ -27,17 +30,52 @@ const char* const kUsage =
     "Editor for the funlight light patterns (funlight.pat) of Motorola P2K phones.\n"
     "\n"
     "  FILE.pat               open this file at start-up (further files are ignored)\n"
-    "  --screenshot FILE.png  start as usual, save a picture of the main window, exit\n"
+    "  --screenshot FILE.png  start as usual, save a picture of the main window, exit;\n"
+    "                         messages go to standard error, and any makes the exit code 1\n"
     "  --simulate-phone DIR   use a simulated phone seeded from DIR instead of USB, and\n"
     "                         connect to it at start-up\n"
     "  --help                 show this help and exit\n"
-    "  --version              show the version and exit\n";
+    "  --version              show the version and exit\n"
+    "  --                     what follows is a file, even when it starts with \"-\"\n"
+    "Qt's own options (-style NAME, -platform NAME, ...) are accepted as well.\n";
 
 struct TCommandLine {
-  QStringList Files;
-  QString Screenshot;
-  QString SimulatePhone;
+  // File names as the system handed them over: bytes, not necessarily valid text.
+  std::vector<std::string> Files;
+  std::string Screenshot;
+  std::string SimulatePhone;
 };
+
+// Reads the command line. Help and version end the program at once with code 0; an option this
+// program does not know, or one without its value, ends it with code 2 and the usage. Run before
+// Qt has taken its own options, unknown options are let pass, as they may be Qt's.
+std::optional<int> ParseCommandLine(int argc, char** argv, bool qtOptionsTaken, TCommandLine& cmd) {
+  bool filesOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (filesOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+      cmd.Files.push_back(arg);
+    } else if (arg == "--") {
+      filesOnly = true;
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::puts("Glowsmith 2.2.8 beta");
+      return 0;
+    } else if (arg == "--screenshot" || arg == "--simulate-phone") {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "glowsmith: %s needs an argument\n%s", arg.c_str(), kUsage);
+        return 2;
+      }
+      (arg == "--screenshot" ? cmd.Screenshot : cmd.SimulatePhone) = argv[++i];
+    } else if (qtOptionsTaken) {
+      std::fprintf(stderr, "glowsmith: unknown option %s\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+  }
+  return std::nullopt;
+}
 
 bool HasDisplay() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -64,35 +102,34 @@ void WaitForPhone(Unit1::TMForm& form) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  TCommandLine cmd;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == "--version") {
-      std::puts("Glowsmith 2.2.8 beta");
-      return 0;
-    }
-    if (arg == "--screenshot" || arg == "--simulate-phone") {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "glowsmith: %s needs an argument\n%s", arg.c_str(), kUsage);
-        return 2;
-      }
-      (arg == "--screenshot" ? cmd.Screenshot : cmd.SimulatePhone) = QString::fromLocal8Bit(argv[++i]);
-      continue;
-    }
-    cmd.Files << QString::fromLocal8Bit(argv[i]);
+  // A first look decides what is needed before Qt starts: help, version, the offscreen platform.
+  TCommandLine early;
+  if (const std::optional<int> done = ParseCommandLine(argc, argv, false, early)) return *done;
+  const bool screenshot = !early.Screenshot.empty();
+
+  if (screenshot) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  } else if (!HasDisplay()) {
+    std::fputs(
+        "glowsmith: no graphical display is available (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+        "Start it from a desktop session, or use --screenshot FILE.png.\n",
+        stderr);
+    return 2;
   }
+
+  // Qt takes its own options out of argv; what is left is ours.
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Glowsmith 2");
+  TCommandLine cmd;
+  if (const std::optional<int> done = ParseCommandLine(argc, argv, true, cmd)) return *done;
 
   // The phone the link talks to; it must outlive the windows.
   std::unique_ptr<IPhonePlatform> phone;
-  if (!cmd.SimulatePhone.isEmpty()) {
+  if (!cmd.SimulatePhone.empty()) {
     try {
-      phone = CreateSimulatedPhonePlatform(cmd.SimulatePhone.toStdString());
+      phone = CreateSimulatedPhonePlatform(cmd.SimulatePhone);
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "glowsmith: --simulate-phone %s: %s\n", qPrintable(cmd.SimulatePhone),
+      std::fprintf(stderr, "glowsmith: --simulate-phone %s: %s\n", cmd.SimulatePhone.c_str(),
                    e.what());
       return 2;
     }
@@ -100,19 +137,10 @@ int main(int argc, char* argv[]) {
     phone = CreateSystemPhonePlatform();
   }
 
-  if (!cmd.Screenshot.isEmpty()) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  } else if (!HasDisplay()) {
-    std::fputs("glowsmith: no graphical display is available (DISPLAY and WAYLAND_DISPLAY are not set).\n"
-               "Start it from a desktop session, or use --screenshot FILE.png.\n",
-               stderr);
-    return 2;
-  }
-
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("Glowsmith 2");
-
-  TQtDialogs dialogs;
+  // With nobody to answer a message box, its text goes to standard error.
+  TQtDialogs desktopDialogs;
+  TConsoleDialogs consoleDialogs;
+  IDialogs& dialogs = screenshot ? static_cast<IDialogs&>(consoleDialogs) : desktopDialogs;
   const std::unique_ptr<IOptionsStore> options = CreateUserOptionsStore();
   Unit1::TMFormServices services;
   services.Dialogs = &dialogs;
@@ -121,21 +149,21 @@ int main(int argc, char* argv[]) {
   services.Phone = phone.get();
   auto forms = CreateForms(services);
   // A simulated phone is there to be tried: connect to it at once.
-  if (!cmd.SimulatePhone.isEmpty()) forms->MForm->Button18->click();
+  if (!cmd.SimulatePhone.empty()) forms->MForm->Button18->click();
 
-  if (!cmd.Screenshot.isEmpty()) {
-    if (!cmd.SimulatePhone.isEmpty()) {
+  if (screenshot) {
+    if (!cmd.SimulatePhone.empty()) {
       forms->MForm->PageControl1->setCurrentWidget(forms->MForm->Tab5);
       WaitForPhone(*forms->MForm);
     }
     forms->MForm->show();
     QApplication::processEvents();
     // Light compression: the picture is for a look, and a deep one costs more than the start-up.
-    if (!forms->MForm->grab().save(cmd.Screenshot, nullptr, 80)) {
-      std::fprintf(stderr, "glowsmith: cannot write %s\n", qPrintable(cmd.Screenshot));
+    if (!forms->MForm->grab().save(QFile::decodeName(cmd.Screenshot.c_str()), nullptr, 80)) {
+      std::fprintf(stderr, "glowsmith: cannot write %s\n", cmd.Screenshot.c_str());
       return 1;
     }
-    return 0;
+    return consoleDialogs.Shown > 0 ? 1 : 0;
   }
   forms->MForm->show();
   return app.exec();

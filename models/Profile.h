@@ -40,6 +40,10 @@ struct TProfile {
   std::string NotConnectedMsg;
   std::string NoPhoneFileMsg;
   std::string LastFrameWarning;
+  std::string NotFunlightFileMsg;  // %1 is the file's name
+  std::string FunlightListFullMsg;
+  std::string PhoneSettingsReadMsg;
+  std::string OutOfMemoryMsg;
 };
 
 inline TProfile Profile;

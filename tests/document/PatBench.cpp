@@ -1,8 +1,9 @@
-// Times ReadPat and WritePat on the largest document the editor can make (about 1.5 MB).
-
-#include "DocSupport.h"
+// Times ReadPat and WritePat on the largest document the editor can make (about 1.5 MB), and how
+// fast ReadPat refuses a huge file.
 
 #include <cstring>
+
+#include "DocSupport.h"
 
 using namespace UFunStruct;
 using namespace DocSupport;
@@ -18,6 +19,29 @@ static bool WriteLargest(int argc, char** argv) {
 #ifdef GLOWSMITH_HAVE_BENCHMARK
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+// The largest single allocation since it was last reset, to show that refusing a huge file does
+// not take memory in proportion to it.
+static std::atomic<size_t> LargestAllocation{0};
+
+[[gnu::noinline]] void* operator new(size_t Size) {
+  size_t Seen = LargestAllocation.load(std::memory_order_relaxed);
+  while (Size > Seen && !LargestAllocation.compare_exchange_weak(Seen, Size)) {
+  }
+  if (void* p = std::malloc(Size ? Size : 1)) return p;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+  std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
 
 namespace {
 
@@ -41,6 +65,33 @@ void BM_ReadPat(benchmark::State& State) {
                           static_cast<int64_t>(std::filesystem::file_size(Path)));
 }
 BENCHMARK(BM_ReadPat)->Unit(benchmark::kMillisecond);
+
+// ReadPat on a sparse file of 1 GB that begins with Start: refused, whatever it holds further on.
+void RefuseHugeFile(benchmark::State& State, const Bytes& Start) {
+  TTempDir Dir;
+  const auto Path = Dir / "huge.pat";
+  WriteBytes(Path, Start);
+  std::filesystem::resize_file(Path, uintmax_t{1} << 30);
+  LargestAllocation = 0;
+  for (auto _ : State) {
+    try {
+      if (ReadPat(Path.string())) State.SkipWithError("the huge file was read");
+    } catch (const EInOutError&) {
+    }
+  }
+  State.counters["largest_alloc"] = static_cast<double>(LargestAllocation.load());
+  if (LargestAllocation > MaxPatFileSize) State.SkipWithError("allocated more than a PAT file");
+}
+
+void BM_RefuseHugeNonPat(benchmark::State& State) {
+  RefuseHugeFile(State, {0x00, 0x00});
+}
+BENCHMARK(BM_RefuseHugeNonPat)->Unit(benchmark::kMicrosecond);
+
+void BM_RefuseHugePat(benchmark::State& State) {
+  RefuseHugeFile(State, {0x01, 0x01, 0x00, 0x00, 0x01});
+}
+BENCHMARK(BM_RefuseHugePat)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

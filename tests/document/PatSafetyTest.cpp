@@ -2,11 +2,18 @@
 // must come out whole.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <future>
+#include <iostream>
+#include <thread>
 
 #include "DocTest.h"
 
@@ -234,24 +241,202 @@ TEST_F(PatSafetyTest, AReadOnlyFileOpens) {
   ExpectExampleFunlight(FunList.at(0), "read-only");
 }
 
-TEST_F(PatSafetyTest, ReadingAFolderFails) {
+TEST_F(PatSafetyTest, OnlyARegularFileIsRead) {
+  fs::create_directory(Dir / "folder");
+  ASSERT_EQ(::mkfifo((Dir / "fifo").c_str(), 0600), 0);
   SetDocument(SomeDocument());
   const std::string Before = Describe(FunList);
-  EXPECT_EQ(ErrorOf([&] { ReadPat(Dir.Path().string()); }), "File access denied");
+  for (const fs::path& Path :
+       {Dir / "folder", Dir / "fifo", fs::path("/dev/zero"), fs::path("/dev/null")}) {
+    std::promise<std::string> Result;
+    std::thread Reader([&] { Result.set_value(ErrorOf([&] { ReadPat(Path.string()); })); });
+    auto Text = Result.get_future();
+    if (Text.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+      ADD_FAILURE() << Path << " still being read after 5 s";
+      // Give a reader stuck in opening the FIFO its writer and an end of file.
+      const int Writer = ::open(Path.c_str(), O_WRONLY | O_NONBLOCK);
+      if (Writer >= 0) ::close(Writer);
+    }
+    Reader.join();
+    EXPECT_EQ(Text.get(), "File access denied") << Path;
+    EXPECT_EQ(Describe(FunList), Before) << Path;
+  }
+}
+
+TEST_F(PatSafetyTest, NoFileLongerThanTheLargestPatFileIsRead) {
+  // 255 of the longest funlight: a clublight of 255 rows of 255 steps; its Size has wrapped.
+  Bytes Largest = {0x01, 0x01, 0x00, 0x00, 0xFF};
+  Largest.reserve(MaxPatFileSize + 1);
+  for (int f = 0; f < 255; ++f) {
+    Largest.insert(Largest.end(),
+                   {uint8_t(196605 >> 8), uint8_t(196605 & 0xFF), 255, 0, 0, 128, 1});
+    for (int r = 1; r <= 255; ++r) {
+      Largest.insert(Largest.end(), {uint8_t(r), 255, 0x03, 0xE8, 0x00, 0x64});
+      for (int c = 0; c < 255; ++c) {
+        Largest.push_back(uint8_t(c % 16));
+        Largest.push_back(0xF0);
+        Largest.push_back(uint8_t(r));
+      }
+    }
+  }
+  ASSERT_EQ(Largest.size(), MaxPatFileSize);
+  ASSERT_TRUE(Read(Largest));
+  ASSERT_EQ(FunList.size(), 255u);
+  EXPECT_EQ(FunList[254].ClubFrames[254].Cells[254].Param, 255);
+
+  SetDocument(SomeDocument());
+  const std::string Before = Describe(FunList);
+  std::ofstream(Dir / "in.pat", std::ios::binary | std::ios::app).put(0);
+  EXPECT_EQ(ErrorOf([&] { ReadPat((Dir / "in.pat").string()); }), "File too large");
   EXPECT_EQ(Describe(FunList), Before);
 }
 
-// Saving over Target fails with Text; the old file and the folder must be as they were.
-class FailedSaveTest : public PatSafetyTest {
+// Saves as a user whom file permissions hold back. Root passes every permission check, so when the
+// tests run as root a child process that has become "nobody" saves; otherwise this process does.
+class SaveTest : public PatSafetyTest {
  protected:
-  void ExpectFailedSave(const fs::path& Target, const std::string& Text) {
+  using FileStat = struct stat;
+  static constexpr uid_t Nobody = 65534;
+  // As root: a further group that the saving user is given, and one it is not in.
+  static constexpr gid_t SecondGroup = 100, RootGroup = 0;
+
+  void SetUp() override {
+    PatSafetyTest::SetUp();
+    if (!Root()) return;
+    fs::permissions(Dir.Path(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    if (SaveAsUser({}) == CannotBecomeNobody) GTEST_SKIP() << "root cannot become nobody here";
+  }
+  void TearDown() override {
+    UnnamedTemporaries = true;
+    PatSafetyTest::TearDown();
+  }
+
+  static bool Root() { return ::geteuid() == 0; }
+
+  // Makes Path the saving user's.
+  static void GiveToUser(const fs::path& Path) {
+    if (Root()) {
+      ASSERT_EQ(::chown(Path.c_str(), Nobody, Nobody), 0) << Path;
+    }
+  }
+
+  // The text of the EInOutError that saving the document over Target raises as the user, or "".
+  std::string SaveAsUser(const fs::path& Target) {
+    if (!Root()) return ErrorOf([&] { WritePat(Target.string()); });
+    int Pipe[2];
+    if (::pipe(Pipe) != 0) return "no pipe";
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+      ::close(Pipe[0]);
+      std::string Text = CannotBecomeNobody;
+      const gid_t Groups[] = {SecondGroup};
+      if (::setgroups(1, Groups) == 0 && ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0)
+        Text = Target.empty() ? "" : ErrorOf([&] { WritePat(Target.string()); });
+      const bool Sent = ::write(Pipe[1], Text.data(), Text.size()) == ssize_t(Text.size());
+      ::_exit(Sent ? 0 : 1);
+    }
+    ::close(Pipe[1]);
+    std::string Text;
+    char Buffer[256];
+    for (ssize_t n; (n = ::read(Pipe[0], Buffer, sizeof Buffer)) > 0;) Text.append(Buffer, n);
+    ::close(Pipe[0]);
+    int Status = 0;
+    ::waitpid(Child, &Status, 0);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "the saving child failed";
+    return Text;
+  }
+
+  static constexpr const char* CannotBecomeNobody = "cannot become nobody";
+  const Bytes OldFile = PatFile(1, {ExampleBlock});
+};
+
+TEST_F(SaveTest, ASaveKeepsTheFileItReplaces) {
+  using P = fs::perms;
+  enum TGroup { Primary, Second, Foreign };
+  struct Case {
+    const char* Name;
+    P FolderMode;
+    bool Linked;      // the file has a second name
+    bool OthersFile;  // the file is another user's, who lets the group write it
+    TGroup Group;     // the file's group: the user's own, a further one of the user's, or another
+    bool Named;       // the temporary has a name from the start
+    bool LongOld;     // the old file is longer than the new one
+    bool InPlace;     // so it must be overwritten in place, not replaced by a renamed new file
+  };
+  const P Writable = P::owner_all, ReadOnly = P::owner_read | P::owner_exec;
+  const Case Cases[] = {
+      {"own file", Writable, false, false, Primary, false, false, false},
+      {"own file, named temporary", Writable, false, false, Primary, true, true, false},
+      {"own file of a further group", Writable, false, false, Second, false, false, false},
+      {"own file of a group the user is not in", Writable, false, false, Foreign, false, true,
+       true},
+      {"hard-linked file", Writable, true, false, Primary, false, false, true},
+      {"read-only folder", ReadOnly, false, false, Primary, false, true, true},
+      {"read-only folder, named temporary", ReadOnly, false, false, Primary, true, false, true},
+      {"another user's file", Writable, false, true, Primary, false, false, true},
+  };
+  // Only root can give a file to another user or group; a user may have no further group.
+  std::vector<gid_t> Further(::getgroups(0, nullptr) + 1);
+  Further.resize(std::max(0, ::getgroups(int(Further.size()), Further.data())));
+  std::erase(Further, ::getegid());
+  const gid_t Groups[] = {Root() ? Nobody : ::getegid(),
+                          Root()            ? SecondGroup
+                          : Further.empty() ? 0
+                                            : Further[0],
+                          RootGroup};
+  SetDocument(SomeDocument());
+  const Bytes New = Written();
+  for (const Case& C : Cases) {
+    if (!Root() && (C.OthersFile || C.Group == Foreign || (C.Group == Second && Further.empty()))) {
+      std::cout << "[  SKIPPED ] " << C.Name << ": needs root\n";
+      continue;
+    }
+    const fs::path Folder = Dir / C.Name;
+    const fs::path Target = Folder / "funlight.pat";
+    fs::create_directory(Folder);
+    WriteBytes(Target, C.LongOld ? Bytes(New.size() + 100, 0x5A) : OldFile);
+    std::vector<std::string> Names = {"funlight.pat"};
+    if (C.Linked) {
+      fs::create_hard_link(Target, Folder / "second.pat");
+      Names.push_back("second.pat");
+    }
+    GiveToUser(Folder);
+    const uid_t Owner = !Root() ? uid_t(-1) : C.OthersFile ? 0 : Nobody;
+    ASSERT_EQ(::chown(Target.c_str(), Owner, Groups[C.Group]), 0) << C.Name;
+    fs::permissions(Target, P::owner_read | P::owner_write | P::group_read |
+                                (C.OthersFile ? P::group_write : P::none));
+    fs::permissions(Folder, C.FolderMode);
+    FileStat Before{}, After{};
+    ASSERT_EQ(::stat(Target.c_str(), &Before), 0);
+
+    UnnamedTemporaries = !C.Named;
+    EXPECT_EQ(SaveAsUser(Target), "") << C.Name;
+    ASSERT_EQ(::stat(Target.c_str(), &After), 0);
+    EXPECT_EQ(ReadBytes(Target), New) << C.Name;
+    EXPECT_EQ(After.st_ino == Before.st_ino, C.InPlace) << C.Name;
+    EXPECT_EQ(After.st_mode, Before.st_mode) << C.Name;
+    EXPECT_EQ(After.st_uid, Before.st_uid) << C.Name;
+    EXPECT_EQ(After.st_gid, Before.st_gid) << C.Name;
+    if (C.Linked) {
+      EXPECT_EQ(After.st_nlink, 2u) << C.Name;
+      EXPECT_EQ(ReadBytes(Folder / "second.pat"), New) << C.Name;
+    }
+    EXPECT_EQ(FolderEntries(Folder), Names) << C.Name;
+  }
+}
+
+// Saving over Target fails with Text; the old file and the folder must be as they were.
+class FailedSaveTest : public SaveTest {
+ protected:
+  void ExpectFailedSave(const fs::path& Target, const std::string& Text, bool AsUser = false) {
     SetDocument(SomeDocument());
     FunFile.TotalSize = 4321;
     const fs::path Folder = Target.parent_path();
     const bool Existed = fs::is_regular_file(Target);
     const Bytes Old = Existed ? ReadBytes(Target) : Bytes{};
     const auto Entries = fs::exists(Folder) ? FolderEntries(Folder) : std::vector<std::string>{};
-    EXPECT_EQ(ErrorOf([&] { WritePat(Target.string()); }), Text);
+    EXPECT_EQ(AsUser ? SaveAsUser(Target) : ErrorOf([&] { WritePat(Target.string()); }), Text);
     EXPECT_EQ(FunFile.TotalSize, 4321);
     if (Existed) {
       EXPECT_EQ(ReadBytes(Target), Old);
@@ -260,15 +445,6 @@ class FailedSaveTest : public PatSafetyTest {
       EXPECT_EQ(FolderEntries(Folder), Entries);
     }
   }
-
-  // Whether this user is held back by file permissions at all (root is not).
-  bool PermissionsApply(const fs::path& ReadOnlyFile) {
-    const int Fd = ::open(ReadOnlyFile.c_str(), O_WRONLY);
-    if (Fd >= 0) ::close(Fd);
-    return Fd < 0;
-  }
-
-  const Bytes OldFile = PatFile(1, {ExampleBlock});
 };
 
 TEST_F(FailedSaveTest, AMissingFolderIsReported) {
@@ -282,61 +458,77 @@ TEST_F(FailedSaveTest, AFolderInPlaceOfTheFileIsNotReplaced) {
   EXPECT_TRUE(fs::is_directory(Dir / "funlight.pat"));
 }
 
-TEST_F(FailedSaveTest, AFileTooLargeToFinishLeavesTheOldFile) {
-  const auto Target = Dir / "funlight.pat";
-  WriteBytes(Target, OldFile);
-  // Limit the size of files this process may write: the write stops part way with EFBIG, as a
-  // full disk would stop it.
-  SetDocument(LargestDocument());
-  rlimit Saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Saved), 0);
-  rlimit Small = Saved;
-  Small.rlim_cur = 4096;
-  const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &Small), 0);
-  const std::string Text = ErrorOf([&] { WritePat(Target.string()); });
-  setrlimit(RLIMIT_FSIZE, &Saved);
-  std::signal(SIGXFSZ, OldHandler);
-  EXPECT_EQ(Text, "Disk full");
-  EXPECT_EQ(ReadBytes(Target), OldFile);
-  EXPECT_EQ(FolderEntries(Dir.Path()), std::vector<std::string>{"funlight.pat"});
-}
-
 TEST_F(FailedSaveTest, AReadOnlyFileIsNotOverwritten) {
-  const auto Target = Dir / "funlight.pat";
+  fs::create_directory(Dir / "folder");
+  const auto Target = Dir / "folder" / "funlight.pat";
   WriteBytes(Target, OldFile);
+  GiveToUser(Dir / "folder");
+  GiveToUser(Target);
   fs::permissions(Target, fs::perms::owner_read | fs::perms::group_read);
-  if (!PermissionsApply(Target))
-    GTEST_SKIP() << "this user writes read-only files regardless (running as root)";
-  ExpectFailedSave(Target, "File access denied");
+  ExpectFailedSave(Target, "File access denied", true);
 }
 
-TEST_F(FailedSaveTest, AFileInAReadOnlyFolderIsNotReplaced) {
-  fs::create_directory(Dir / "locked");
-  const auto Target = Dir / "locked" / "funlight.pat";
-  WriteBytes(Target, OldFile);
-  fs::permissions(Dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-  fs::permissions(Target, fs::perms::owner_read | fs::perms::owner_write);
-  const int Fd = ::open((Dir / "locked" / "probe").c_str(), O_WRONLY | O_CREAT, 0644);
-  if (Fd >= 0) {
-    ::close(Fd);
-    fs::remove(Dir / "locked" / "probe");
-    GTEST_SKIP() << "this user creates files in read-only folders regardless (running as root)";
+TEST_F(FailedSaveTest, AFileTooLargeToFinishLeavesTheOldFile) {
+  // Limit the size of files this process may write: the write stops part way with EFBIG, as a
+  // full disk would stop it. A hard-linked file is overwritten in place; the room it needs is
+  // taken before its first byte is.
+  struct Case {
+    const char* Name;
+    bool Linked;
+    bool Named;
+  };
+  SetDocument(LargestDocument());
+  for (const Case& C : {Case{"unnamed temporary", false, false},
+                        Case{"named temporary", false, true}, Case{"in place", true, false}}) {
+    const fs::path Folder = Dir / C.Name;
+    const auto Target = Folder / "funlight.pat";
+    fs::create_directory(Folder);
+    WriteBytes(Target, OldFile);
+    if (C.Linked) fs::create_hard_link(Target, Folder / "second.pat");
+    const auto Entries = FolderEntries(Folder);
+    UnnamedTemporaries = !C.Named;
+    rlimit Saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Saved), 0);
+    rlimit Small = Saved;
+    Small.rlim_cur = 4096;
+    const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &Small), 0);
+    const std::string Text = ErrorOf([&] { WritePat(Target.string()); });
+    setrlimit(RLIMIT_FSIZE, &Saved);
+    std::signal(SIGXFSZ, OldHandler);
+    EXPECT_EQ(Text, "Disk full") << C.Name;
+    EXPECT_EQ(ReadBytes(Target), OldFile) << C.Name;
+    EXPECT_EQ(FolderEntries(Folder), Entries) << C.Name;
   }
-  ExpectFailedSave(Target, "File access denied");
 }
 
-TEST_F(PatSafetyTest, ASaveReplacesTheFileAndKeepsItsPermissions) {
+TEST_F(PatSafetyTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
   const auto Target = Dir / "funlight.pat";
   WriteBytes(Target, PatFile(1, {ExampleBlock}));
-  const auto Mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-  fs::permissions(Target, Mode);
+  for (const char* Abandoned : {".funlight.pat.0123456789ab~", ".funlight.pat.fedcba987654~"})
+    WriteBytes(Dir / Abandoned, Bytes(100, 0xAA));
+  std::vector<std::string> Kept = {"funlight.pat",
+                                   "funlight.pat~",
+                                   ".funlight.pat.swp",
+                                   ".funlight.pat.0123456789ab",
+                                   ".funlight.pat.0123456789abc~",
+                                   ".funlight.pat.0123456789AB~",
+                                   ".other.pat.0123456789ab~"};
+  for (const std::string& Name : Kept)
+    if (Name != "funlight.pat") WriteBytes(Dir / Name, Bytes(10, 0x55));
+  fs::create_directory(Dir / ".funlight.pat.aaaaaaaaaaaa~");
+  Kept.push_back(".funlight.pat.aaaaaaaaaaaa~");
+  // One that another save is still writing.
+  const int Writing = ::open((Dir / ".funlight.pat.bbbbbbbbbbbb~").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(Writing, 0);
+  ASSERT_EQ(::flock(Writing, LOCK_EX), 0);
+  Kept.push_back(".funlight.pat.bbbbbbbbbbbb~");
+  std::sort(Kept.begin(), Kept.end());
+
   SetDocument(SomeDocument());
-  const Bytes Expected = Written();
   WritePat(Target.string());
-  EXPECT_EQ(ReadBytes(Target), Expected);
-  EXPECT_EQ(fs::status(Target).permissions() & fs::perms::all, Mode);
-  EXPECT_EQ(FolderEntries(Dir.Path()), (std::vector<std::string>{"funlight.pat", "out.pat"}));
+  ::close(Writing);
+  EXPECT_EQ(FolderEntries(Dir.Path()), Kept);
 }
 
 TEST_F(PatSafetyTest, ASaveThroughALinkReplacesTheFileItNames) {

@@ -31,7 +31,7 @@ class TBenchWindow {
   }
   // Creates the windows; args are the command-line arguments after the program name.
   Unit1::TMForm& Start(const QStringList& args = {}) {
-    Services_.Arguments = args;
+    for (const QString& arg : args) Services_.Arguments.push_back(arg.toStdString());
     Forms_ = CreateForms(Services_);
     return *Forms_->MForm;
   }

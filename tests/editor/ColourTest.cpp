@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <functional>
 
 #include "EditorSupport.h"
 #include "Profile.h"
@@ -33,6 +34,12 @@ std::string Steps(const TClubFrame& row) {
 
 QColor Rgb(int r, int g, int b) {
   return QColor(r * 17, g * 17, b * 17);
+}
+
+// Everything a funlight holds but its size, which only the reader and the writer keep.
+std::string Contents(TFunlight f) {
+  f.Size = 0;
+  return DocSupport::Describe({f});
 }
 
 // Element 1 lit, black and lit in frames 1 to 3 and missing in frame 4; element 2 only in frame 1;
@@ -115,6 +122,75 @@ TEST_F(ColourTest, SelectingACellLoadsTheColourTools) {
   EXPECT_FALSE(Form().Button2->isEnabled());
   EXPECT_FALSE(Form().ADelFrame->isEnabled());
   EXPECT_TRUE(Form().AAddNewFrame->isEnabled());
+}
+
+TEST_F(ColourTest, SelectingACellWritesNothing) {
+  TFunlight f = Painting();
+  f.Frames[0].Cells[2].R = 20;  // kept as read, beyond what a slider shows
+  OpenDocument({f});
+  const std::string read = Contents(Cur());
+  SelectCell(0, 3);
+  EXPECT_EQ(Contents(Cur()), read);
+  EXPECT_EQ(Sliders(), (std::vector<QString>{"20", "7", "12", "0", "8", "3"}));
+  // A change to another channel writes that channel only.
+  Form().TrackBar2->setValue(0);
+  EXPECT_EQ(Cells(Cur().Frames[0]), "1:5,5,5 2:0,0,9 4:20,15,12");
+}
+
+// Clicking an element name chooses the element of "Slot operations"; the "Selected frame" page
+// keeps its cell, and every command there acts on it.
+TEST_F(ColourTest, SelectedFrameActsOnItsCellAfterANameClick) {
+  using TForm = Unit1::TMForm;
+  struct {
+    const char* name;
+    TFunlight (*doc)();
+    int col, row, nameRow;
+    std::function<void(TForm&)> command;
+    std::function<void(TFunlight&)> change;
+  } const cases[] = {
+      {"red slider", Painting, 0, 3, 0, [](TForm& w) { w.TrackBar1->setValue(0); },
+       [](TFunlight& f) { f.Frames[0].Cells[2].R = 15; }},
+      {"previous colour", Painting, 1, 3, 0,
+       [](TForm& w) { QTest::mouseClick(w.Button2, Qt::LeftButton); },
+       [](TFunlight& f) {
+         f.Frames[1].Cells[1] = {4, 3, 7, 12};
+       }},
+      {"on/off", Painting, 0, 3, 0, [](TForm& w) { w.Execute(w.AMakeOn_Off); },
+       [](TFunlight& f) {
+         f.Frames[0].Cells[2] = {4, 0, 0, 0};
+       }},
+      {"remove", Painting, 0, 3, 0, [](TForm& w) { QTest::mouseClick(w.Button3, Qt::LeftButton); },
+       [](TFunlight& f) {
+         f.Frames[0] = Frame(100, {{1, 5, 5, 5}, {2, 0, 0, 9}});
+       }},
+      {"add", Painting, 3, 1, 5, [](TForm& w) { QTest::mouseClick(w.Button1, Qt::LeftButton); },
+       [](TFunlight& f) {
+         f.Frames[3] = Frame(100, {{2, 0, 0, 0}});
+       }},
+      {"rhythm parameter", Club, 1, 2, 0, [](TForm& w) { w.SpinEdit2->setValue(99); },
+       [](TFunlight& f) { f.ClubFrames[1].Cells[1].Param = 99; }},
+      {"add to a clublight", Club, 1, 4, 0,
+       [](TForm& w) { QTest::mouseClick(w.Button1, Qt::LeftButton); },
+       [](TFunlight& f) {
+         f.ClubFrames.push_back(ClubRow(5, 0, 0, std::vector<TClubCell>(4)));
+         f.FrameCount = 3;
+       }},
+  };
+  OpenDocument({Painting()});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FunList[0] = c.doc();
+    Form().Execute(Form().AUpdateFunlight);
+    TFunlight expected = c.doc();
+    c.change(expected);
+    SelectCell(c.col, c.row);
+    QTest::mouseClick(Form().SlotGrid, Qt::LeftButton, {},
+                      Form().SlotGrid->CellRect(0, c.nameRow).center());
+    ASSERT_EQ(SelElement, c.nameRow + 1);
+    Form().PageControl2->setCurrentWidget(Form().TabSheet2);
+    c.command(Form());
+    EXPECT_EQ(Contents(Cur()), Contents(expected));
+  }
 }
 
 TEST_F(ColourTest, SliderAtTheTopWritesFifteenAndRepaintsTheCell) {

@@ -1,6 +1,7 @@
 #include "EditorSupport.h"
 
 #include <QDialog>
+#include <QFile>
 #include <QTest>
 #include <fstream>
 
@@ -49,7 +50,9 @@ void EditorTest::TearDown() {
 }
 
 void EditorTest::Start(const QStringList& args) {
-  services_.Arguments = args;
+  services_.Arguments.clear();
+  for (const QString& arg : args)
+    services_.Arguments.push_back(QFile::encodeName(arg).toStdString());
   forms_ = CreateForms(services_);
 }
 

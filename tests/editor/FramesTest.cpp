@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <functional>
 
 #include "EditorSupport.h"
 #include "Profile.h"
@@ -127,6 +128,57 @@ TEST_F(FramesTest, TypedDurationIsClampedInTheEditor) {
   QTest::keyClick(grid->InplaceEditor(), Qt::Key_Q);
   EXPECT_EQ(grid->InplaceEditor()->text(), "");
   EXPECT_EQ(Cur().Frames[0].Duration, 0);
+}
+
+TEST_F(FramesTest, DurationEditorSelectsItsTextAndReturnClosesIt) {
+  OpenDocument({Normal()});
+  TGrid* grid = Form().FrameGrid;
+  const QPoint cell = grid->CellRect(1, 1).center();
+  ASSERT_TRUE(grid->SetCurrent(1, 1));
+  QTest::mouseClick(grid, Qt::LeftButton, {}, cell);  // on the current cell: edit it
+  QLineEdit* editor = grid->InplaceEditor();
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(editor->isVisible());
+  EXPECT_EQ(editor->selectedText(), "200");
+  QTest::keyClicks(editor, "65535");
+  EXPECT_EQ(Cur().Frames[1].Duration, 65535);
+  // Five digits fit the column: the line edit keeps 2 pixels on each side and one for the caret.
+  EXPECT_LE(QFontMetrics(editor->font()).horizontalAdvance("65535"), editor->width() - 5);
+  QTest::keyClick(editor, Qt::Key_Return);
+  EXPECT_FALSE(editor->isVisible());
+  EXPECT_EQ(grid->Cell(1, 1), "65535");
+  EXPECT_EQ(Cur().Frames[1].Duration, 65535);
+}
+
+// The duration editor and the "Selected frame" page close when what they show goes away.
+TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
+  struct {
+    const char* name;
+    std::function<void()> change;
+  } const cases[] = {
+      {"fewer frames", [&] { Form().SpinEdit5->setValue(2); }},
+      {"another funlight", [&] { Form().ListBox1->setCurrentRow(1); }},
+  };
+  OpenDocument({Normal(), Normal()});
+  TGrid* grid = Form().FrameGrid;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FunList = {Normal(), Normal()};
+    Form().ListBox1->setCurrentRow(0);
+    Form().Execute(Form().AUpdateFunlight);
+    SelectCell(2, 2);
+    ASSERT_TRUE(Shown(Form().TabSheet2));
+    ASSERT_TRUE(grid->SetCurrent(2, 1));
+    QTest::keyClick(grid, Qt::Key_9);  // opens the editor, which takes the next keys
+    QTest::keyClick(grid->InplaceEditor(), Qt::Key_5);
+    ASSERT_TRUE(grid->InplaceEditor()->isVisible());
+    c.change();
+    EXPECT_FALSE(grid->InplaceEditor()->isVisible());
+    EXPECT_FALSE(Shown(Form().TabSheet2));
+    EXPECT_EQ(FunList[0].Frames[1].Duration, 200);
+    EXPECT_EQ(FunList[1].Frames[2].Duration, 300);
+  }
+  EXPECT_EQ(FunList[0].Frames[2].Duration, 95) << "what was typed stays";
 }
 
 TEST_F(FramesTest, ClublightDurationRowTakesNoText) {
@@ -358,6 +410,70 @@ TEST_F(FramesTest, ValuesOfARemovedRowAreWrittenNowhere) {
   Form().SpinEdit3->setValue(1);
   Form().SpinEdit4->setValue(2);
   EXPECT_EQ(Rows(Cur()), before);
+}
+
+// Element 1 with four steps, element 3 read with two: its last two steps show black but are not in
+// the file.
+TFunlight UnevenClub() {
+  return Clublight(4,
+                   {ClubRow(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {3, 0, 0, 33}, {4, 0, 0, 44}}),
+                    ClubRow(3, 0, 0, {{5, 0, 0, 55}, {6, 0, 0, 66}})});
+}
+
+TEST_F(FramesTest, AnEditToAnyStepIsSavedAndNothingElseIs) {
+  const auto rightClick = [&](int col, int row) {
+    QTest::mouseClick(Form().EditGrid, Qt::RightButton, {},
+                      Form().EditGrid->CellRect(col, row).center());
+  };
+  struct {
+    const char* name;
+    int shownBefore;  // a funlight of four frames, or of two
+    std::function<void()> edit;
+    const char* saved;  // element 3's row as saved
+  } const cases[] = {
+      {"viewed after four frames", 0, [&] { SelectCell(3, 2); }, "2: 5,0,0/55 6,0,0/66"},
+      {"viewed after two frames", 1, [&] { SelectCell(3, 2); }, "2: 5,0,0/55 6,0,0/66"},
+      {"red on step 4", 0,
+       [&] {
+         SelectCell(3, 2);
+         Form().TrackBar1->setValue(0);
+       },
+       "4: 5,0,0/55 6,0,0/66 0,0,0/0 15,0,0/0"},
+      {"parameter on step 4", 0,
+       [&] {
+         SelectCell(3, 2);
+         Form().SpinEdit2->setValue(123);
+       },
+       "4: 5,0,0/55 6,0,0/66 0,0,0/0 0,0,0/123"},
+      {"right button on step 3", 1, [&] { rightClick(2, 2); },
+       "4: 5,0,0/55 6,0,0/66 15,15,15/0 0,0,0/0"},
+  };
+  const std::vector<TFunlight> doc = {
+      NormalFunlight(1, {Frame(1, {}), Frame(2, {}), Frame(3, {}), Frame(4, {})}),
+      NormalFunlight(2, {Frame(1, {}), Frame(2, {})}), UnevenClub()};
+  Start();
+  Form().show();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenThroughMenu(doc);
+    const std::vector<uint8_t> read = ReadBytes(TempPath("doc.pat"));
+    Form().ListBox1->setCurrentRow(c.shownBefore);
+    Form().ListBox1->setCurrentRow(2);
+    c.edit();
+    ASSERT_TRUE(Form().Execute(Form().ASave));
+    if (QString(c.name).startsWith("viewed")) {
+      EXPECT_EQ(ReadBytes(TempPath("doc.pat")), read);
+    }
+    ASSERT_TRUE(ReadPat(TempPath("doc.pat").toStdString()));
+    const TClubFrame& row = FunList[2].ClubFrames[1];
+    std::string saved = std::to_string(row.CellCount) + ':';
+    for (size_t i = 0; i < row.CellCount; ++i) {
+      const TClubCell& s = row.Cells[i];
+      saved += ' ' + std::to_string(s.R) + ',' + std::to_string(s.G) + ',' + std::to_string(s.B) +
+               '/' + std::to_string(s.Param);
+    }
+    EXPECT_EQ(saved, c.saved);
+  }
 }
 
 TEST_F(FramesTest, AddAfterAddToAllKeepsOneCellPerElement) {

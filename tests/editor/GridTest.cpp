@@ -199,6 +199,7 @@ TEST_F(GridTest, ClickingACellSelectsItsElementAndFrame) {
     EXPECT_EQ(F().ComboBox3->currentIndex(), c.Row);
     EXPECT_EQ(F().EditGrid->Col(), c.Col);
     EXPECT_EQ(F().EditGrid->Row(), c.Row);
+    EXPECT_EQ(F().SlotGrid->Row(), c.Row) << "the names column marks the cell's element";
     EXPECT_TRUE(TabShown(F().PageControl2, F().TabSheet1));
     EXPECT_TRUE(TabShown(F().PageControl2, F().TabSheet2));
     EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet2);

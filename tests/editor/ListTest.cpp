@@ -139,6 +139,17 @@ TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsAgain) {
   click(1);  // the same item again: the editor follows, as a click on the original list did
   EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet3);
   EXPECT_EQ(CurFun, 1);
+  // A press on one row released on another gives no click; the next click must not be taken for
+  // it.
+  QWidget* rows = F().ListBox1->viewport();
+  QTest::mousePress(rows, Qt::LeftButton, {},
+                    F().ListBox1->visualItemRect(F().ListBox1->item(0)).center());
+  QTest::mouseRelease(rows, Qt::LeftButton, {},
+                      F().ListBox1->visualItemRect(F().ListBox1->item(1)).center());
+  ASSERT_EQ(CurFun, 0);
+  F().PageControl2->setCurrentWidget(F().TabSheet2);
+  click(0);
+  EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet3);
 }
 
 TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {

@@ -1,16 +1,79 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QScreen>
 #include <QTabWidget>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <new>
+#include <thread>
 
 #include "EditorSupport.h"
+#include "FileAssociation.h"
+#include "IniFile.h"
+#include "Profile.h"
+#include "Unit2.h"
 
 using namespace UFunStruct;
 using Unit1::TMForm;
 
 namespace {
+
+// Equally far from the left and right, and from the top and bottom, of the desktop's work area.
+bool Centred(const QRect& window) {
+  const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+  return std::abs((window.left() - desktop.left()) - (desktop.right() - window.right())) <= 1 &&
+         std::abs((window.top() - desktop.top()) - (desktop.bottom() - window.bottom())) <= 1;
+}
+
+struct TRun {
+  bool Finished = false;
+  int ExitCode = -1;
+  std::string Errors;  // standard error
+};
+
+// Runs the built program in folder dir with byte-exact arguments, and kills it when it has not
+// ended by the deadline.
+TRun RunProgram(const std::vector<std::string>& args, const std::string& dir) {
+  using namespace std::chrono_literals;
+  std::vector<char*> argv = {const_cast<char*>(GLOWSMITH_PROGRAM)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "errors.txt",
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  TRun run;
+  if (failed) return run;
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 15s;
+  while (!(run.Finished = waitpid(pid, &status, WNOHANG) == pid) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  if (!run.Finished) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  } else if (WIFEXITED(status)) {
+    run.ExitCode = WEXITSTATUS(status);
+  }
+  std::ifstream errors(dir + "/errors.txt", std::ios::binary);
+  run.Errors.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());
+  return run;
+}
 
 QString PageCaption(TMForm& f) {
   return f.PageControl1->tabText(f.PageControl1->currentIndex());
@@ -200,4 +263,139 @@ TEST_F(EditorTest, RegisterPatWritesMimeTypeAndDesktopEntryTwice) {
   EXPECT_TRUE(dialogs_.Messages[0].Text.startsWith("Failed to create key"));
   qputenv("XDG_DATA_HOME", oldData);
   qputenv("PATH", oldPath);
+}
+
+TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
+  const std::string dir = TempPath("run").toStdString();
+  std::filesystem::create_directories(dir);
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir + "/config"));
+  const auto document = ReadBytes(WriteDocument("doc.pat", TwoFunlights()));
+  WriteBytes(QString::fromStdString(dir + "/x.pat"), document);
+  WriteBytes(QString::fromStdString(dir + "/-x.pat"), document);
+  const std::string latin1 = "caf\xE9.pat";  // not valid UTF-8
+  WriteFile(std::filesystem::path(dir) / latin1, std::string(document.begin(), document.end()));
+  WriteBytes(QString::fromStdString(dir + "/notes.txt"), {'h', 'i'});
+  struct TCase {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Errors;  // a part of standard error; empty: no message of the program
+    bool Picture;
+  };
+  const std::vector<TCase> cases = {
+      // A message box during start-up: its text goes to standard error, the picture is taken.
+      {{"missing.pat"}, 1, "glowsmith: File not found\n", true},
+      {{"notes.txt"}, 1, "glowsmith: \"notes.txt\" is not a funlight file.\n", true},
+      {{latin1}, 0, "", true},
+      {{"-style", "fusion", "x.pat"}, 0, "", true},
+      {{"--", "-x.pat"}, 0, "", true},
+      {{"--verbose", "x.pat"}, 2, "glowsmith: unknown option --verbose\nUsage: glowsmith", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Args.front());
+    std::filesystem::remove(dir + "/shot.png");
+    std::vector<std::string> args = {"--screenshot", "shot.png"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    const TRun run = RunProgram(args, dir);
+    if (!run.Finished) {
+      ADD_FAILURE() << "still running at the deadline";
+      continue;
+    }
+    EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Errors;
+    if (c.Errors.empty())
+      EXPECT_EQ(run.Errors.find("glowsmith:"), std::string::npos) << run.Errors;
+    else
+      EXPECT_NE(run.Errors.find(c.Errors), std::string::npos) << run.Errors;
+    EXPECT_EQ(std::filesystem::exists(dir + "/shot.png"), c.Picture);
+  }
+  qputenv("XDG_CONFIG_HOME", oldConfig);
+  // A name that is no text is beyond the temporary folder's own clean-up.
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(EditorTest, MessageTextsComeFromTheLanguageWithEnglishDefaults) {
+  const std::filesystem::path app = UseShippedAppDir();
+  WriteFile(app / "Languages" / "Bare.lng", "[Language]\nExt=eng\n");
+  const QString doc = WriteDocument("doc.pat", TwoFunlights());
+  const QString other = TempPath("x.bmp");
+  WriteBytes(other, {'B', 'M'});
+  Start({doc});
+  struct TCase {
+    const char* Language;
+    QString NotFunlight, ListFull, OutOfMemory;
+  };
+  const std::vector<TCase> cases = {
+      {"English", "\"" + other + "\" is not a funlight file.",
+       "The file already holds the most funlights it can (255).", "Out of memory"},
+      {"Russian", "Файл «" + other + "» не является файлом фанлайтов.",
+       "В файле уже максимальное число фанлайтов (255).", "Недостаточно памяти"},
+      {"Bare", "\"" + other + "\" is not a funlight file.",
+       "The file already holds the most funlights it can (255).", "Out of memory"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Language);
+    Choose(Form().ComboBox1, c.Language);
+    dialogs_.Messages.clear();
+    dialogs_.OpenAnswers.push_back(other);
+    Form().AOpenFile->trigger();
+    FunList.resize(MaxFunlights, FunList.front());
+    Form().AAddNewFun->trigger();
+    FunList.resize(2);
+    Form().Guard([] { throw std::bad_alloc(); });
+    ASSERT_EQ(dialogs_.Messages.size(), 3u);
+    EXPECT_EQ(dialogs_.Messages[0].Text.toStdString(), c.NotFunlight.toStdString());
+    EXPECT_EQ(dialogs_.Messages[1].Text.toStdString(), c.ListFull.toStdString());
+    EXPECT_EQ(dialogs_.Messages[2].Text.toStdString(), c.OutOfMemory.toStdString());
+  }
+}
+
+TEST_F(EditorTest, ShippedLanguagesHoldEveryKeyTheProgramReads) {
+  Start();
+  const std::vector<Unit1::TLanguageKey> keys = Form().LanguageKeys();
+  ASSERT_GT(keys.size(), 80u);
+  for (const char* language : {"English", "Russian"}) {
+    const TIniFile file(ShippedDir() / "Languages" / (std::string(language) + ".lng"));
+    for (const Unit1::TLanguageKey& key : keys) {
+      EXPECT_NE(file.ReadString(key.Section, key.Key, "\x01"), "\x01")
+          << language << ": [" << key.Section << "] " << key.Key;
+    }
+  }
+}
+
+TEST_F(EditorTest, WindowsOpenFixedInTheMiddleOfTheDesktop) {
+  Start();
+  const Qt::WindowFlags flags = Form().windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  Form().show();
+  EXPECT_EQ(Form().minimumSize(), Form().maximumSize());
+  EXPECT_TRUE(Centred(Form().frameGeometry()));
+  // The dialogs take the middle of the desktop, not of their parent.
+  Form().move(0, 0);
+  for (QDialog* dialog : std::initializer_list<QDialog*>{&About(), Unit2::SForm}) {
+    SCOPED_TRACE(dialog->objectName().toStdString());
+    // An uncustomised frame gets the window manager's own boxes.
+    EXPECT_TRUE(dialog->windowFlags() & Qt::CustomizeWindowHint);
+    EXPECT_FALSE(dialog->windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
+    dialog->show();
+    EXPECT_TRUE(Centred(dialog->frameGeometry()));
+    dialog->hide();
+  }
+}
+
+TEST(DesktopEntry, ExecQuotesTheProgramThenEscapesTheString) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/usr/bin/glowsmith", R"("/usr/bin/glowsmith" %f)"},
+      {"/opt/My Apps/glowsmith", R"("/opt/My Apps/glowsmith" %f)"},
+      {"/opt/100%/glowsmith", R"("/opt/100%%/glowsmith" %f)"},
+      {"/opt/$HOME/glowsmith", R"("/opt/\\$HOME/glowsmith" %f)"},
+      {"/opt/back\\slash/glowsmith", R"("/opt/back\\\\slash/glowsmith" %f)"},
+      {"/opt/say \"hi\"/glowsmith", R"("/opt/say \\"hi\\"/glowsmith" %f)"},
+      {"/opt/`id`/glowsmith", R"("/opt/\\`id\\`/glowsmith" %f)"},
+      {"/opt/two\nlines/glowsmith", R"("/opt/two\nlines/glowsmith" %f)"},
+  };
+  for (const auto& [path, exec] : cases) EXPECT_EQ(DesktopEntryExec(path), exec) << path;
 }
