@@ -113,17 +113,28 @@ void WriteWholeFile(const std::filesystem::path& path, const std::vector<std::ui
   if (!out) throw std::runtime_error("Cannot write " + path.string());
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A number of seems.txt: decimal, or hexadecimal after "0x"; no sign, and a leading zero does not
+// make it octal.
 unsigned long ParseNumber(const std::string& token, const std::string& line) {
-  size_t used = 0;
+  const bool hex = token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
+  const std::string digits = hex ? token.substr(2) : token;
+  const unsigned long base = hex ? 16 : 10;
   unsigned long value = 0;
-  try {
-    value = std::stoul(token, &used, 0);
-  } catch (const std::exception&) {
-    used = 0;
+  bool ok = !digits.empty();
+  for (size_t i = 0; ok && i < digits.size(); ++i) {
+    const int digit = HexDigit(digits[i]);
+    ok = digit >= 0 && static_cast<unsigned long>(digit) < base;
+    value = value * base + static_cast<unsigned long>(digit);
+    ok = ok && value <= 0xFFFF;
   }
-  if (used != token.size() || value > 0xFFFF) {
-    throw std::runtime_error("seems.txt: bad number \"" + token + "\" in: " + line);
-  }
+  if (!ok) throw std::runtime_error("seems.txt: bad number \"" + token + "\" in: " + line);
   return value;
 }
 

@@ -24,9 +24,10 @@
 //   DIR/funlight.pat     the phone's "/a/funlight.pat" (or the name given to LoadSeed)
 //   DIR/<x>/<path>       any further file, stored as "/<x>/<path>" (x a drive letter such as a, c)
 //   DIR/seems.txt        seem records, one run of bytes per line: SEEM RECORD OFFSET BYTES
-//                        SEEM, RECORD, OFFSET decimal or 0x hexadecimal; BYTES hexadecimal digit
-//                        pairs, blanks allowed between them; '#' starts a comment. A record is as
-//                        long as its furthest byte; bytes no line names are 0.
+//                        SEEM, RECORD, OFFSET decimal (a leading 0 too) or 0x hexadecimal, no
+//                        sign, at most 65535; BYTES hexadecimal digit pairs, blanks allowed between
+//                        them; '#' starts a comment. A record is as long as its furthest byte;
+//                        bytes no line names are 0.
 
 enum class TClockMode { Manual, RealTime };
 

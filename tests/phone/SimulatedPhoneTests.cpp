@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 
 #include "PhoneTestSupport.h"
@@ -94,6 +95,57 @@ TEST_P(MalformedSeems, AreRefusedWithTheLine) {
 INSTANTIATE_TEST_SUITE_P(Phone, MalformedSeems,
                          ::testing::Values("0x32 1", "0x32 1 0", "0x32 1 0 0G", "0x32 1 0 123",
                                            "zz 1 0 00", "0x10000 1 0 00", "0x32 1 -1 00"));
+
+// The OFFSET field read as a number: the byte lands at that offset, or the line is refused.
+struct SeemNumberCase {
+  std::string token;
+  std::optional<std::size_t> value;
+};
+
+void PrintTo(const SeemNumberCase& c, std::ostream* out) {
+  *out << '"' << c.token << '"';
+}
+
+class SeemNumbers : public ::testing::TestWithParam<SeemNumberCase> {};
+
+TEST_P(SeemNumbers, AreDecimalUnlessMarkedHexadecimal) {
+  const SeemNumberCase c = GetParam();
+  const fs::path dir = FreshDir("number");
+  Write(dir / "seems.txt", "0x32 1 " + c.token + " AB\n");
+  TSimulatedMachine sim;
+  if (!c.value) {
+    EXPECT_THROW(sim.Phone().LoadSeed(dir.string()), std::runtime_error);
+  } else {
+    sim.Phone().LoadSeed(dir.string());
+    Bytes expected(*c.value + 1, 0);
+    expected.back() = 0xAB;
+    EXPECT_EQ(sim.Phone().Seem(0x32, 1), expected);
+  }
+  fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, SeemNumbers,
+    ::testing::Values(SeemNumberCase{"0", 0}, SeemNumberCase{"7", 7}, SeemNumberCase{"010", 10},
+                      SeemNumberCase{"09", 9}, SeemNumberCase{"0x10", 16},
+                      SeemNumberCase{"0X1f", 31}, SeemNumberCase{"00", 0}, SeemNumberCase{"0x0", 0},
+                      SeemNumberCase{"+1", std::nullopt}, SeemNumberCase{"-0", std::nullopt},
+                      SeemNumberCase{"0x", std::nullopt}, SeemNumberCase{"0x-1", std::nullopt},
+                      SeemNumberCase{"1e2", std::nullopt}, SeemNumberCase{"0b1", std::nullopt},
+                      SeemNumberCase{"x10", std::nullopt}));
+
+TEST(SeemNumberRange, EndsAt65535) {
+  const fs::path dir = FreshDir("range");
+  TSimulatedMachine sim;
+  Write(dir / "seems.txt", "65535 0xFFFF 0 01\n");
+  sim.Phone().LoadSeed(dir.string());
+  EXPECT_EQ(sim.Phone().Seem(0xFFFF, 0xFFFF), Bytes{1});
+  for (const std::string line : {"65536 1 0 01", "0x10000 1 0 01", "1 99999999999999999999 0 01"}) {
+    Write(dir / "seems.txt", line + "\n");
+    EXPECT_THROW(sim.Phone().LoadSeed(dir.string()), std::runtime_error) << line;
+  }
+  fs::remove_all(dir);
+}
 
 TEST(SimulatedPhoneSeed, SeededPhoneServesTheProgramsCommands) {
   const fs::path dir = FreshDir("serve");
