@@ -426,7 +426,9 @@ void TP2KAPI::WatchDevice() {
 }
 
 bool TP2KAPI::IoWait(THandle device, const std::uint8_t* input, std::uint32_t inputLength,
-                     std::uint8_t* output, std::uint32_t outputLength, const char* name) {
+                     std::uint8_t* output, std::uint32_t outputLength, const char* name,
+                     std::uint32_t& transferred) {
+  transferred = 0;
   TOverlapped overlapped;
   overlapped.Event = Platform.CreateEventObject(true, false);
   std::uint32_t error = 0;
@@ -444,8 +446,8 @@ bool TP2KAPI::IoWait(THandle device, const std::uint8_t* input, std::uint32_t in
     Log(std::string(name) + " DevIOCtl fail");
     return false;
   }
-  std::uint32_t transferred = 0;
   if (!Platform.GetOverlappedResult(device, overlapped, transferred, false)) {
+    transferred = 0;
     Platform.CancelIo(device, overlapped);
     Platform.CloseHandle(overlapped.Event);
     Log(std::string(name) + " GetOverlappedResult fail");
@@ -455,13 +457,15 @@ bool TP2KAPI::IoWait(THandle device, const std::uint8_t* input, std::uint32_t in
   return true;
 }
 
-bool TP2KAPI::WriteData(THandle device, const std::uint8_t* request, std::uint32_t length) {
+bool TP2KAPI::WriteData(THandle device, const std::uint8_t* request, std::uint32_t length,
+                        std::uint32_t& transferred) {
   std::uint8_t output[5] = {};
-  return IoWait(device, request, length, output, sizeof output, "WriteData");
+  return IoWait(device, request, length, output, sizeof output, "WriteData", transferred);
 }
 
-bool TP2KAPI::ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer) {
-  return IoWait(device, request, 9, answer, kAnswerBufferSize, "ReadData");
+bool TP2KAPI::ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer,
+                       std::uint32_t& received) {
+  return IoWait(device, request, 9, answer, kAnswerBufferSize, "ReadData", received);
 }
 
 bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::uint16_t dataLength,
@@ -483,7 +487,10 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::
   PutBE16(&request[10], command & 0x0FFFu);
   PutBE16(&request[12], dataLength);
   if (dataLength > 0) std::memcpy(&request[16], data, dataLength);
-  if (!WriteData(device, request.data(), static_cast<std::uint32_t>(request.size()))) return false;
+  std::uint32_t transferred = 0;
+  if (!WriteData(device, request.data(), static_cast<std::uint32_t>(request.size()), transferred)) {
+    return false;
+  }
   const std::uint32_t written = Platform.GetTickCount();
 
   std::vector<std::uint8_t> buffer(kAnswerBufferSize, 0);
@@ -493,7 +500,9 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::
   for (;;) {
     std::memset(buffer.data(), 0, 12);
     Platform.Sleep(1);
-    if (!ReadData(device, poll, buffer.data())) return false;
+    if (!ReadData(device, poll, buffer.data(), transferred)) return false;
+    // The bytes a short poll answer lacks would read as zeros: refuse it.
+    if (transferred < kPollAnswerSize) return false;
     if (buffer[5] == 1 || buffer[5] == 2) break;
     if (Platform.GetTickCount() - written >= kAnswerTimeoutMs) break;
   }
@@ -507,10 +516,12 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::
   PutLE16(&fetch[4], iface);
   PutLE16(&fetch[6], static_cast<std::uint16_t>(BE16(&buffer[6]) + 4 + 2 * ready));
   std::memset(buffer.data(), 0, 1024);
-  if (!ReadData(device, fetch, buffer.data())) return false;
+  if (!ReadData(device, fetch, buffer.data(), transferred)) return false;
 
+  // The answer counts only when all of its header and data arrived.
   const std::uint32_t length = BE16(&buffer[14]);
-  if (buffer[4] != 1 || BE16(&buffer[8]) != length + 8 ||
+  if (transferred < kAnswerDataOffset + length || buffer[4] != 1 ||
+      BE16(&buffer[8]) != length + 8 ||
       (((buffer[10] & 0x0Fu) << 8) | buffer[11]) != PacketNumber ||
       ((buffer[12] >> 4) != 6 && (buffer[12] >> 4) != 8) ||
       length > kAnswerBufferSize - kAnswerDataOffset) {

@@ -84,6 +84,7 @@ inline constexpr std::uint32_t kWriteDataLength = 1032;
 inline constexpr std::uint32_t kMaxCommandData = 1032;
 inline constexpr std::uint32_t kAnswerBufferSize = 4101;
 inline constexpr std::uint32_t kAnswerDataOffset = 18;
+inline constexpr std::uint32_t kPollAnswerSize = 8;
 inline constexpr std::uint32_t kSearchEntrySize = 268;
 inline constexpr std::uint32_t kTransferTimeoutMs = 5000;
 inline constexpr std::uint32_t kAnswerTimeoutMs = 40000;
@@ -144,9 +145,12 @@ class TP2KAPI {
 
   bool SendCommand(std::uint16_t command, const std::uint8_t* data, std::uint16_t dataLength,
                    std::uint8_t* answer, std::uint32_t answerCapacity, std::uint16_t& answerLength);
-  bool WriteData(THandle device, const std::uint8_t* request, std::uint32_t length);
+  // Each returns whether the request completed, and the number of bytes the driver transferred.
+  bool WriteData(THandle device, const std::uint8_t* request, std::uint32_t length,
+                 std::uint32_t& transferred);
   // answer must hold kAnswerBufferSize bytes.
-  bool ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer);
+  bool ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer,
+                std::uint32_t& received);
 
   bool OpenPhoneFile(const std::string& name, std::uint32_t size, std::uint8_t attribute);
   bool ClosePhoneFile();
@@ -182,7 +186,8 @@ class TP2KAPI {
   bool DeviceStillListed();
   void CloseDevice();
   bool IoWait(THandle device, const std::uint8_t* input, std::uint32_t inputLength,
-              std::uint8_t* output, std::uint32_t outputLength, const char* name);
+              std::uint8_t* output, std::uint32_t outputLength, const char* name,
+              std::uint32_t& transferred);
 
   IPhonePlatform& Platform;
   IStatusPoster& Poster;

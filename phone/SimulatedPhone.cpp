@@ -1356,6 +1356,12 @@ bool TSimulatedMachine::IoControl(THandle device, std::uint32_t code, const void
       result = false;
     } else if (fault->Fault == TIoFaultKind::Fail) {
       result = s.Finish(overlapped, {false, 0, kErrorGenFailure}, lastError);
+    } else if (fault->Fault == TIoFaultKind::Short) {
+      std::vector<std::uint8_t> full(outputLength);
+      TState::TIoResult r = s.Transfer(info, request, full.data(), outputLength);
+      r.Bytes = std::min(r.Bytes, fault->Bytes);
+      if (r.Bytes > 0) std::memcpy(out, full.data(), r.Bytes);
+      result = s.Finish(overlapped, r, lastError);
     } else {
       result =
           s.Defer(device, overlapped, run,

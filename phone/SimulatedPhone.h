@@ -80,10 +80,11 @@ struct TAnswerTweak {
 
 enum class TRequestKind { Any, Command, Poll, Fetch, NameQuery };
 enum class TIoFaultKind {
-  Fail,   // the request completes with an error
-  Hang,   // the request never completes
-  Delay,  // the request completes after DelayMs
-  Unplug  // the phone is pulled out as the request arrives
+  Fail,    // the request completes with an error
+  Hang,    // the request never completes
+  Delay,   // the request completes after DelayMs
+  Unplug,  // the phone is pulled out as the request arrives
+  Short    // the request completes, but the driver delivers at most Bytes bytes of its answer
 };
 
 // Acts on the matching request after Skip matching requests have gone through.
@@ -92,6 +93,7 @@ struct TIoFault {
   TIoFaultKind Fault = TIoFaultKind::Fail;
   std::uint32_t DelayMs = 0;
   int Skip = 0;
+  std::uint32_t Bytes = 0;
 };
 
 enum class TSimCall {

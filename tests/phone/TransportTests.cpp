@@ -268,6 +268,47 @@ INSTANTIATE_TEST_SUITE_P(Phone, AnswerCapacity,
                                            // More than the fetch buffer can have carried.
                                            CapacityCase{4090, 65536, false}));
 
+struct ShortAnswerCase {
+  TRequestKind kind;
+  std::uint32_t delivered;  // bytes the driver hands over of the poll or fetch answer
+  std::size_t answerSize;   // data bytes of the phone's answer
+  bool ok;
+};
+
+class ShortAnswers : public Transport, public ::testing::WithParamInterface<ShortAnswerCase> {};
+
+TEST_P(ShortAnswers, AreRefusedUnlessHeaderAndDataArrived) {
+  const ShortAnswerCase c = GetParam();
+  const Bytes data = Pattern(c.answerSize);
+  Sim.Phone().QueueTweak({.Data = data});
+  Sim.Phone().InjectIoFault({.Kind = c.kind, .Fault = TIoFaultKind::Short, .Bytes = c.delivered});
+
+  const Sent s = Send(0x0555, {}, 1024);
+
+  EXPECT_EQ(s.ok, c.ok);
+  EXPECT_TRUE(Logged().empty());
+  if (c.ok) {
+    EXPECT_EQ(s.length, c.answerSize);
+    EXPECT_EQ(Bytes(s.answer.begin(), s.answer.begin() + static_cast<long>(c.answerSize)), data);
+  } else {
+    EXPECT_EQ(s.answer, Bytes(1028, 0xEE));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Phone, ShortAnswers,
+                         ::testing::Values(ShortAnswerCase{TRequestKind::Poll, 0, 3, false},
+                                           ShortAnswerCase{TRequestKind::Poll, 7, 3, false},
+                                           ShortAnswerCase{TRequestKind::Poll, 8, 3, true},
+                                           ShortAnswerCase{TRequestKind::Fetch, 0, 3, false},
+                                           // Shorter than the header: not an answer without data.
+                                           ShortAnswerCase{TRequestKind::Fetch, 17, 0, false},
+                                           ShortAnswerCase{TRequestKind::Fetch, 18, 0, true},
+                                           ShortAnswerCase{TRequestKind::Fetch, 20, 3, false},
+                                           ShortAnswerCase{TRequestKind::Fetch, 21, 3, true},
+                                           ShortAnswerCase{TRequestKind::Fetch, 100, 1024, false},
+                                           ShortAnswerCase{TRequestKind::Fetch, 1041, 1024, false},
+                                           ShortAnswerCase{TRequestKind::Fetch, 1042, 1024, true}));
+
 TEST_F(Transport, NoOpenInterfaceFailsAtOnceWithoutDriverCalls) {
   const THandle device = Link->DeviceHandle;
   Link->DeviceHandle = P::kNoHandle;
