@@ -23,10 +23,23 @@ using P = IPhonePlatform;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+// The machine's side of the driver interface takes only the values written here, as Windows and
+// the drivers define them, never the link's own constants: a wrong constant in the link finds
+// no phone.
+constexpr const char* kP2KClassText = "{4E1E1E15-52D7-11D4-852D-00105AA6F80B}";
+constexpr const char* kDiskClassText = "{53F56307-B6BF-11D0-94F2-00A0C91EFB8B}";
+constexpr std::uint32_t kPresentInterfaces = 0x12;  // DIGCF_PRESENT | DIGCF_DEVICEINTERFACE
+constexpr std::uint32_t kReadWrite = 0xC0000000u;   // GENERIC_READ | GENERIC_WRITE
+constexpr std::uint32_t kKeyReadAccess = 0x20019;   // KEY_READ
+constexpr std::uint32_t kNotifyNameAndValue = 0x5;  // REG_NOTIFY_CHANGE_NAME | _LAST_SET
+constexpr std::uint16_t kTestCommandQuery = 0x0102;
+constexpr std::uint16_t kFlashQuery = 0x0002;
 constexpr std::uint32_t kNameQueryIoctl = 0x80002010u;
 constexpr std::uint32_t kTransferIoctl = 0x80002014u;
 constexpr std::uint32_t kScsiPassThroughDirectIoctl = 0x0004D014u;
 constexpr std::uint32_t kErrorInvalidFunction = 1;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorGenFailure = 31;
 constexpr long kRegistryKeyMissing = 2;
 // The most answer data that fits in the link's fetch buffer.
@@ -34,6 +47,34 @@ constexpr std::size_t kMaxAnswerData = 4083;
 constexpr std::size_t kEntrySize = 268;
 // How long the clock waits for the machine's threads to settle before it moves on regardless.
 constexpr auto kSettleLimit = std::chrono::seconds(2);
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A class identifier as Windows writes it: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+TGuid GuidFromText(const char* text) {
+  std::uint8_t b[16] = {};
+  int nibbles = 0;
+  for (const char* p = text; *p && nibbles < 32; ++p) {
+    const int v = HexValue(*p);
+    if (v < 0) continue;
+    b[nibbles / 2] = static_cast<std::uint8_t>(b[nibbles / 2] << 4 | v);
+    ++nibbles;
+  }
+  TGuid g{};
+  g.Data1 = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (b[2] << 8) | b[3];
+  g.Data2 = static_cast<std::uint16_t>(b[4] << 8 | b[5]);
+  g.Data3 = static_cast<std::uint16_t>(b[6] << 8 | b[7]);
+  std::copy(b + 8, b + 16, g.Data4);
+  return g;
+}
+
+const TGuid kSimP2KClass = GuidFromText(kP2KClassText);
+const TGuid kSimDiskClass = GuidFromText(kDiskClassText);
 
 std::string Lower(std::string s) {
   for (char& c : s) {
@@ -113,13 +154,6 @@ void WriteWholeFile(const std::filesystem::path& path, const std::vector<std::ui
   if (!out) throw std::runtime_error("Cannot write " + path.string());
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A number of seems.txt: decimal, or hexadecimal after "0x"; no sign, and a leading zero does not
 // make it octal.
 unsigned long ParseNumber(const std::string& token, const std::string& line) {
@@ -129,7 +163,7 @@ unsigned long ParseNumber(const std::string& token, const std::string& line) {
   unsigned long value = 0;
   bool ok = !digits.empty();
   for (size_t i = 0; ok && i < digits.size(); ++i) {
-    const int digit = HexDigit(digits[i]);
+    const int digit = HexValue(digits[i]);
     ok = digit >= 0 && static_cast<unsigned long>(digit) < base;
     value = value * base + static_cast<unsigned long>(digit);
     ok = ok && value <= 0xFFFF;
@@ -184,6 +218,7 @@ struct TSimulatedMachine::TState {
     std::uint64_t Generation = 0;
     TSimInterface Info;                  // a device, or the interface of a P2K handle
     std::vector<TSimInterface> Entries;  // a device list
+    TGuid ListClass{};                   // the class a device list was made for
     std::string KeyName;                 // a registry key, lower case
     THandle NotifyEvent = 0;
   };
@@ -1032,7 +1067,7 @@ void TSimulatedMachine::AddDisk(const std::string& path) {
 
 void TSimulatedMachine::SetClassListFails(const TGuid& interfaceClass, bool fails) {
   std::lock_guard lock(State->M);
-  (interfaceClass == kDiskInterfaceClass ? State->DiskListFails : State->P2KListFails) = fails;
+  (interfaceClass == kSimDiskClass ? State->DiskListFails : State->P2KListFails) = fails;
 }
 
 TClockMode TSimulatedMachine::ClockMode() const {
@@ -1115,7 +1150,10 @@ THandle TSimulatedMachine::OpenDevice(const std::string& name, std::uint32_t acc
   std::lock_guard lock(s.M);
   s.RunDueEvents();
   THandle handle = P::kNoHandle;
-  if (s.Plugged && s.PhoneMode == TPhoneMode::Modem && SameText(name, s.Setup.ModemPort)) {
+  // Every device of the machine is opened for reading and writing, or not at all.
+  const bool readWrite = access == kReadWrite;
+  if (readWrite && s.Plugged && s.PhoneMode == TPhoneMode::Modem &&
+      SameText(name, s.Setup.ModemPort)) {
     TState::TObject o;
     o.Kind = TState::TKind::Modem;
     o.OfPhone = true;
@@ -1125,7 +1163,7 @@ THandle TSimulatedMachine::OpenDevice(const std::string& name, std::uint32_t acc
   }
   std::vector<bool> ofPhone;
   const auto interfaces = s.ListedInterfaces(&ofPhone);
-  for (size_t i = 0; handle == P::kNoHandle && i < interfaces.size(); ++i) {
+  for (size_t i = 0; readWrite && handle == P::kNoHandle && i < interfaces.size(); ++i) {
     if (SameText(name, interfaces[i].Path) && interfaces[i].Openable) {
       TState::TObject o;
       o.Kind = TState::TKind::Interface;
@@ -1136,7 +1174,7 @@ THandle TSimulatedMachine::OpenDevice(const std::string& name, std::uint32_t acc
     }
   }
   const auto disks = s.ListedDisks(&ofPhone);
-  for (size_t i = 0; handle == P::kNoHandle && i < disks.size(); ++i) {
+  for (size_t i = 0; readWrite && handle == P::kNoHandle && i < disks.size(); ++i) {
     if (SameText(name, disks[i])) {
       TState::TObject o;
       o.Kind = TState::TKind::Disk;
@@ -1184,35 +1222,44 @@ THandle TSimulatedMachine::GetClassDevices(const TGuid& interfaceClass, std::uin
   auto& s = *State;
   std::lock_guard lock(s.M);
   s.RunDueEvents();
-  const bool disks = interfaceClass == kDiskInterfaceClass;
+  const bool disks = interfaceClass == kSimDiskClass;
+  const bool p2k = interfaceClass == kSimP2KClass;
   THandle handle = P::kNoHandle;
-  if (!(disks ? s.DiskListFails : s.P2KListFails)) {
+  // Only present device interfaces are ever asked for; any other flags get no list.
+  if (flags == kPresentInterfaces && !(disks ? s.DiskListFails : s.P2KListFails)) {
     TState::TObject o;
     o.Kind = TState::TKind::DeviceList;
+    o.ListClass = interfaceClass;
     if (disks) {
       for (const auto& path : s.ListedDisks()) o.Entries.push_back(TSimInterface{path});
-    } else if (interfaceClass == kP2KInterfaceClass) {
+    } else if (p2k) {
       o.Entries = s.ListedInterfaces();
     }
     handle = s.Add(std::move(o));
   }
-  s.Record(TSimCall::GetClassDevices, disks ? "disk" : "p2k", handle, flags, nullptr, 0,
-           handle != P::kNoHandle);
+  s.Record(TSimCall::GetClassDevices,
+           disks ? "disk"
+           : p2k ? "p2k"
+                 : "other",
+           handle, flags, nullptr, 0, handle != P::kNoHandle);
   return handle;
 }
 
-bool TSimulatedMachine::EnumDeviceInterface(THandle devices, const TGuid&, std::uint32_t index) {
+bool TSimulatedMachine::EnumDeviceInterface(THandle devices, const TGuid& interfaceClass,
+                                            std::uint32_t index) {
   std::lock_guard lock(State->M);
   TState::TObject* o = State->Find(devices);
-  return o && o->Kind == TState::TKind::DeviceList && index < o->Entries.size();
+  return o && o->Kind == TState::TKind::DeviceList && o->ListClass == interfaceClass &&
+         index < o->Entries.size();
 }
 
-bool TSimulatedMachine::QueryInterfaceDetailSize(THandle devices, const TGuid&, std::uint32_t index,
-                                                 std::uint32_t& requiredSize,
+bool TSimulatedMachine::QueryInterfaceDetailSize(THandle devices, const TGuid& interfaceClass,
+                                                 std::uint32_t index, std::uint32_t& requiredSize,
                                                  std::uint32_t& lastError) {
   std::lock_guard lock(State->M);
   TState::TObject* o = State->Find(devices);
-  if (!o || o->Kind != TState::TKind::DeviceList || index >= o->Entries.size()) {
+  if (!o || o->Kind != TState::TKind::DeviceList || o->ListClass != interfaceClass ||
+      index >= o->Entries.size()) {
     lastError = P::kErrorNoMoreItems;
     return false;
   }
@@ -1222,11 +1269,15 @@ bool TSimulatedMachine::QueryInterfaceDetailSize(THandle devices, const TGuid&, 
   return entry.SizeQuerySucceeds;
 }
 
-bool TSimulatedMachine::GetInterfaceDetail(THandle devices, const TGuid&, std::uint32_t index,
-                                           std::uint32_t detailSize, std::string& devicePath) {
+bool TSimulatedMachine::GetInterfaceDetail(THandle devices, const TGuid& interfaceClass,
+                                           std::uint32_t index, std::uint32_t detailSize,
+                                           std::string& devicePath) {
   std::lock_guard lock(State->M);
   TState::TObject* o = State->Find(devices);
-  if (!o || o->Kind != TState::TKind::DeviceList || index >= o->Entries.size()) return false;
+  if (!o || o->Kind != TState::TKind::DeviceList || o->ListClass != interfaceClass ||
+      index >= o->Entries.size()) {
+    return false;
+  }
   const TSimInterface& entry = o->Entries[index];
   if (detailSize < 4 + entry.Path.size() + 1) return false;
   devicePath = entry.Path;
@@ -1321,7 +1372,11 @@ bool TSimulatedMachine::IoControl(THandle device, std::uint32_t code, const void
   auto* out = static_cast<std::uint8_t*>(output);
   bool result = false;
 
-  if (o->Kind == TState::TKind::Interface && code == kNameQueryIoctl) {
+  const bool knownQuery =
+      inputLength == 2 && (LE16(in) == kTestCommandQuery || LE16(in) == kFlashQuery);
+  if (o->Kind == TState::TKind::Interface && code == kNameQueryIoctl && !knownQuery) {
+    result = s.Finish(overlapped, {false, 0, kErrorInvalidParameter}, lastError);
+  } else if (o->Kind == TState::TKind::Interface && code == kNameQueryIoctl) {
     std::vector<std::uint8_t> answer;
     if (o->Info.NameAnswer) {
       answer = *o->Info.NameAnswer;
@@ -1413,6 +1468,10 @@ long TSimulatedMachine::RegOpenLocalMachineKey(const std::string& subKey, std::u
   auto& s = *State;
   std::lock_guard lock(s.M);
   key = P::kNoHandle;
+  if (access != kKeyReadAccess) {
+    s.Record(TSimCall::RegOpenKey, subKey, key, access, nullptr, 0, false);
+    return static_cast<long>(kErrorAccessDenied);
+  }
   if (s.KeyExists(Lower(subKey))) {
     TState::TObject o;
     o.Kind = TState::TKind::RegKey;
@@ -1432,6 +1491,11 @@ long TSimulatedMachine::RegNotifyChange(THandle key, bool watchSubtree, std::uin
   if (!o || o->Kind != TState::TKind::RegKey) {
     s.Record(TSimCall::RegNotify, std::string(), key, filter, nullptr, 0, false, 0, flags);
     return static_cast<long>(P::kErrorInvalidHandle);
+  }
+  // The removal of an interface shows only in a subtree watched for names and values.
+  if (filter != kNotifyNameAndValue || !watchSubtree) {
+    s.Record(TSimCall::RegNotify, o->KeyName, key, filter, nullptr, 0, false, 0, flags);
+    return static_cast<long>(kErrorInvalidParameter);
   }
   const bool exists = s.KeyExists(o->KeyName);
   s.Record(TSimCall::RegNotify, o->KeyName, key, filter, nullptr, 0, exists, 0, flags);

@@ -41,7 +41,7 @@ TEST_P(ModemNames, AreTriedInOrderUntilOneOpens) {
   std::vector<std::string> tried;
   for (const auto& r : Calls(TSimCall::OpenDevice)) {
     tried.push_back(r.Name);
-    EXPECT_EQ(r.Code, P::kGenericRead | P::kGenericWrite);
+    EXPECT_EQ(r.Code, 0xC0000000u);  // GENERIC_READ | GENERIC_WRITE
     EXPECT_EQ(r.Share, 0u);
     EXPECT_EQ(r.Flags, 0u);
   }
@@ -127,9 +127,9 @@ TEST_F(PhoneLinkTest, NameQueriesCarryTheTwoQueryCodes) {
   // Opened for reading and writing, shared both ways, for overlapped requests.
   for (const auto& open : Calls(TSimCall::OpenDevice)) {
     EXPECT_EQ(open.Name, kFlashPath);
-    EXPECT_EQ(open.Code, P::kGenericRead | P::kGenericWrite);
-    EXPECT_EQ(open.Share, P::kFileShareRead | P::kFileShareWrite);
-    EXPECT_EQ(open.Flags, P::kFileFlagOverlapped);
+    EXPECT_EQ(open.Code, 0xC0000000u);
+    EXPECT_EQ(open.Share, 3u);
+    EXPECT_EQ(open.Flags, 0x40000000u);  // FILE_FLAG_OVERLAPPED
   }
   EXPECT_EQ(Logged(), (std::vector<std::string>{"Dev name is " + kFlashPath, "Motorola Flash",
                                                 "Dev name is " + kFlashPath, "Motorola Flash"}));
@@ -324,8 +324,8 @@ TEST_P(StorageSwitch, GoesOnlyToTheFirstMotorolaUsbDisk) {
   EXPECT_EQ(commands[0].Input, expected);
   const auto opens = Calls(TSimCall::OpenDevice);
   ASSERT_EQ(opens.size(), 1u);
-  EXPECT_EQ(opens[0].Share, P::kFileShareRead | P::kFileShareWrite);
-  EXPECT_EQ(opens[0].Flags, P::kFileFlagNoBuffering);
+  EXPECT_EQ(opens[0].Share, 3u);
+  EXPECT_EQ(opens[0].Flags, 0x20000000u);  // FILE_FLAG_NO_BUFFERING
   EXPECT_EQ(Calls(TSimCall::CloseHandle).size(), 1u);
 }
 

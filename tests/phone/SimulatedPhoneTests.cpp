@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
@@ -202,6 +203,144 @@ TEST(SimulatedPhoneClock, RealTimeMachineSleepsForReal) {
   EXPECT_GE(sim->GetTickCount() - ticks, 20u);
   fs::remove_all(dir);
 }
+
+// The machine answers only the values Windows and the drivers define, written out here, so that a
+// wrong constant in the link finds no phone.
+struct LiteralCase {
+  const char* name;
+  std::function<bool(TSimulatedMachine&)> call;  // true when the machine accepted the call
+  bool accepted;
+};
+
+const TGuid kP2KClassLiteral = {
+    0x4E1E1E15, 0x52D7, 0x11D4, {0x85, 0x2D, 0x00, 0x10, 0x5A, 0xA6, 0xF8, 0x0B}};
+const TGuid kDiskClassLiteral = {
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+// Lists the class with the flags; true when the list holds a device.
+bool ListsDevice(TSimulatedMachine& sim, TGuid listed, std::uint32_t flags, TGuid enumerated) {
+  const THandle list = sim.GetClassDevices(listed, flags);
+  if (list == IPhonePlatform::kNoHandle) return false;
+  const bool found = sim.EnumDeviceInterface(list, enumerated, 0);
+  sim.DestroyDeviceList(list);
+  return found;
+}
+
+TGuid Changed(TGuid g) {
+  g.Data4[7] ^= 1;
+  return g;
+}
+
+bool NameQueryAnswered(TSimulatedMachine& sim, Bytes query) {
+  const THandle device = sim.OpenDevice(kPhonePath, 0xC0000000u, 3, 0x40000000u);
+  TOverlapped overlapped;
+  overlapped.Event = sim.CreateEventObject(true, false);
+  std::uint8_t answer[512] = {};
+  std::uint32_t error = 0;
+  sim.IoControl(device, 0x80002010u, query.data(), static_cast<std::uint32_t>(query.size()), answer,
+                sizeof answer, &overlapped, error);
+  std::uint32_t n = 0;
+  const bool ok = sim.GetOverlappedResult(device, overlapped, n, true);
+  sim.CloseHandle(overlapped.Event);
+  sim.CloseHandle(device);
+  return ok && n > 4;
+}
+
+bool KeyWatched(TSimulatedMachine& sim, std::uint32_t access, std::uint32_t filter, bool subtree) {
+  THandle key = IPhonePlatform::kNoHandle;
+  if (sim.RegOpenLocalMachineKey(DeviceInterfaceKey(kPhonePath), access, key) != 0) return false;
+  const THandle event = sim.CreateEventObject(true, false);
+  const bool ok = sim.RegNotifyChange(key, subtree, filter, event, true) == 0;
+  sim.CloseHandle(event);
+  sim.RegCloseKey(key);
+  return ok;
+}
+
+void PrintTo(const LiteralCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class LiteralValues : public ::testing::TestWithParam<LiteralCase> {};
+
+TEST_P(LiteralValues, AreTheOnlyOnesTheMachineTakes) {
+  TSimulatedMachine sim;
+  sim.Phone().Plug(TPhoneMode::P2K);
+  sim.AddDisk("\\\\?\\usbstor#disk&ven_motorola#1");
+  EXPECT_EQ(GetParam().call(sim), GetParam().accepted);
+  EXPECT_EQ(sim.OpenHandles(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, LiteralValues,
+    ::testing::Values(
+        LiteralCase{
+            "P2KClass",
+            [](auto& s) { return ListsDevice(s, kP2KClassLiteral, 0x12, kP2KClassLiteral); }, true},
+        LiteralCase{
+            "DiskClass",
+            [](auto& s) { return ListsDevice(s, kDiskClassLiteral, 0x12, kDiskClassLiteral); },
+            true},
+        LiteralCase{"OtherClass",
+                    [](auto& s) {
+                      return ListsDevice(s, Changed(kP2KClassLiteral), 0x12,
+                                         Changed(kP2KClassLiteral));
+                    },
+                    false},
+        LiteralCase{
+            "EnumeratedWithOtherClass",
+            [](auto& s) { return ListsDevice(s, kP2KClassLiteral, 0x12, kDiskClassLiteral); },
+            false},
+        LiteralCase{
+            "AllDevices",
+            [](auto& s) { return ListsDevice(s, kP2KClassLiteral, 0x10, kP2KClassLiteral); },
+            false},
+        LiteralCase{
+            "NotInterfaces",
+            [](auto& s) { return ListsDevice(s, kP2KClassLiteral, 0x02, kP2KClassLiteral); },
+            false},
+        LiteralCase{"ReadWriteOpen",
+                    [](auto& s) {
+                      const THandle h = s.OpenDevice(kPhonePath, 0xC0000000u, 3, 0);
+                      if (h) s.CloseHandle(h);
+                      return h != IPhonePlatform::kNoHandle;
+                    },
+                    true},
+        LiteralCase{"ReadOnlyOpen",
+                    [](auto& s) {
+                      const THandle h = s.OpenDevice(kPhonePath, 0x80000000u, 3, 0);
+                      if (h) s.CloseHandle(h);
+                      return h != IPhonePlatform::kNoHandle;
+                    },
+                    false},
+        LiteralCase{"TestCommandQuery",
+                    [](auto& s) {
+                      return NameQueryAnswered(s, {0x02, 0x01});
+                    },
+                    true},
+        LiteralCase{"FlashQuery",
+                    [](auto& s) {
+                      return NameQueryAnswered(s, {0x02, 0x00});
+                    },
+                    true},
+        LiteralCase{"SwappedQuery",
+                    [](auto& s) {
+                      return NameQueryAnswered(s, {0x01, 0x02});
+                    },
+                    false},
+        LiteralCase{"LongQuery",
+                    [](auto& s) {
+                      return NameQueryAnswered(s, {0x02, 0x01, 0x00, 0x00});
+                    },
+                    false},
+        LiteralCase{"KeyReadAndWatch", [](auto& s) { return KeyWatched(s, 0x20019, 0x5, true); },
+                    true},
+        LiteralCase{"KeyAllAccess", [](auto& s) { return KeyWatched(s, 0xF003F, 0x5, true); },
+                    false},
+        LiteralCase{"KeyNamesOnly", [](auto& s) { return KeyWatched(s, 0x20019, 0x1, true); },
+                    false},
+        LiteralCase{"KeyWithoutSubtree", [](auto& s) { return KeyWatched(s, 0x20019, 0x5, false); },
+                    false}),
+    [](const ::testing::TestParamInfo<LiteralCase>& info) { return std::string(info.param.name); });
 
 TEST(NoPhonePlatform, FindsNothingAndSendsNothing) {
   auto platform = CreateSystemPhonePlatform();
