@@ -155,10 +155,15 @@ bool TP2KAPI::Start(bool watch) {
     TestCommandInterface = {"Motorola Test Command", 0x0102};
     FlashInterface = {"Motorola Flash", 0x0002};
     CurrentInterface = TestCommandInterface;
+    PacketNumber = 1;
+    // While the watcher holds an open interface its "connected" notice stands, delivered or still
+    // queued: a "not connected" posted now would arrive after it and have the last word. Checked
+    // and posted under the lock, so that the watcher cannot open and post in between.
+    if (DeviceHandle == P::kNoHandle) {
+      Connected = false;
+      PostStatus(0);
+    }
   }
-  Connected = false;
-  PacketNumber = 1;
-  PostStatus(0);
   if (!watch) return true;
   // A watcher that ended, or that was stopped and is winding down, is collected first.
   if (Watcher && (!WatcherActive || !Running)) {

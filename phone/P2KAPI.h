@@ -135,6 +135,7 @@ class TP2KAPI {
   std::atomic<bool> Running{false};
   std::shared_ptr<TStatusWindow> StatusWindow;
 
+  // Resets the link and posts "not connected", unless the watcher holds an open interface.
   bool Start(bool watch);
   void Stop();
 

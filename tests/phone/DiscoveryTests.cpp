@@ -445,6 +445,34 @@ TEST_F(PhoneLinkTest, PhoneAttachedAsDiskIsSwitchedAndFoundOnTheNextCycle) {
   EXPECT_EQ(Ioctls(P2KAPI::kScsiPassThroughDirectIoctl).size(), 1u);
 }
 
+TEST_F(PhoneLinkTest, StartWhileTheInterfaceIsOpenNeverReportsNotConnected) {
+  Sim.Phone().Plug(TPhoneMode::P2K);
+  Link->Start(true);
+  // The watcher has opened the interface and posted "connected"; the window has not seen it yet
+  // when Connect is pressed again.
+  ASSERT_TRUE(Sim.AdvanceUntil([&] { return Poster.Pending() == 2; }, 5000));
+  Link->Start(true);
+  Poster.Pump();
+  EXPECT_EQ(Statuses, (std::vector<int>{0, 1}));
+
+  // Delivered and taken: a later Start leaves the connection as it is.
+  Link->Connected = true;
+  Link->Start(true);
+  Sim.Advance(10000);
+  Poster.Pump();
+  EXPECT_EQ(Statuses, (std::vector<int>{0, 1}));
+  EXPECT_TRUE(Link->Connected);
+  EXPECT_EQ(Link->PacketNumber, 1);
+
+  // Once the interface is closed, Start says "not connected" again.
+  Sim.Phone().Unplug();
+  ASSERT_TRUE(RunUntilStatuses(3, 100));
+  Link->Start(true);
+  Poster.Pump();
+  EXPECT_EQ(Statuses, (std::vector<int>{0, 1, 0, 0}));
+  EXPECT_FALSE(Link->Connected);
+}
+
 TEST_F(PhoneLinkTest, WithoutRemovalKeyTheWatcherLooksForTheInterfaceEachSecond) {
   TSimInterface entry = Interface(kPhonePath, kTC);
   entry.HasRegistryKey = false;
