@@ -442,12 +442,14 @@ bool TP2KAPI::IoWait(THandle device, const std::uint8_t* input, std::uint32_t in
       error != P::kErrorIoPending) {
     // Refused outright: its event will never be signalled, so waiting for it is pointless.
     Platform.CloseHandle(overlapped.Event);
+    LastFailure = TFailure::TransferFailed;
     Log(std::string(name) + " GetOverlappedResult fail");
     return false;
   }
   if (Platform.WaitForObject(overlapped.Event, kTransferTimeoutMs) != P::kWaitObject0) {
     Platform.CancelIo(device, overlapped);
     Platform.CloseHandle(overlapped.Event);
+    LastFailure = TFailure::NoAnswer;
     Log(std::string(name) + " DevIOCtl fail");
     return false;
   }
@@ -455,6 +457,7 @@ bool TP2KAPI::IoWait(THandle device, const std::uint8_t* input, std::uint32_t in
     transferred = 0;
     Platform.CancelIo(device, overlapped);
     Platform.CloseHandle(overlapped.Event);
+    LastFailure = TFailure::TransferFailed;
     Log(std::string(name) + " GetOverlappedResult fail");
     return false;
   }
@@ -476,11 +479,17 @@ bool TP2KAPI::ReadData(THandle device, const std::uint8_t* request, std::uint8_t
 bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::uint16_t dataLength,
                           std::uint8_t* answer, std::uint32_t answerCapacity,
                           std::uint16_t& answerLength) {
-  if (dataLength > kMaxCommandData) return false;
+  if (dataLength > kMaxCommandData) {
+    LastFailure = TFailure::TransferFailed;
+    return false;
+  }
   std::lock_guard lock(TransferLock);
   // The watcher has closed the interface (or never opened one): nothing to send to.
   const THandle device = DeviceHandle;
-  if (device == P::kNoHandle) return false;
+  if (device == P::kNoHandle) {
+    LastFailure = TFailure::NotConnected;
+    return false;
+  }
   const std::uint16_t iface = InterfaceNumber;
 
   std::vector<std::uint8_t> request(dataLength + 18u, 0);
@@ -507,11 +516,15 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::
     Platform.Sleep(1);
     if (!ReadData(device, poll, buffer.data(), transferred)) return false;
     // The bytes a short poll answer lacks would read as zeros: refuse it.
-    if (transferred < kPollAnswerSize) return false;
+    if (transferred < kPollAnswerSize) {
+      LastFailure = TFailure::BadAnswer;
+      return false;
+    }
     if (buffer[5] == 1 || buffer[5] == 2) break;
     if (Platform.GetTickCount() - written >= kAnswerTimeoutMs) break;
   }
   if (Platform.GetTickCount() - written >= kAnswerTimeoutMs) {
+    LastFailure = TFailure::NoAnswer;
     Log("USB Time-out");
     return false;
   }
@@ -530,6 +543,7 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::
       (((buffer[10] & 0x0Fu) << 8) | buffer[11]) != PacketNumber ||
       ((buffer[12] >> 4) != 6 && (buffer[12] >> 4) != 8) ||
       length > kAnswerBufferSize - kAnswerDataOffset) {
+    LastFailure = TFailure::BadAnswer;
     return false;
   }
   answerLength = static_cast<std::uint16_t>(length);
@@ -548,7 +562,12 @@ bool TP2KAPI::OpenPhoneFile(const std::string& name, std::uint32_t size, std::ui
   std::memcpy(data + 8, name.data(), std::min<size_t>(name.size(), 254));
   std::uint8_t status = 0xFF;
   std::uint16_t length = 0;
-  if (!SendCommand(kCommandFileSystem, data, sizeof data, &status, 1, length) || status == 9) {
+  if (!SendCommand(kCommandFileSystem, data, sizeof data, &status, 1, length)) {
+    FileSize = 0;
+    return false;
+  }
+  if (status == 9) {
+    LastFailure = TFailure::Refused;
     FileSize = 0;
     return false;
   }
@@ -589,8 +608,12 @@ bool TP2KAPI::ReadPhoneFile(const std::string& localPath, const std::string& pho
     PutBE32(data, kFileRead);
     PutBE32(data + 4, n);
     std::uint16_t length = 0;
-    if (!SendCommand(kCommandFileSystem, data, sizeof data, answer.data(), kChunkSize, length) ||
-        length == 0) {
+    if (!SendCommand(kCommandFileSystem, data, sizeof data, answer.data(), kChunkSize, length)) {
+      ClosePhoneFile();
+      return false;
+    }
+    if (length == 0) {
+      LastFailure = TFailure::BadAnswer;
       ClosePhoneFile();
       return false;
     }
@@ -602,6 +625,7 @@ bool TP2KAPI::ReadPhoneFile(const std::string& localPath, const std::string& pho
       throw EInOutError("Disk full");
     }
     if (received < n) {
+      LastFailure = TFailure::BadAnswer;
       ClosePhoneFile();
       return false;
     }
@@ -654,11 +678,17 @@ bool TP2KAPI::WritePhoneFile(const std::string& localPath, const std::string& ph
   Progress(0);
   local.close();
   ClosePhoneFile();
+  // The listing made at connection time now names a file of this size.
+  if (PhoneFiles) PhoneFiles->SetSize(phoneName, static_cast<std::uint32_t>(total));
   return true;
 }
 
 bool TP2KAPI::FindPhoneFiles(const std::string& pattern, bool clear) {
-  if (pattern.size() + 4 > kMaxCommandData) return false;
+  return SearchPhoneFiles(pattern, clear) == TSearchResult::Found;
+}
+
+TSearchResult TP2KAPI::SearchPhoneFiles(const std::string& pattern, bool clear) {
+  if (pattern.size() + 4 > kMaxCommandData) return TSearchResult::Failed;
   std::vector<std::uint8_t> data(4 + pattern.size(), 0);
   PutBE32(&data[0], kFileSearch);
   std::memcpy(&data[4], pattern.data(), pattern.size());
@@ -666,12 +696,12 @@ bool TP2KAPI::FindPhoneFiles(const std::string& pattern, bool clear) {
   std::uint16_t length = 0;
   if (!SendCommand(kCommandFileSystem, data.data(), static_cast<std::uint16_t>(data.size()),
                    answer.data(), kChunkSize, length)) {
-    return false;
+    return TSearchResult::Failed;
   }
   const int total = static_cast<int>(BE16(&answer[0]));
   int remaining = total;
   if (clear && PhoneFiles) PhoneFiles->Clear();
-  if (total == 0) return false;
+  if (total == 0) return TSearchResult::NotFound;
 
   bool appended = false;
   do {
@@ -680,7 +710,7 @@ bool TP2KAPI::FindPhoneFiles(const std::string& pattern, bool clear) {
     PutBE32(next, kFileSearchNext);
     next[4] = 3;
     if (!SendCommand(kCommandFileSystem, next, sizeof next, answer.data(), kChunkSize, length)) {
-      return false;
+      return TSearchResult::Failed;
     }
     const int listed = answer[1];
     // An answer never holds more entries than fit in what arrived of it.
@@ -702,7 +732,7 @@ bool TP2KAPI::FindPhoneFiles(const std::string& pattern, bool clear) {
     if (count == 0) break;
   } while (remaining > 0);
   Progress(0);
-  return appended;
+  return appended ? TSearchResult::Found : TSearchResult::NotFound;
 }
 
 bool TP2KAPI::ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset,
@@ -717,12 +747,14 @@ bool TP2KAPI::ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t o
   if (!SendCommand(RDELEM, data, sizeof data, answer.data(), 65536, length)) return false;
   // An answer without its status byte counts as refused.
   if (length == 0 || answer[0] != 0) {
+    LastFailure = length == 0 ? TFailure::BadAnswer : TFailure::Refused;
     LastError = "RDELEM answer: no seem or access denided";
     return false;
   }
   const std::uint16_t received = static_cast<std::uint16_t>(length - 1);
   if (received > size) {
     size = received;
+    LastFailure = TFailure::BadAnswer;
     LastError = "Buffer too small";
     return false;
   }
@@ -733,7 +765,10 @@ bool TP2KAPI::ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t o
 
 bool TP2KAPI::WriteSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset,
                         std::uint16_t count, const std::uint8_t* source) {
-  if (count + 8u > kMaxCommandData) return false;
+  if (count + 8u > kMaxCommandData) {
+    LastFailure = TFailure::TransferFailed;
+    return false;
+  }
   std::vector<std::uint8_t> data(8u + count, 0);
   PutBE16(&data[0], seem);
   PutBE16(&data[2], record);
@@ -747,6 +782,7 @@ bool TP2KAPI::WriteSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t 
     return false;
   }
   if (length == 0 || answer[0] != 0) {
+    LastFailure = length == 0 ? TFailure::BadAnswer : TFailure::Refused;
     LastError = "No seem or access denided";
     return false;
   }

@@ -25,6 +25,12 @@ struct TPhoneFileEntry {
 class TFileList {
  public:
   void Clear() { Entries.clear(); }
+  // A phone file was written: the listing takes its new size.
+  void SetSize(const std::string& name, std::uint32_t size) {
+    for (TPhoneFileEntry& entry : Entries) {
+      if (entry.Name == name) entry.Size = size;
+    }
+  }
   void Add(TPhoneFileEntry entry) { Entries.push_back(std::move(entry)); }
   int Count() const { return static_cast<int>(Entries.size()); }
   const TPhoneFileEntry& Items(int index) const { return Entries.at(static_cast<size_t>(index)); }
@@ -43,6 +49,20 @@ extern std::function<void(int)> OnProgress;
 // "/a/" or "/c/", the separator 0xFFFE, "funlight.pat" and a terminating 0 (34 bytes each).
 extern const std::string FunlightPattern1;
 extern const std::string FunlightPattern2;
+
+// Why the last failed operation failed, in terms a user can act on; the log line, or LastError,
+// has the detail. Set by every failure and kept until the caller clears it.
+enum class TFailure {
+  None,
+  NotConnected,    // no interface is open
+  NoAnswer,        // the phone did not answer within the time-outs
+  TransferFailed,  // the driver refused or failed a transfer
+  BadAnswer,       // an answer that is short, malformed, or not for this command
+  Refused          // the phone refused: a failure status in its answer
+};
+
+// The outcome of a file search: a failed command is not the same as no file.
+enum class TSearchResult { Found, NotFound, Failed };
 
 struct TInterfaceName {
   std::string Name;
@@ -120,6 +140,7 @@ class TP2KAPI {
   std::uint16_t PacketNumber = 0;
   std::uint32_t FileSize = 0;
   std::string LastError;
+  TFailure LastFailure = TFailure::None;
   bool Connected = false;
   // Lets the application handle pending window messages between the chunks of a write.
   std::function<void()> ProcessMessages;
@@ -160,6 +181,8 @@ class TP2KAPI {
   bool WritePhoneFile(const std::string& localPath, const std::string& phoneName,
                       bool processMessages, std::uint8_t attribute);
   bool FindPhoneFiles(const std::string& pattern, bool clear);
+  // The search of FindPhoneFiles, telling a failed command apart from a search that lists nothing.
+  TSearchResult SearchPhoneFiles(const std::string& pattern, bool clear);
   bool ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset, std::uint16_t count,
                 std::uint8_t* buffer, std::uint16_t& size);
   bool WriteSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset,

@@ -147,6 +147,31 @@ INSTANTIATE_TEST_SUITE_P(Phone, FileChunks,
                                            ChunkCase{1, {1}},
                                            ChunkCase{65536, std::vector<std::uint32_t>(64, 1024)}));
 
+TEST_F(PhoneFilesTest, WriteGivesTheListedFileItsNewSize) {
+  Sim.Phone().AddFile(kPat, Pattern(3000));
+  Files.Add({"/c/other.pat", 10});
+  ASSERT_TRUE(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, false));
+  const fs::path local = Dir / "funlight.pat";
+
+  for (const std::size_t size : {1500u, 4000u}) {
+    const Bytes content = Pattern(size, 5);
+    WriteLocal(local, content);
+    ASSERT_TRUE(Link->WritePhoneFile(local.string(), kPat, false, 0xFF));
+    EXPECT_EQ(Files.Items(0).Size, 10u);
+    EXPECT_EQ(Files.Items(1).Size, size);
+
+    // A read with the listed size now gets the whole file, no more and no less.
+    fs::remove(local);
+    EXPECT_TRUE(Link->ReadPhoneFile(local.string(), kPat, Files.Items(1).Size));
+    EXPECT_EQ(ReadLocal(local), content);
+  }
+
+  // A failed write leaves the listing alone.
+  Sim.Phone().InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
+  EXPECT_FALSE(Link->WritePhoneFile(local.string(), kPat, false, 0xFF));
+  EXPECT_EQ(Files.Items(1).Size, 4000u);
+}
+
 TEST_F(PhoneFilesTest, WriteOfAnEmptyFileSendsOneWriteOfNoBytes) {
   Sim.Phone().AddFile(kPat, Pattern(100));
   const fs::path local = Dir / "empty.pat";
@@ -180,6 +205,7 @@ TEST_P(ShortReads, KeepOnlyTheBytesThePhoneSentAndFail) {
 
   EXPECT_EQ(ReadLocal(local), content);
   EXPECT_EQ(SubCommands(Sim.Phone().Commands()), c.subCommands);
+  EXPECT_EQ(Link->LastFailure, P2KAPI::TFailure::BadAnswer);
 }
 
 INSTANTIATE_TEST_SUITE_P(Phone, ShortReads,
@@ -253,6 +279,7 @@ TEST_P(OpenStatus, DecidesWhetherTheFileIsOpen) {
   EXPECT_EQ(Link->OpenPhoneFile(kPat, 1234, 0xFF), c.ok);
 
   EXPECT_EQ(Link->FileSize, c.ok ? 1234u : 0u);
+  EXPECT_EQ(Link->LastFailure, c.ok ? P2KAPI::TFailure::None : P2KAPI::TFailure::Refused);
   const auto commands = Sim.Phone().Commands();
   EXPECT_EQ(SubCommands(commands), c.subCommands);
   EXPECT_EQ(commands.front().Data, commands.back().Data);  // a reopen repeats the open
@@ -400,6 +427,33 @@ TEST_P(EmptySearch, ReturnsFalseWithoutListing) {
 INSTANTIATE_TEST_SUITE_P(Phone, EmptySearch,
                          ::testing::Values(EmptySearchCase{true, 0}, EmptySearchCase{false, 1}));
 
+struct SearchOutcomeCase {
+  bool fileThere;
+  int failingCommand;  // the search's command that fails: 0 search, 1 first search-next; -1 none
+  P2KAPI::TSearchResult result;
+};
+
+class SearchOutcome : public PhoneFilesTest,
+                      public ::testing::WithParamInterface<SearchOutcomeCase> {};
+
+TEST_P(SearchOutcome, TellsAFailedSearchFromAnEmptyOne) {
+  const SearchOutcomeCase c = GetParam();
+  if (c.fileThere) Sim.Phone().AddFile(kPat, Pattern(10));
+  if (c.failingCommand >= 0) {
+    Sim.Phone().InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, c.failingCommand});
+  }
+  EXPECT_EQ(Link->SearchPhoneFiles(P2KAPI::FunlightPattern1, true), c.result);
+  EXPECT_EQ(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, true), c.fileThere);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, SearchOutcome,
+    ::testing::Values(SearchOutcomeCase{true, -1, P2KAPI::TSearchResult::Found},
+                      SearchOutcomeCase{false, -1, P2KAPI::TSearchResult::NotFound},
+                      SearchOutcomeCase{false, 0, P2KAPI::TSearchResult::Failed},
+                      SearchOutcomeCase{true, 0, P2KAPI::TSearchResult::Failed},
+                      SearchOutcomeCase{true, 1, P2KAPI::TSearchResult::Failed}));
+
 struct ListingCase {
   int claimed;
   std::vector<std::string> names;
@@ -450,6 +504,7 @@ struct SeemReadCase {
   bool ok;
   std::uint16_t sizeOut;
   std::string error;
+  P2KAPI::TFailure failure;
 };
 
 class SeemRead : public PhoneFilesTest, public ::testing::WithParamInterface<SeemReadCase> {};
@@ -468,6 +523,7 @@ TEST_P(SeemRead, DeliversTheBytesOrTheNeededSize) {
 
   EXPECT_EQ(size, c.sizeOut);
   EXPECT_EQ(Link->LastError, c.error);
+  EXPECT_EQ(Link->LastFailure, c.failure);
   EXPECT_EQ(Sim.Phone().Commands().at(0).Command, P2KAPI::RDELEM);
   EXPECT_EQ(Sim.Phone().Commands().at(0).Data,
             (Bytes{0x00, 0x32, 0x00, 0x01, 0x00, 0x63, 0x00, static_cast<std::uint8_t>(c.count)}));
@@ -480,10 +536,11 @@ TEST_P(SeemRead, DeliversTheBytesOrTheNeededSize) {
 
 INSTANTIATE_TEST_SUITE_P(
     Phone, SeemRead,
-    ::testing::Values(SeemReadCase{1, 1, true, 1, "earlier"},
-                      SeemReadCase{2, 3, true, 2, "earlier"},
-                      SeemReadCase{2, 1, false, 2, "Buffer too small"},
-                      SeemReadCase{40, 3, false, 3, "RDELEM answer: no seem or access denided"}));
+    ::testing::Values(SeemReadCase{1, 1, true, 1, "earlier", P2KAPI::TFailure::None},
+                      SeemReadCase{2, 3, true, 2, "earlier", P2KAPI::TFailure::None},
+                      SeemReadCase{2, 1, false, 2, "Buffer too small", P2KAPI::TFailure::BadAnswer},
+                      SeemReadCase{40, 3, false, 3, "RDELEM answer: no seem or access denided",
+                                   P2KAPI::TFailure::Refused}));
 
 TEST_F(PhoneFilesTest, SeemReadWithoutStatusByteFails) {
   Sim.Phone().SetSeem(0x32, 1, Bytes(128, 0));
@@ -493,6 +550,7 @@ TEST_F(PhoneFilesTest, SeemReadWithoutStatusByteFails) {
   EXPECT_FALSE(Link->ReadSeem(0x32, 1, 99, 1, &byte, size));
   EXPECT_EQ(byte, 0x5A);
   EXPECT_EQ(Link->LastError, "RDELEM answer: no seem or access denided");
+  EXPECT_EQ(Link->LastFailure, P2KAPI::TFailure::BadAnswer);
 }
 
 TEST_F(PhoneFilesTest, SeemWriteSendsTheBytesAndKeepsTheLastError) {
@@ -506,6 +564,7 @@ TEST_F(PhoneFilesTest, SeemWriteSendsTheBytesAndKeepsTheLastError) {
 
   EXPECT_FALSE(Link->WriteSeem(0x33, 1, 89, 1, &value));
   EXPECT_EQ(Link->LastError, "No seem or access denided");
+  EXPECT_EQ(Link->LastFailure, P2KAPI::TFailure::Refused);
   EXPECT_TRUE(Link->WriteSeem(0x32, 1, 90, 1, &value));
   EXPECT_EQ(Link->LastError, "No seem or access denided");
 
