@@ -8,6 +8,13 @@
 
 #include "InOutError.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace P2KAPI {
 
 TFileList* PhoneFiles = nullptr;
@@ -114,6 +121,57 @@ std::vector<std::uint8_t> StorageSwitchRequest(std::uint16_t code) {
   PutLE16(&r[38], code);
   return r;
 }
+
+// The local file of a read, created or emptied. It is never opened through a symbolic link: a link
+// planted in its place must not steer the phone's bytes into another file.
+class TLocalFile {
+ public:
+  explicit TLocalFile(const std::string& path) {
+#ifdef _WIN32
+    Out.open(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+#else
+    Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+#endif
+  }
+  ~TLocalFile() {
+#ifndef _WIN32
+    if (Fd >= 0) ::close(Fd);
+#endif
+  }
+  TLocalFile(const TLocalFile&) = delete;
+  TLocalFile& operator=(const TLocalFile&) = delete;
+
+  bool IsOpen() const {
+#ifdef _WIN32
+    return Out.is_open();
+#else
+    return Fd >= 0;
+#endif
+  }
+
+  bool Write(const std::uint8_t* data, std::size_t size) {
+#ifdef _WIN32
+    Out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return static_cast<bool>(Out);
+#else
+    while (size > 0) {
+      const ssize_t n = ::write(Fd, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+#endif
+  }
+
+ private:
+#ifdef _WIN32
+  std::ofstream Out;
+#else
+  int Fd = -1;
+#endif
+};
 
 }  // namespace
 
@@ -594,8 +652,8 @@ bool TP2KAPI::ClosePhoneFile() {
 bool TP2KAPI::ReadPhoneFile(const std::string& localPath, const std::string& phoneName,
                             std::uint32_t size) {
   if (!OpenPhoneFile(phoneName, size, 0xFF)) return false;
-  std::ofstream local(std::filesystem::path(localPath), std::ios::binary | std::ios::trunc);
-  if (!local) {
+  TLocalFile local(localPath);
+  if (!local.IsOpen()) {
     ClosePhoneFile();
     throw EInOutError("File access denied");
   }
@@ -619,8 +677,7 @@ bool TP2KAPI::ReadPhoneFile(const std::string& localPath, const std::string& pho
     }
     // Only the bytes the phone sent go into the file; a short answer ends the read as failed.
     const std::uint32_t received = std::min<std::uint32_t>(length, n);
-    local.write(reinterpret_cast<const char*>(answer.data()), received);
-    if (!local) {
+    if (!local.Write(answer.data(), received)) {
       ClosePhoneFile();
       throw EInOutError("Disk full");
     }

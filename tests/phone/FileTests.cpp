@@ -5,8 +5,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "InOutError.h"
+#include "PhoneCopy.h"
 #include "PhoneTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -251,6 +253,97 @@ TEST_F(PhoneFilesTest, LocalFileErrorsRaiseTheRunTimeTextAfterClosingThePhoneFil
   EXPECT_EQ(SubCommands(Sim.Phone().Commands()), (std::vector<long>{0, 4}));
   EXPECT_EQ(Sim.Phone().File(kPat), Pattern(10));
 }
+
+TEST_F(PhoneFilesTest, ReadNeverWritesThroughALinkInThePlaceOfTheLocalFile) {
+  Sim.Phone().AddFile(kPat, Pattern(10));
+  const fs::path victim = Dir / "victim.txt";
+  WriteLocal(victim, Bytes{'k', 'e', 'e', 'p'});
+  for (const fs::path& target : {victim, Dir / "absent.txt"}) {
+    const fs::path link = Dir / "link.pat";
+    fs::remove(link);
+    fs::create_symlink(target, link);
+    EXPECT_THROW(Link->ReadPhoneFile(link.string(), kPat, 10), EInOutError) << target;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_FALSE(fs::exists(Dir / "absent.txt"));
+  }
+  EXPECT_EQ(ReadLocal(victim), (Bytes{'k', 'e', 'e', 'p'}));
+
+  // A fresh copy is the user's alone.
+  ASSERT_TRUE(Link->ReadPhoneFile((Dir / "new.pat").string(), kPat, 10));
+  EXPECT_EQ(fs::status(Dir / "new.pat").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// --------------------------------------------------------------------------- the private folder
+
+struct FolderCase {
+  const char* name;
+  std::function<void(const fs::path&)> prepare;  // makes what is found at the folder's name
+  int ownerOffset;                               // added to the user's id as the owner wanted
+  bool accepted;
+};
+
+void PrintTo(const FolderCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class PrivateFolder : public PhoneFilesTest, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(PrivateFolder, IsTheUsersAloneOrRefused) {
+  const FolderCase c = GetParam();
+  const unsigned user = static_cast<unsigned>(::getuid());
+  const fs::path folder = Dir / ("glowsmith-" + std::to_string(user + c.ownerOffset));
+  c.prepare(folder);
+  const std::string base = Dir.string() + "/";
+  if (!c.accepted) {
+    EXPECT_THROW(PhoneCopy::PrivateFolder(base, user + c.ownerOffset), PhoneCopy::EUnsafeFolder);
+    return;
+  }
+  EXPECT_EQ(PhoneCopy::PrivateFolder(base), folder.string() + "/");
+  EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder)));
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, PrivateFolder,
+    ::testing::Values(
+        FolderCase{"Missing", [](const fs::path&) {}, 0, true},
+        FolderCase{"Private",
+                   [](const fs::path& f) {
+                     fs::create_directory(f);
+                     fs::permissions(f, fs::perms::owner_all);
+                   },
+                   0, true},
+        FolderCase{"GroupReadable",
+                   [](const fs::path& f) {
+                     fs::create_directory(f);
+                     fs::permissions(
+                         f, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+                   },
+                   0, false},
+        FolderCase{"OthersMayEnter",
+                   [](const fs::path& f) {
+                     fs::create_directory(f);
+                     fs::permissions(f, fs::perms::owner_all | fs::perms::others_exec);
+                   },
+                   0, false},
+        FolderCase{"LinkToAPrivateFolder",
+                   [](const fs::path& f) {
+                     const fs::path real = f.parent_path() / "real";
+                     fs::create_directory(real);
+                     fs::permissions(real, fs::perms::owner_all);
+                     fs::create_directory_symlink(real, f);
+                   },
+                   0, false},
+        FolderCase{"AFile", [](const fs::path& f) { std::ofstream(f) << "x"; }, 0, false},
+        // Another user's folder: the user's own folder stands in, asked for with another owner.
+        FolderCase{"SomeoneElses",
+                   [](const fs::path& f) {
+                     fs::create_directory(f);
+                     fs::permissions(f, fs::perms::owner_all);
+                   },
+                   1, false}),
+    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
 
 // --------------------------------------------------------------------------- open and close
 
