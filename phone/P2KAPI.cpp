@@ -182,6 +182,7 @@ void TStatusWindow::Deliver(std::uint32_t message, std::uintptr_t wParam, std::i
 TP2KAPI::TP2KAPI(IPhonePlatform& platform, IStatusPoster& poster)
     : StatusWindow(std::make_shared<TStatusWindow>(this)), Platform(platform), Poster(poster) {
   StopEvent = Platform.CreateEventObject(true, false);
+  WatcherEnded = Platform.CreateEventObject(true, false);
 }
 
 TP2KAPI::~TP2KAPI() {
@@ -190,13 +191,53 @@ TP2KAPI::~TP2KAPI() {
   if (Watcher) Watcher->Join();
   if (DeviceHandle != P::kNoHandle) Platform.CloseHandle(DeviceHandle);
   if (StopEvent != P::kNoHandle) Platform.CloseHandle(StopEvent);
+  if (WatcherEnded != P::kNoHandle) Platform.CloseHandle(WatcherEnded);
+}
+
+bool TP2KAPI::Free(TP2KAPI* link, std::uint32_t waitMs) {
+  if (!link) return false;
+  link->StatusWindow->Release();
+  link->Stop();
+  // On the platform's clock, so that a simulated machine runs the watcher meanwhile.
+  if (link->Watcher && link->WatcherActive) {
+    link->Platform.WaitForObject(link->WatcherEnded, waitMs);
+  }
+  {
+    std::lock_guard lock(link->ExitMutex);
+    if (link->Watcher && link->WatcherActive) {
+      link->Abandoned = true;
+      link->Watcher->Detach();
+      link->Watcher.reset();
+      // From the unlock on, the watcher owns the link.
+      return true;
+    }
+  }
+  delete link;
+  return false;
+}
+
+void TP2KAPI::WatcherFinished() {
+  bool abandoned = false;
+  {
+    std::lock_guard lock(ExitMutex);
+    WatcherActive = false;
+    abandoned = Abandoned;
+  }
+  if (abandoned) {
+    delete this;
+    return;
+  }
+  Platform.SetEventObject(WatcherEnded);
 }
 
 void TP2KAPI::Log(const std::string& line) const {
-  if (OnLog) OnLog(line);
+  std::lock_guard lock(ExitMutex);
+  if (!Abandoned && OnLog) OnLog(line);
 }
 
 void TP2KAPI::PostStatus(int status) {
+  std::lock_guard lock(ExitMutex);
+  if (Abandoned) return;
   Poster.Post([window = StatusWindow, status] {
     window->Deliver(WM_P2KSTATUS, static_cast<std::uintptr_t>(status), 0);
   });
@@ -230,11 +271,12 @@ bool TP2KAPI::Start(bool watch) {
   }
   if (!Watcher) {
     Platform.ResetEventObject(StopEvent);
+    Platform.ResetEventObject(WatcherEnded);
     Running = true;
     WatcherActive = true;
     Watcher = Platform.StartThread([this] {
       WatchDevice();
-      WatcherActive = false;
+      WatcherFinished();
     });
     ThreadId = Watcher->Id();
   }

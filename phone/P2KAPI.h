@@ -132,6 +132,11 @@ class TP2KAPI {
   TP2KAPI(IPhonePlatform& platform, IStatusPoster& poster);
   // Stops the watcher and waits for it to end; it closes an open interface on its way out.
   ~TP2KAPI();
+  // Frees the link without waiting longer than waitMs for its watcher, which may be held up in a
+  // driver call that cannot be cancelled (a modem write, a 25 s SCSI request). A watcher still
+  // running then is left to end by itself and frees the link when it does; it posts and logs
+  // nothing more, but goes on using the platform, which must stay. Returns whether it was left.
+  static bool Free(TP2KAPI* link, std::uint32_t waitMs = 1000);
   TP2KAPI(const TP2KAPI&) = delete;
   TP2KAPI& operator=(const TP2KAPI&) = delete;
 
@@ -201,6 +206,8 @@ class TP2KAPI {
  private:
   void Log(const std::string& line) const;
   void PostStatus(int status);
+  // The end of the watcher thread: tells Free, or frees the link when Free has left it.
+  void WatcherFinished();
   // Waits ms milliseconds; false when the link was stopped meanwhile.
   bool Pause(std::uint32_t ms);
   // The watcher takes the transfer lock by polling through the platform's sleep, so that a
@@ -217,8 +224,13 @@ class TP2KAPI {
   IStatusPoster& Poster;
   std::mutex TransferLock;
   THandle StopEvent = IPhonePlatform::kNoHandle;
+  THandle WatcherEnded = IPhonePlatform::kNoHandle;
   std::unique_ptr<IPhoneThread> Watcher;
   std::atomic<bool> WatcherActive{false};
+  // Guards the end of the watcher against Free; once Abandoned, the owner's poster and hooks may
+  // be gone.
+  mutable std::mutex ExitMutex;
+  bool Abandoned = false;
 };
 
 }  // namespace P2KAPI

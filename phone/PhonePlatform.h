@@ -37,6 +37,9 @@ class IPhoneThread {
   virtual ~IPhoneThread() = default;
   virtual std::uint32_t Id() const = 0;
   virtual void Join() = 0;
+  // Lets the thread run on by itself: it frees what it holds when it ends, and this object may
+  // be destroyed at once without waiting for it.
+  virtual void Detach() = 0;
 };
 
 class IPhonePlatform {

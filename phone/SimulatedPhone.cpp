@@ -207,6 +207,7 @@ struct TSimulatedMachine::TState {
   std::multimap<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> Events;
   std::uint64_t EventSeq = 0;
   std::uint32_t ThreadCounter = 0;
+  std::vector<std::thread> Detached;
 
   // ---- handles
   enum class TKind { Event, Modem, Interface, Disk, DeviceList, RegKey };
@@ -792,8 +793,10 @@ struct TSimulatedMachine::TState {
   }
 
   std::optional<TIoFault> TakeFault(TRequestKind kind) {
+    const bool synchronous =
+        kind == TRequestKind::ModemWrite || kind == TRequestKind::StorageSwitch;
     for (auto it = Faults.begin(); it != Faults.end(); ++it) {
-      if (it->Kind != TRequestKind::Any && it->Kind != kind) continue;
+      if (it->Kind != kind && (synchronous || it->Kind != TRequestKind::Any)) continue;
       if (it->Skip > 0) {
         --it->Skip;
         return std::nullopt;
@@ -803,6 +806,19 @@ struct TSimulatedMachine::TState {
       return fault;
     }
     return std::nullopt;
+  }
+
+  // A synchronous request under a fault: blocks its caller for the delay, or for good; returns
+  // whether the request then goes through.
+  bool BlockFor(std::unique_lock<std::mutex>& lock, const std::optional<TIoFault>& fault) {
+    if (!fault) return true;
+    if (fault->Fault == TIoFaultKind::Delay || fault->Fault == TIoFaultKind::Hang) {
+      const std::function<bool()> never = [] { return false; };
+      Wait(lock, never,
+           After(NowUs(), fault->Fault == TIoFaultKind::Hang ? P::kInfinite : fault->DelayMs));
+      return true;
+    }
+    return false;
   }
 
   // Completes a request now, through its overlapped structure when it has one.
@@ -860,15 +876,23 @@ thread_local const TSimulatedMachine::TState* tlParticipantOf = nullptr;
 
 class TSimThread : public IPhoneThread {
  public:
-  explicit TSimThread(std::uint32_t id) : ThreadId(id) {}
+  TSimThread(TSimulatedMachine::TState& machine, std::uint32_t id)
+      : Machine(machine), ThreadId(id) {}
   ~TSimThread() override { Join(); }
   std::uint32_t Id() const override { return ThreadId; }
   void Join() override {
     if (Thread.joinable()) Thread.join();
   }
+  // The machine keeps the thread and joins it when the machine goes.
+  void Detach() override {
+    if (!Thread.joinable()) return;
+    std::lock_guard lock(Machine.M);
+    Machine.Detached.push_back(std::move(Thread));
+  }
   std::thread Thread;
 
  private:
+  TSimulatedMachine::TState& Machine;
   std::uint32_t ThreadId;
 };
 }  // namespace
@@ -1053,7 +1077,14 @@ void TSimulatedPhone::SaveSeed(const std::string& dir, const std::string& patNam
 TSimulatedMachine::TSimulatedMachine(TClockMode mode, std::uint32_t startTick)
     : State(std::make_unique<TState>(mode, startTick)), PhoneFacade(*this) {}
 
-TSimulatedMachine::~TSimulatedMachine() = default;
+TSimulatedMachine::~TSimulatedMachine() {
+  std::vector<std::thread> detached;
+  {
+    std::lock_guard lock(State->M);
+    detached.swap(State->Detached);
+  }
+  for (std::thread& t : detached) t.join();
+}
 
 void TSimulatedMachine::AddP2KInterface(const TSimInterface& entry) {
   std::lock_guard lock(State->M);
@@ -1107,6 +1138,11 @@ bool TSimulatedMachine::AdvanceUntil(const std::function<bool()>& done, std::uin
     if (s.ManualNowUs >= deadline) return false;
     s.Step(deadline);
   }
+}
+
+int TSimulatedMachine::Threads() const {
+  std::lock_guard lock(State->M);
+  return State->Participants;
 }
 
 void TSimulatedMachine::WaitIdle() {
@@ -1192,12 +1228,15 @@ THandle TSimulatedMachine::OpenDevice(const std::string& name, std::uint32_t acc
 bool TSimulatedMachine::WriteDevice(THandle device, const std::uint8_t* data, std::uint32_t length,
                                     std::uint32_t& written) {
   auto& s = *State;
-  std::lock_guard lock(s.M);
+  std::unique_lock lock(s.M);
   written = 0;
   TState::TObject* o = s.Find(device);
-  const bool ok = o && o->Kind == TState::TKind::Modem && s.Alive(*o);
+  bool ok = o && o->Kind == TState::TKind::Modem && s.Alive(*o);
   s.Record(TSimCall::WriteDevice, o ? o->Info.Path : std::string(), device, 0, data, length, ok);
-  if (!ok) return false;
+  if (ok) ok = s.BlockFor(lock, s.TakeFault(TRequestKind::ModemWrite));
+  // The port may have gone while the write was held up.
+  o = ok ? s.Find(device) : nullptr;
+  if (!o || !s.Alive(*o)) return false;
   written = length;
   if (std::string(reinterpret_cast<const char*>(data), length) == "AT+MODE=8\r") s.SwitchToP2K();
   return true;
@@ -1354,7 +1393,7 @@ bool TSimulatedMachine::IoControl(THandle device, std::uint32_t code, const void
                                   std::uint32_t outputLength, TOverlapped* overlapped,
                                   std::uint32_t& lastError) {
   auto& s = *State;
-  std::lock_guard lock(s.M);
+  std::unique_lock lock(s.M);
   s.RunDueEvents();
   TState::TObject* o = s.Find(device);
   s.Record(TSimCall::IoControl, o ? o->Info.Path : std::string(), device, code, input, inputLength,
@@ -1426,8 +1465,14 @@ bool TSimulatedMachine::IoControl(THandle device, std::uint32_t code, const void
     static const std::uint8_t cdb[12] = {0xD6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0};
     const bool valid = inputLength == 44 && LE16(&request[0]) == 44 && request[6] == 12 &&
                        std::equal(cdb, cdb + 12, &request[28]);
-    if (o->OfPhone && valid) s.SwitchToP2K();
-    result = s.Finish(overlapped, {true, 0, 0}, lastError);
+    const bool ofPhone = o->OfPhone;
+    // The pass-through is synchronous; a disk may take up to its 25 s time-out to answer.
+    if (!overlapped && !s.BlockFor(lock, s.TakeFault(TRequestKind::StorageSwitch))) {
+      result = s.Finish(overlapped, {false, 0, kErrorGenFailure}, lastError);
+    } else {
+      if (ofPhone && valid) s.SwitchToP2K();
+      result = s.Finish(overlapped, {true, 0, 0}, lastError);
+    }
   } else {
     lastError = kErrorInvalidFunction;
   }
@@ -1521,7 +1566,7 @@ std::unique_ptr<IPhoneThread> TSimulatedMachine::StartThread(std::function<void(
   {
     std::lock_guard lock(s.M);
     ++s.Participants;
-    thread = std::make_unique<TSimThread>(++s.ThreadCounter);
+    thread = std::make_unique<TSimThread>(s, ++s.ThreadCounter);
     s.Record(TSimCall::StartThread, std::string(), 0, thread->Id(), nullptr, 0, true);
   }
   thread->Thread = std::thread([&s, body = std::move(body)] {

@@ -78,11 +78,13 @@ struct TAnswerTweak {
   int LengthSkew = 0;                         // added to the length in fetch bytes 8 and 9
 };
 
-enum class TRequestKind { Any, Command, Poll, Fetch, NameQuery };
+// ModemWrite and StorageSwitch are the synchronous requests of the mode switch (the write to the
+// modem port, the SCSI pass-through); a fault names them by kind, Any never matches them.
+enum class TRequestKind { Any, Command, Poll, Fetch, NameQuery, ModemWrite, StorageSwitch };
 enum class TIoFaultKind {
   Fail,    // the request completes with an error
-  Hang,    // the request never completes
-  Delay,   // the request completes after DelayMs
+  Hang,    // the request never completes (a synchronous one blocks its caller for good)
+  Delay,   // the request completes after DelayMs; a synchronous one blocks its caller that long
   Unplug,  // the phone is pulled out as the request arrives
   Short    // the request completes, but the driver delivers at most Bytes bytes of its answer
 };
@@ -189,6 +191,9 @@ class TSimulatedMachine : public IPhonePlatform {
   bool AdvanceUntil(const std::function<bool()>& done, std::uint32_t maxMs);
   // Waits until every thread started through StartThread waits on the machine.
   void WaitIdle();
+  // Threads started through StartThread that have not ended, detached ones included. The machine
+  // waits for its detached threads when it is destroyed.
+  int Threads() const;
   // Times the machine gave up waiting for its threads to settle (a thread blocked elsewhere).
   int SettleTimeouts() const;
 

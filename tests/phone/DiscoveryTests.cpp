@@ -502,10 +502,62 @@ TEST_F(PhoneLinkTest, DestroyingTheLinkEndsAConnectedWatcher) {
   Link.reset();  // Stop, then wait for the watcher blocked in the removal wait
 
   EXPECT_EQ(Sim.Now(), now);
-  // Interface, key and events are released; so is the link's own stop event.
-  EXPECT_EQ(Sim.OpenHandles(), handlesBefore - 1);
+  // Interface, key and events are released; so are the link's own two events.
+  EXPECT_EQ(Sim.OpenHandles(), handlesBefore - 2);
   Poster.Pump();  // a notice posted on the way out reaches no one
   EXPECT_EQ(Statuses, (std::vector<int>{0, 1}));
+}
+
+// Freeing the link while the watcher is held up in a driver call that cannot be cancelled.
+struct StuckCase {
+  const char* name;
+  TPhoneMode mode;
+  TRequestKind call;
+};
+
+void PrintTo(const StuckCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class StuckWatcher : public PhoneLinkTest, public ::testing::WithParamInterface<StuckCase> {};
+
+TEST_P(StuckWatcher, IsWaitedForAtMostOneSecondThenEndsByItself) {
+  const StuckCase c = GetParam();
+  Sim.Phone().Plug(c.mode);
+  Sim.Phone().InjectIoFault({c.call, TIoFaultKind::Delay, 25000, 0});
+  Link->Start(true);
+  Sim.Advance(600);
+  ASSERT_EQ(Sim.Threads(), 1);
+  const auto closing = Sim.Now();
+
+  EXPECT_TRUE(P2KAPI::TP2KAPI::Free(Link.release()));
+
+  EXPECT_EQ(Sim.Now() - closing, 1000u);
+  const auto lines = Logged().size();
+  // The call returns long after; the watcher ends without a notice or a log line, and its link
+  // goes with it.
+  Sim.Advance(30000);
+  EXPECT_EQ(Sim.Threads(), 0);
+  EXPECT_EQ(Sim.OpenHandles(), 0);
+  EXPECT_EQ(Logged().size(), lines);
+  EXPECT_EQ(Poster.Pending(), 1);  // only the notice of Start
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, StuckWatcher,
+    ::testing::Values(StuckCase{"ModemWrite", TPhoneMode::Modem, TRequestKind::ModemWrite},
+                      StuckCase{"StorageSwitch", TPhoneMode::Storage, TRequestKind::StorageSwitch}),
+    [](const ::testing::TestParamInfo<StuckCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PhoneLinkTest, FreeingTheLinkWaitsForAWatcherThatCanStop) {
+  Sim.Phone().Plug(TPhoneMode::P2K);
+  Link->Start(true);
+  ASSERT_TRUE(RunUntilStatuses(2, 5000));
+  const auto now = Sim.Now();
+  EXPECT_FALSE(P2KAPI::TP2KAPI::Free(Link.release()));
+  EXPECT_EQ(Sim.Now(), now);
+  EXPECT_EQ(Sim.Threads(), 0);
+  EXPECT_EQ(Sim.OpenHandles(), 0);
 }
 
 TEST_F(PhoneLinkTest, StopEndsTheSearchingWatcherAndStartRunsANewOne) {
