@@ -40,6 +40,17 @@ struct TProfile {
   std::string NotConnectedMsg;
   std::string NoPhoneFileMsg;
   std::string LastFrameWarning;
+  // Failed phone commands: what failed (%1 the phone file), then why.
+  std::string PhoneReadFailedMsg;
+  std::string PhoneSaveFailedMsg;
+  std::string PhoneOptionsReadFailedMsg;
+  std::string PhoneOptionsWriteFailedMsg;
+  std::string PhoneNoAnswerText;
+  std::string PhoneTransferFailedText;
+  std::string PhoneBadAnswerText;
+  std::string PhoneRefusedText;
+  // The folder of the phone's copy is not private (%1 the folder).
+  std::string PhoneCopyFolderMsg;
 };
 
 inline TProfile Profile;

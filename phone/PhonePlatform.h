@@ -83,6 +83,9 @@ class IPhonePlatform {
 
   virtual ~IPhonePlatform() = default;
 
+  // False on a system without the phone's drivers, where no phone can ever be found.
+  virtual bool HasPhoneDriver() const { return true; }
+
   // Device files (CreateFile, WriteFile, CloseHandle). OpenDevice opens an existing device and
   // returns kNoHandle when it cannot. CloseHandle also closes events.
   virtual THandle OpenDevice(const std::string& name, std::uint32_t access, std::uint32_t shareMode,
