@@ -667,9 +667,15 @@ TEST_F(PhoneCommandsTest, NoDriverLineOnlyWhereNoPhoneCanBeFound) {
   EXPECT_EQ(line->text(),
             "No phone can be found: this system has no phone driver. "
             "Try glowsmith --simulate-phone DIR.");
-  // One line, all of it on the page.
-  EXPECT_LE(line->height(), 2 * line->fontMetrics().height() - 1);
-  EXPECT_LE(line->geometry().right(), Form().Tab5->width());
+  for (const QString language : {"English", "Russian"}) {
+    SCOPED_TRACE(language.toStdString());
+    Form().ComboBox1->setCurrentText(language);
+    Form().ComboBox1Change();
+    EXPECT_TRUE(line->text().contains("glowsmith --simulate-phone"));
+    // One line, all of it on the page.
+    EXPECT_LE(line->height(), 2 * line->fontMetrics().height() - 1);
+    EXPECT_LE(line->geometry().right(), Form().Tab5->width());
+  }
 }
 
 // ------------------------------------------------------------------------ failures reported
