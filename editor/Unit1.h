@@ -353,6 +353,8 @@ class TMForm : public QMainWindow {
   QCheckBox* CheckBox8;
   QPushButton* Button20;
   QPushButton* Button21;
+  // Shown when the system has no phone driver, so that no phone can ever be found.
+  QLabel* NoDriverLabel = nullptr;
 
   // ---- Actions
   QAction* ANewFile;

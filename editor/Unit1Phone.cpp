@@ -10,10 +10,12 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "AboutForm.h"
 #include "InOutError.h"
 #include "P2KAPI.h"
+#include "PhoneCopy.h"
 #include "PhonePlatform.h"
 #include "Profile.h"
 #include "QtStatusPoster.h"
@@ -43,6 +45,12 @@ constexpr uint8_t kWrittenBits = 0x0C;
 // The machine the link runs on when the caller supplied none.
 std::unique_ptr<IPhonePlatform> OwnedPlatform;
 
+// The link was left to its watcher at the last close: the platform it runs on must stay.
+bool PlatformInUse = false;
+
+// The search at the last connection got no answer: the phone may have gone before it was asked.
+bool SearchFailed = false;
+
 // The last diagnostic line of the link logged on the user-interface thread, that is, by a
 // transfer; the watcher's search lines are of no use in a failure message.
 std::thread::id UiThread;
@@ -52,9 +60,34 @@ void RememberLogLine(const std::string& line) {
   if (std::this_thread::get_id() == UiThread) LastTransferLine = line;
 }
 
-std::string LocalCopy() {
-  return TempDir + "funlight.pat";
-}
+// A file beside the local copy that holds a copy in the making; removed on every way out of the
+// command unless it has become the copy.
+class TPartFile {
+ public:
+  explicit TPartFile(std::string path) : Path(std::move(path)) { Remove(); }
+  ~TPartFile() { Remove(); }
+  TPartFile(const TPartFile&) = delete;
+  TPartFile& operator=(const TPartFile&) = delete;
+  const std::string& Name() const { return Path; }
+  // Renames the part over target, which is replaced, never written through (a link there is
+  // replaced by the file). False when the rename failed.
+  bool Become(const std::string& target) {
+    std::error_code error;
+    std::filesystem::rename(Path, target, error);
+    if (!error) Path.clear();
+    return !error;
+  }
+  // The part stays where it is.
+  void Keep() { Path.clear(); }
+
+ private:
+  // Removes a link itself, not what it names.
+  void Remove() {
+    std::error_code ignored;
+    if (!Path.empty()) std::filesystem::remove(Path, ignored);
+  }
+  std::string Path;
+};
 
 }  // namespace
 
@@ -68,9 +101,18 @@ void TMForm::FormCreate() {
 
   IPhonePlatform* platform = Services().Phone;
   if (!platform) {
+    // A platform left to a watcher by an earlier window stays with it.
+    if (PlatformInUse) static_cast<void>(OwnedPlatform.release());
+    PlatformInUse = false;
     OwnedPlatform = CreateSystemPhonePlatform();
     platform = OwnedPlatform.get();
   }
+  NoDriverLabel = new QLabel(Tab5);
+  NoDriverLabel->setObjectName("NoDriverLabel");
+  NoDriverLabel->setTextFormat(Qt::PlainText);
+  NoDriverLabel->move(16, 200);
+  NoDriverLabel->setVisible(!platform->HasPhoneDriver());
+  SearchFailed = false;
   UiThread = std::this_thread::get_id();
   LastTransferLine.clear();
   P2KAPI::OnLog = RememberLogLine;
@@ -84,9 +126,9 @@ void TMForm::FormCreate() {
 
 void TMForm::FormDestroy() {
   if (P2K) {
-    P2K->Stop();
-    // Waits for the watcher, so nothing is posted after this.
-    delete P2K;
+    // Closing waits about a second at most for a watcher held up in a driver call; one that is
+    // left posts and logs nothing more, but still uses the platform.
+    PlatformInUse = P2KAPI::TP2KAPI::Free(P2K);
     P2K = nullptr;
   }
   delete StatusPoster;
@@ -94,7 +136,7 @@ void TMForm::FormDestroy() {
   delete P2KAPI::PhoneFiles;
   P2KAPI::PhoneFiles = nullptr;
   P2KAPI::OnLog = nullptr;
-  OwnedPlatform.reset();
+  if (!PlatformInUse) OwnedPlatform.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -112,34 +154,95 @@ void ShowState(QLabel* label, const std::string& text, const QColor& colour) {
     label->resize(label->sizeHint().width(), label->height());
 }
 
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
 // Forgets the failure details of earlier commands before a new transfer.
 void BeginTransfer(P2KAPI::TP2KAPI& link) {
   link.LastError.clear();
+  link.LastFailure = P2KAPI::TFailure::None;
   LastTransferLine.clear();
 }
 
-// The message for a failed transfer: what failed, then the link's reason when it gave one.
+// Why a transfer failed, as the language says it.
+QString Reason(P2KAPI::TFailure failure) {
+  switch (failure) {
+    case P2KAPI::TFailure::NotConnected:
+      return Text(Profile.NotConnectedMsg);
+    case P2KAPI::TFailure::NoAnswer:
+      return Text(Profile.PhoneNoAnswerText);
+    case P2KAPI::TFailure::TransferFailed:
+      return Text(Profile.PhoneTransferFailedText);
+    case P2KAPI::TFailure::BadAnswer:
+      return Text(Profile.PhoneBadAnswerText);
+    case P2KAPI::TFailure::Refused:
+      return Text(Profile.PhoneRefusedText);
+    case P2KAPI::TFailure::None:
+      break;
+  }
+  return {};
+}
+
+// The message for a failed transfer: what failed, the reason, then the link's own diagnostic in
+// brackets for whoever has to look further.
 QString FailureText(const QString& what, const P2KAPI::TP2KAPI& link) {
+  QString text = what;
+  const QString reason = Reason(link.LastFailure);
+  if (!reason.isEmpty()) text += "\n" + reason;
   const std::string& detail = link.LastError.empty() ? LastTransferLine : link.LastError;
-  if (detail.empty()) return what;
-  return what + "\n" + QString::fromStdString(detail);
+  if (!detail.empty()) text += "\n(" + Text(detail) + ")";
+  return text;
+}
+
+QString WithName(const std::string& text, const std::string& name) {
+  return Text(text).arg(Text(name));
+}
+
+// Looks for funlight.pat under its two names. A search that got no answer is not taken for a
+// phone without the file.
+void SearchFunlightFile(P2KAPI::TP2KAPI& link) {
+  P2KAPI::TSearchResult result = link.SearchPhoneFiles(P2KAPI::FunlightPattern1, true);
+  if (result == P2KAPI::TSearchResult::NotFound) {
+    result = link.SearchPhoneFiles(P2KAPI::FunlightPattern2, true);
+  }
+  PhoneFileFound = result == P2KAPI::TSearchResult::Found;
+  SearchFailed = result == P2KAPI::TSearchResult::Failed;
 }
 
 // A file command runs only with a phone connected and funlight.pat found on it. Without a
 // connection the command is kept pending and connecting starts; without the file the user is told
-// and the command stays pending.
+// and the command stays pending. A search that failed is tried again first; failing again, the
+// phone is taken for not connected, and the command waits for the next connection.
 bool PhoneFileReady(TMForm& form, bool& pending) {
   if (!form.P2K->Connected) {
     pending = true;
     form.P2K->Start(true);
     return false;
   }
+  if (SearchFailed) SearchFunlightFile(*form.P2K);
+  if (SearchFailed) {
+    pending = true;
+    form.Message(Text(Profile.NotConnectedMsg), TMsgIcon::Error);
+    return false;
+  }
   if (!PhoneFileFound || P2KAPI::PhoneFiles->Count() == 0) {
-    form.Message(QString::fromStdString(Profile.NoPhoneFileMsg), TMsgIcon::Error);
+    form.Message(Text(Profile.NoPhoneFileMsg), TMsgIcon::Error);
     return false;
   }
   pending = false;
   return true;
+}
+
+// The private folder that holds the local copy, or empty once the user has been told that it
+// cannot be trusted.
+std::string CopyFolder(TMForm& form) {
+  try {
+    return PhoneCopy::PrivateFolder(TempDir);
+  } catch (const PhoneCopy::EUnsafeFolder& e) {
+    form.Message(WithName(Profile.PhoneCopyFolderMsg, e.Folder), TMsgIcon::Error);
+    return {};
+  }
 }
 
 }  // namespace
@@ -154,38 +257,35 @@ void TMForm::PhoneStatusChanged(int Status) {
     return;
   }
   ShowState(Label26, Profile.ConnectedText, QColor(0, 128, 0));
-  PhoneFileFound = P2K->FindPhoneFiles(P2KAPI::FunlightPattern1, true);
-  if (!PhoneFileFound) PhoneFileFound = P2K->FindPhoneFiles(P2KAPI::FunlightPattern2, true);
+  SearchFunlightFile(*P2K);
   if (PendingOpen) Execute(AOpenFromPhone);
   if (PendingSave) Execute(ASaveToPhone);
 }
 
 void TMForm::AOpenFromPhoneExecute() {
   if (!PhoneFileReady(*this, PendingOpen)) return;
+  const std::string folder = CopyFolder(*this);
+  if (folder.empty()) return;
   const P2KAPI::TPhoneFileEntry entry = P2KAPI::PhoneFiles->Items(0);
-  const QString phoneName = QString::fromStdString(entry.Name);
+  const QString phoneName = Text(entry.Name);
 
-  // The phone's bytes go to a file of their own first, so that a broken transfer leaves the
-  // previous local copy (perhaps the document's own file) as it was.
-  const std::string local = LocalCopy();
-  const std::string part = local + ".part";
+  // The phone's bytes go to a file of their own. The local copy (perhaps the document's own file)
+  // is replaced only by a complete read that loads as a funlight file.
+  const std::string local = folder + "funlight.pat";
+  TPartFile part(local + ".part");
   BeginTransfer(*P2K);
-  if (!P2K->ReadPhoneFile(part, entry.Name, entry.Size)) {
-    std::error_code ignored;
-    std::filesystem::remove(part, ignored);
-    Message(FailureText(QString("Reading %1 from the phone failed.").arg(phoneName), *P2K),
-            TMsgIcon::Error);
+  if (!P2K->ReadPhoneFile(part.Name(), entry.Name, entry.Size)) {
+    Message(FailureText(WithName(Profile.PhoneReadFailedMsg, entry.Name), *P2K), TMsgIcon::Error);
     return;
   }
-  std::error_code error;
-  std::filesystem::rename(part, local, error);
-  if (error) {
-    std::filesystem::remove(part, error);
-    throw EInOutError("File access denied");
-  }
-
   // The name and caption follow the document only once the file has been read.
-  if (!LoadDocument(local, phoneName)) return;
+  if (!LoadDocument(part.Name(), phoneName)) return;
+  // Should the rename fail, the document keeps the complete part as its file.
+  if (part.Become(local)) {
+    UFunStruct::FunFile.FileName = local;
+  } else {
+    part.Keep();
+  }
   setWindowTitle(QString("Nerevy's Glowsmith %1 - %2")
                      .arg(AboutForm::AForm ? AboutForm::AForm->Label2->text() : QString())
                      .arg(AOpenFromPhone->text()));
@@ -194,15 +294,20 @@ void TMForm::AOpenFromPhoneExecute() {
 
 void TMForm::ASaveToPhoneExecute() {
   if (!PhoneFileReady(*this, PendingSave)) return;
+  const std::string folder = CopyFolder(*this);
+  if (folder.empty()) return;
   const std::string phoneName = P2KAPI::PhoneFiles->Items(0).Name;
-  const std::string local = LocalCopy();
-  UFunStruct::WritePat(local);
+  const std::string local = folder + "funlight.pat";
+  {
+    // Written beside the copy and renamed over it, so that whatever stands in its place, a link
+    // included, is replaced and never written through.
+    TPartFile part(local + ".part");
+    UFunStruct::WritePat(part.Name());
+    if (!part.Become(local)) throw EInOutError("File access denied");
+  }
   BeginTransfer(*P2K);
   if (!P2K->WritePhoneFile(local, phoneName, false, 0xFF)) {
-    Message(
-        FailureText(
-            QString("Saving %1 to the phone failed.").arg(QString::fromStdString(phoneName)), *P2K),
-        TMsgIcon::Error);
+    Message(FailureText(WithName(Profile.PhoneSaveFailedMsg, phoneName), *P2K), TMsgIcon::Error);
   }
 }
 
@@ -215,7 +320,7 @@ void TMForm::Button18Click() {
 
 void TMForm::Button19Click() {
   if (!P2K->Connected) {
-    Message(QString::fromStdString(Profile.NotConnectedMsg), TMsgIcon::Error);
+    Message(Text(Profile.NotConnectedMsg), TMsgIcon::Error);
     return;
   }
   P2K->RestartPhone();
@@ -223,14 +328,16 @@ void TMForm::Button19Click() {
 
 void TMForm::Button20Click() {
   if (!P2K->Connected) {
-    Message(QString::fromStdString(Profile.NotConnectedMsg), TMsgIcon::Error);
+    Message(Text(Profile.NotConnectedMsg), TMsgIcon::Error);
     return;
   }
   // Each option is one byte; an answer without that byte counts as a failed read.
   auto readOption = [this](uint16_t offset, uint8_t& value) {
     value = 0;
     uint16_t size = 1;
-    return P2K->ReadSeem(kOptionsSeem, kOptionsRecord, offset, 1, &value, size) && size == 1;
+    if (!P2K->ReadSeem(kOptionsSeem, kOptionsRecord, offset, 1, &value, size)) return false;
+    if (size != 1) P2K->LastFailure = P2KAPI::TFailure::BadAnswer;
+    return size == 1;
   };
   uint8_t clublights = 0;
   uint8_t c380 = 0;
@@ -239,8 +346,7 @@ void TMForm::Button20Click() {
     // Nothing is shown or written from a read that failed: the boxes keep their state and Write
     // waits for a read that succeeds.
     Button21->setEnabled(false);
-    Message(FailureText(QString::fromStdString(Profile.PhoneSettingsReadMsg), *P2K),
-            TMsgIcon::Error);
+    Message(FailureText(Text(Profile.PhoneOptionsReadFailedMsg), *P2K), TMsgIcon::Error);
     return;
   }
   ClublightsByte = clublights;
@@ -255,7 +361,7 @@ void TMForm::Button20Click() {
 
 void TMForm::Button21Click() {
   if (!P2K->Connected) {
-    Message(QString::fromStdString(Profile.NotConnectedMsg), TMsgIcon::Error);
+    Message(Text(Profile.NotConnectedMsg), TMsgIcon::Error);
     return;
   }
   // Writes one option when it was changed; a failed write keeps its flag, so Write can be
@@ -272,7 +378,7 @@ void TMForm::Button21Click() {
   BeginTransfer(*P2K);
   if (!writeOption(C380Changed, CheckBox8, C380Byte, kC380Offset) ||
       !writeOption(ClublightsChanged, CheckBox7, ClublightsByte, kClublightsOffset)) {
-    Message(FailureText("The phone settings could not be written.", *P2K), TMsgIcon::Error);
+    Message(FailureText(Text(Profile.PhoneOptionsWriteFailedMsg), *P2K), TMsgIcon::Error);
     return;
   }
   Button21->setEnabled(false);

@@ -42,8 +42,18 @@ struct TProfile {
   std::string LastFrameWarning;
   std::string NotFunlightFileMsg;  // %1 is the file's name
   std::string FunlightListFullMsg;
-  std::string PhoneSettingsReadMsg;
   std::string OutOfMemoryMsg;
+  // Failed phone commands: what failed (%1 the phone file), then why.
+  std::string PhoneReadFailedMsg;
+  std::string PhoneSaveFailedMsg;
+  std::string PhoneOptionsReadFailedMsg;
+  std::string PhoneOptionsWriteFailedMsg;
+  std::string PhoneNoAnswerText;
+  std::string PhoneTransferFailedText;
+  std::string PhoneBadAnswerText;
+  std::string PhoneRefusedText;
+  // The folder of the phone's copy is not private (%1 the folder).
+  std::string PhoneCopyFolderMsg;
 };
 
 inline TProfile Profile;

@@ -3,6 +3,16 @@
 #include "PhonePlatform.h"
 #include "SimulatedPhone.h"
 
+namespace {
+
+class TNoPhonePlatform : public TSimulatedMachine {
+ public:
+  TNoPhonePlatform() : TSimulatedMachine(TClockMode::RealTime) {}
+  bool HasPhoneDriver() const override { return false; }
+};
+
+}  // namespace
+
 std::unique_ptr<IPhonePlatform> CreateSystemPhonePlatform() {
-  return std::make_unique<TSimulatedMachine>(TClockMode::RealTime);
+  return std::make_unique<TNoPhonePlatform>();
 }

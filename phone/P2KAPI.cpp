@@ -8,6 +8,13 @@
 
 #include "InOutError.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace P2KAPI {
 
 TFileList* PhoneFiles = nullptr;
@@ -115,6 +122,57 @@ std::vector<std::uint8_t> StorageSwitchRequest(std::uint16_t code) {
   return r;
 }
 
+// The local file of a read, created or emptied. It is never opened through a symbolic link: a link
+// planted in its place must not steer the phone's bytes into another file.
+class TLocalFile {
+ public:
+  explicit TLocalFile(const std::string& path) {
+#ifdef _WIN32
+    Out.open(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+#else
+    Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+#endif
+  }
+  ~TLocalFile() {
+#ifndef _WIN32
+    if (Fd >= 0) ::close(Fd);
+#endif
+  }
+  TLocalFile(const TLocalFile&) = delete;
+  TLocalFile& operator=(const TLocalFile&) = delete;
+
+  bool IsOpen() const {
+#ifdef _WIN32
+    return Out.is_open();
+#else
+    return Fd >= 0;
+#endif
+  }
+
+  bool Write(const std::uint8_t* data, std::size_t size) {
+#ifdef _WIN32
+    Out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return static_cast<bool>(Out);
+#else
+    while (size > 0) {
+      const ssize_t n = ::write(Fd, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+#endif
+  }
+
+ private:
+#ifdef _WIN32
+  std::ofstream Out;
+#else
+  int Fd = -1;
+#endif
+};
+
 }  // namespace
 
 void TStatusWindow::Deliver(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -124,6 +182,7 @@ void TStatusWindow::Deliver(std::uint32_t message, std::uintptr_t wParam, std::i
 TP2KAPI::TP2KAPI(IPhonePlatform& platform, IStatusPoster& poster)
     : StatusWindow(std::make_shared<TStatusWindow>(this)), Platform(platform), Poster(poster) {
   StopEvent = Platform.CreateEventObject(true, false);
+  WatcherEnded = Platform.CreateEventObject(true, false);
 }
 
 TP2KAPI::~TP2KAPI() {
@@ -132,13 +191,53 @@ TP2KAPI::~TP2KAPI() {
   if (Watcher) Watcher->Join();
   if (DeviceHandle != P::kNoHandle) Platform.CloseHandle(DeviceHandle);
   if (StopEvent != P::kNoHandle) Platform.CloseHandle(StopEvent);
+  if (WatcherEnded != P::kNoHandle) Platform.CloseHandle(WatcherEnded);
+}
+
+bool TP2KAPI::Free(TP2KAPI* link, std::uint32_t waitMs) {
+  if (!link) return false;
+  link->StatusWindow->Release();
+  link->Stop();
+  // On the platform's clock, so that a simulated machine runs the watcher meanwhile.
+  if (link->Watcher && link->WatcherActive) {
+    link->Platform.WaitForObject(link->WatcherEnded, waitMs);
+  }
+  {
+    std::lock_guard lock(link->ExitMutex);
+    if (link->Watcher && link->WatcherActive) {
+      link->Abandoned = true;
+      link->Watcher->Detach();
+      link->Watcher.reset();
+      // From the unlock on, the watcher owns the link.
+      return true;
+    }
+  }
+  delete link;
+  return false;
+}
+
+void TP2KAPI::WatcherFinished() {
+  bool abandoned = false;
+  {
+    std::lock_guard lock(ExitMutex);
+    WatcherActive = false;
+    abandoned = Abandoned;
+  }
+  if (abandoned) {
+    delete this;
+    return;
+  }
+  Platform.SetEventObject(WatcherEnded);
 }
 
 void TP2KAPI::Log(const std::string& line) const {
-  if (OnLog) OnLog(line);
+  std::lock_guard lock(ExitMutex);
+  if (!Abandoned && OnLog) OnLog(line);
 }
 
 void TP2KAPI::PostStatus(int status) {
+  std::lock_guard lock(ExitMutex);
+  if (Abandoned) return;
   Poster.Post([window = StatusWindow, status] {
     window->Deliver(WM_P2KSTATUS, static_cast<std::uintptr_t>(status), 0);
   });
@@ -155,10 +254,15 @@ bool TP2KAPI::Start(bool watch) {
     TestCommandInterface = {"Motorola Test Command", 0x0102};
     FlashInterface = {"Motorola Flash", 0x0002};
     CurrentInterface = TestCommandInterface;
+    PacketNumber = 1;
+    // While the watcher holds an open interface its "connected" notice stands, delivered or still
+    // queued: a "not connected" posted now would arrive after it and have the last word. Checked
+    // and posted under the lock, so that the watcher cannot open and post in between.
+    if (DeviceHandle == P::kNoHandle) {
+      Connected = false;
+      PostStatus(0);
+    }
   }
-  Connected = false;
-  PacketNumber = 1;
-  PostStatus(0);
   if (!watch) return true;
   // A watcher that ended, or that was stopped and is winding down, is collected first.
   if (Watcher && (!WatcherActive || !Running)) {
@@ -167,11 +271,12 @@ bool TP2KAPI::Start(bool watch) {
   }
   if (!Watcher) {
     Platform.ResetEventObject(StopEvent);
+    Platform.ResetEventObject(WatcherEnded);
     Running = true;
     WatcherActive = true;
     Watcher = Platform.StartThread([this] {
       WatchDevice();
-      WatcherActive = false;
+      WatcherFinished();
     });
     ThreadId = Watcher->Id();
   }
@@ -426,7 +531,9 @@ void TP2KAPI::WatchDevice() {
 }
 
 bool TP2KAPI::IoWait(THandle device, const std::uint8_t* input, std::uint32_t inputLength,
-                     std::uint8_t* output, std::uint32_t outputLength, const char* name) {
+                     std::uint8_t* output, std::uint32_t outputLength, const char* name,
+                     std::uint32_t& transferred) {
+  transferred = 0;
   TOverlapped overlapped;
   overlapped.Event = Platform.CreateEventObject(true, false);
   std::uint32_t error = 0;
@@ -435,19 +542,22 @@ bool TP2KAPI::IoWait(THandle device, const std::uint8_t* input, std::uint32_t in
       error != P::kErrorIoPending) {
     // Refused outright: its event will never be signalled, so waiting for it is pointless.
     Platform.CloseHandle(overlapped.Event);
+    LastFailure = TFailure::TransferFailed;
     Log(std::string(name) + " GetOverlappedResult fail");
     return false;
   }
   if (Platform.WaitForObject(overlapped.Event, kTransferTimeoutMs) != P::kWaitObject0) {
     Platform.CancelIo(device, overlapped);
     Platform.CloseHandle(overlapped.Event);
+    LastFailure = TFailure::NoAnswer;
     Log(std::string(name) + " DevIOCtl fail");
     return false;
   }
-  std::uint32_t transferred = 0;
   if (!Platform.GetOverlappedResult(device, overlapped, transferred, false)) {
+    transferred = 0;
     Platform.CancelIo(device, overlapped);
     Platform.CloseHandle(overlapped.Event);
+    LastFailure = TFailure::TransferFailed;
     Log(std::string(name) + " GetOverlappedResult fail");
     return false;
   }
@@ -455,23 +565,31 @@ bool TP2KAPI::IoWait(THandle device, const std::uint8_t* input, std::uint32_t in
   return true;
 }
 
-bool TP2KAPI::WriteData(THandle device, const std::uint8_t* request, std::uint32_t length) {
+bool TP2KAPI::WriteData(THandle device, const std::uint8_t* request, std::uint32_t length,
+                        std::uint32_t& transferred) {
   std::uint8_t output[5] = {};
-  return IoWait(device, request, length, output, sizeof output, "WriteData");
+  return IoWait(device, request, length, output, sizeof output, "WriteData", transferred);
 }
 
-bool TP2KAPI::ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer) {
-  return IoWait(device, request, 9, answer, kAnswerBufferSize, "ReadData");
+bool TP2KAPI::ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer,
+                       std::uint32_t& received) {
+  return IoWait(device, request, 9, answer, kAnswerBufferSize, "ReadData", received);
 }
 
 bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::uint16_t dataLength,
                           std::uint8_t* answer, std::uint32_t answerCapacity,
                           std::uint16_t& answerLength) {
-  if (dataLength > kMaxCommandData) return false;
+  if (dataLength > kMaxCommandData) {
+    LastFailure = TFailure::TransferFailed;
+    return false;
+  }
   std::lock_guard lock(TransferLock);
   // The watcher has closed the interface (or never opened one): nothing to send to.
   const THandle device = DeviceHandle;
-  if (device == P::kNoHandle) return false;
+  if (device == P::kNoHandle) {
+    LastFailure = TFailure::NotConnected;
+    return false;
+  }
   const std::uint16_t iface = InterfaceNumber;
 
   std::vector<std::uint8_t> request(dataLength + 18u, 0);
@@ -483,7 +601,10 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::
   PutBE16(&request[10], command & 0x0FFFu);
   PutBE16(&request[12], dataLength);
   if (dataLength > 0) std::memcpy(&request[16], data, dataLength);
-  if (!WriteData(device, request.data(), static_cast<std::uint32_t>(request.size()))) return false;
+  std::uint32_t transferred = 0;
+  if (!WriteData(device, request.data(), static_cast<std::uint32_t>(request.size()), transferred)) {
+    return false;
+  }
   const std::uint32_t written = Platform.GetTickCount();
 
   std::vector<std::uint8_t> buffer(kAnswerBufferSize, 0);
@@ -493,11 +614,17 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::
   for (;;) {
     std::memset(buffer.data(), 0, 12);
     Platform.Sleep(1);
-    if (!ReadData(device, poll, buffer.data())) return false;
+    if (!ReadData(device, poll, buffer.data(), transferred)) return false;
+    // The bytes a short poll answer lacks would read as zeros: refuse it.
+    if (transferred < kPollAnswerSize) {
+      LastFailure = TFailure::BadAnswer;
+      return false;
+    }
     if (buffer[5] == 1 || buffer[5] == 2) break;
     if (Platform.GetTickCount() - written >= kAnswerTimeoutMs) break;
   }
   if (Platform.GetTickCount() - written >= kAnswerTimeoutMs) {
+    LastFailure = TFailure::NoAnswer;
     Log("USB Time-out");
     return false;
   }
@@ -507,13 +634,16 @@ bool TP2KAPI::SendCommand(std::uint16_t command, const std::uint8_t* data, std::
   PutLE16(&fetch[4], iface);
   PutLE16(&fetch[6], static_cast<std::uint16_t>(BE16(&buffer[6]) + 4 + 2 * ready));
   std::memset(buffer.data(), 0, 1024);
-  if (!ReadData(device, fetch, buffer.data())) return false;
+  if (!ReadData(device, fetch, buffer.data(), transferred)) return false;
 
+  // The answer counts only when all of its header and data arrived.
   const std::uint32_t length = BE16(&buffer[14]);
-  if (buffer[4] != 1 || BE16(&buffer[8]) != length + 8 ||
+  if (transferred < kAnswerDataOffset + length || buffer[4] != 1 ||
+      BE16(&buffer[8]) != length + 8 ||
       (((buffer[10] & 0x0Fu) << 8) | buffer[11]) != PacketNumber ||
       ((buffer[12] >> 4) != 6 && (buffer[12] >> 4) != 8) ||
       length > kAnswerBufferSize - kAnswerDataOffset) {
+    LastFailure = TFailure::BadAnswer;
     return false;
   }
   answerLength = static_cast<std::uint16_t>(length);
@@ -532,7 +662,12 @@ bool TP2KAPI::OpenPhoneFile(const std::string& name, std::uint32_t size, std::ui
   std::memcpy(data + 8, name.data(), std::min<size_t>(name.size(), 254));
   std::uint8_t status = 0xFF;
   std::uint16_t length = 0;
-  if (!SendCommand(kCommandFileSystem, data, sizeof data, &status, 1, length) || status == 9) {
+  if (!SendCommand(kCommandFileSystem, data, sizeof data, &status, 1, length)) {
+    FileSize = 0;
+    return false;
+  }
+  if (status == 9) {
+    LastFailure = TFailure::Refused;
     FileSize = 0;
     return false;
   }
@@ -559,8 +694,8 @@ bool TP2KAPI::ClosePhoneFile() {
 bool TP2KAPI::ReadPhoneFile(const std::string& localPath, const std::string& phoneName,
                             std::uint32_t size) {
   if (!OpenPhoneFile(phoneName, size, 0xFF)) return false;
-  std::ofstream local(std::filesystem::path(localPath), std::ios::binary | std::ios::trunc);
-  if (!local) {
+  TLocalFile local(localPath);
+  if (!local.IsOpen()) {
     ClosePhoneFile();
     throw EInOutError("File access denied");
   }
@@ -573,19 +708,23 @@ bool TP2KAPI::ReadPhoneFile(const std::string& localPath, const std::string& pho
     PutBE32(data, kFileRead);
     PutBE32(data + 4, n);
     std::uint16_t length = 0;
-    if (!SendCommand(kCommandFileSystem, data, sizeof data, answer.data(), kChunkSize, length) ||
-        length == 0) {
+    if (!SendCommand(kCommandFileSystem, data, sizeof data, answer.data(), kChunkSize, length)) {
+      ClosePhoneFile();
+      return false;
+    }
+    if (length == 0) {
+      LastFailure = TFailure::BadAnswer;
       ClosePhoneFile();
       return false;
     }
     // Only the bytes the phone sent go into the file; a short answer ends the read as failed.
     const std::uint32_t received = std::min<std::uint32_t>(length, n);
-    local.write(reinterpret_cast<const char*>(answer.data()), received);
-    if (!local) {
+    if (!local.Write(answer.data(), received)) {
       ClosePhoneFile();
       throw EInOutError("Disk full");
     }
     if (received < n) {
+      LastFailure = TFailure::BadAnswer;
       ClosePhoneFile();
       return false;
     }
@@ -638,11 +777,17 @@ bool TP2KAPI::WritePhoneFile(const std::string& localPath, const std::string& ph
   Progress(0);
   local.close();
   ClosePhoneFile();
+  // The listing made at connection time now names a file of this size.
+  if (PhoneFiles) PhoneFiles->SetSize(phoneName, static_cast<std::uint32_t>(total));
   return true;
 }
 
 bool TP2KAPI::FindPhoneFiles(const std::string& pattern, bool clear) {
-  if (pattern.size() + 4 > kMaxCommandData) return false;
+  return SearchPhoneFiles(pattern, clear) == TSearchResult::Found;
+}
+
+TSearchResult TP2KAPI::SearchPhoneFiles(const std::string& pattern, bool clear) {
+  if (pattern.size() + 4 > kMaxCommandData) return TSearchResult::Failed;
   std::vector<std::uint8_t> data(4 + pattern.size(), 0);
   PutBE32(&data[0], kFileSearch);
   std::memcpy(&data[4], pattern.data(), pattern.size());
@@ -650,12 +795,12 @@ bool TP2KAPI::FindPhoneFiles(const std::string& pattern, bool clear) {
   std::uint16_t length = 0;
   if (!SendCommand(kCommandFileSystem, data.data(), static_cast<std::uint16_t>(data.size()),
                    answer.data(), kChunkSize, length)) {
-    return false;
+    return TSearchResult::Failed;
   }
   const int total = static_cast<int>(BE16(&answer[0]));
   int remaining = total;
   if (clear && PhoneFiles) PhoneFiles->Clear();
-  if (total == 0) return false;
+  if (total == 0) return TSearchResult::NotFound;
 
   bool appended = false;
   do {
@@ -664,7 +809,7 @@ bool TP2KAPI::FindPhoneFiles(const std::string& pattern, bool clear) {
     PutBE32(next, kFileSearchNext);
     next[4] = 3;
     if (!SendCommand(kCommandFileSystem, next, sizeof next, answer.data(), kChunkSize, length)) {
-      return false;
+      return TSearchResult::Failed;
     }
     const int listed = answer[1];
     // An answer never holds more entries than fit in what arrived of it.
@@ -686,7 +831,7 @@ bool TP2KAPI::FindPhoneFiles(const std::string& pattern, bool clear) {
     if (count == 0) break;
   } while (remaining > 0);
   Progress(0);
-  return appended;
+  return appended ? TSearchResult::Found : TSearchResult::NotFound;
 }
 
 bool TP2KAPI::ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset,
@@ -701,12 +846,14 @@ bool TP2KAPI::ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t o
   if (!SendCommand(RDELEM, data, sizeof data, answer.data(), 65536, length)) return false;
   // An answer without its status byte counts as refused.
   if (length == 0 || answer[0] != 0) {
+    LastFailure = length == 0 ? TFailure::BadAnswer : TFailure::Refused;
     LastError = "RDELEM answer: no seem or access denided";
     return false;
   }
   const std::uint16_t received = static_cast<std::uint16_t>(length - 1);
   if (received > size) {
     size = received;
+    LastFailure = TFailure::BadAnswer;
     LastError = "Buffer too small";
     return false;
   }
@@ -717,7 +864,10 @@ bool TP2KAPI::ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t o
 
 bool TP2KAPI::WriteSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset,
                         std::uint16_t count, const std::uint8_t* source) {
-  if (count + 8u > kMaxCommandData) return false;
+  if (count + 8u > kMaxCommandData) {
+    LastFailure = TFailure::TransferFailed;
+    return false;
+  }
   std::vector<std::uint8_t> data(8u + count, 0);
   PutBE16(&data[0], seem);
   PutBE16(&data[2], record);
@@ -731,6 +881,7 @@ bool TP2KAPI::WriteSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t 
     return false;
   }
   if (length == 0 || answer[0] != 0) {
+    LastFailure = length == 0 ? TFailure::BadAnswer : TFailure::Refused;
     LastError = "No seem or access denided";
     return false;
   }

@@ -25,6 +25,12 @@ struct TPhoneFileEntry {
 class TFileList {
  public:
   void Clear() { Entries.clear(); }
+  // A phone file was written: the listing takes its new size.
+  void SetSize(const std::string& name, std::uint32_t size) {
+    for (TPhoneFileEntry& entry : Entries) {
+      if (entry.Name == name) entry.Size = size;
+    }
+  }
   void Add(TPhoneFileEntry entry) { Entries.push_back(std::move(entry)); }
   int Count() const { return static_cast<int>(Entries.size()); }
   const TPhoneFileEntry& Items(int index) const { return Entries.at(static_cast<size_t>(index)); }
@@ -43,6 +49,20 @@ extern std::function<void(int)> OnProgress;
 // "/a/" or "/c/", the separator 0xFFFE, "funlight.pat" and a terminating 0 (34 bytes each).
 extern const std::string FunlightPattern1;
 extern const std::string FunlightPattern2;
+
+// Why the last failed operation failed, in terms a user can act on; the log line, or LastError,
+// has the detail. Set by every failure and kept until the caller clears it.
+enum class TFailure {
+  None,
+  NotConnected,    // no interface is open
+  NoAnswer,        // the phone did not answer within the time-outs
+  TransferFailed,  // the driver refused or failed a transfer
+  BadAnswer,       // an answer that is short, malformed, or not for this command
+  Refused          // the phone refused: a failure status in its answer
+};
+
+// The outcome of a file search: a failed command is not the same as no file.
+enum class TSearchResult { Found, NotFound, Failed };
 
 struct TInterfaceName {
   std::string Name;
@@ -84,6 +104,7 @@ inline constexpr std::uint32_t kWriteDataLength = 1032;
 inline constexpr std::uint32_t kMaxCommandData = 1032;
 inline constexpr std::uint32_t kAnswerBufferSize = 4101;
 inline constexpr std::uint32_t kAnswerDataOffset = 18;
+inline constexpr std::uint32_t kPollAnswerSize = 8;
 inline constexpr std::uint32_t kSearchEntrySize = 268;
 inline constexpr std::uint32_t kTransferTimeoutMs = 5000;
 inline constexpr std::uint32_t kAnswerTimeoutMs = 40000;
@@ -111,6 +132,11 @@ class TP2KAPI {
   TP2KAPI(IPhonePlatform& platform, IStatusPoster& poster);
   // Stops the watcher and waits for it to end; it closes an open interface on its way out.
   ~TP2KAPI();
+  // Frees the link without waiting longer than waitMs for its watcher, which may be held up in a
+  // driver call that cannot be cancelled (a modem write, a 25 s SCSI request). A watcher still
+  // running then is left to end by itself and frees the link when it does; it posts and logs
+  // nothing more, but goes on using the platform, which must stay. Returns whether it was left.
+  static bool Free(TP2KAPI* link, std::uint32_t waitMs = 1000);
   TP2KAPI(const TP2KAPI&) = delete;
   TP2KAPI& operator=(const TP2KAPI&) = delete;
 
@@ -119,6 +145,7 @@ class TP2KAPI {
   std::uint16_t PacketNumber = 0;
   std::uint32_t FileSize = 0;
   std::string LastError;
+  TFailure LastFailure = TFailure::None;
   bool Connected = false;
   // Lets the application handle pending window messages between the chunks of a write.
   std::function<void()> ProcessMessages;
@@ -134,6 +161,7 @@ class TP2KAPI {
   std::atomic<bool> Running{false};
   std::shared_ptr<TStatusWindow> StatusWindow;
 
+  // Resets the link and posts "not connected", unless the watcher holds an open interface.
   bool Start(bool watch);
   void Stop();
 
@@ -144,9 +172,12 @@ class TP2KAPI {
 
   bool SendCommand(std::uint16_t command, const std::uint8_t* data, std::uint16_t dataLength,
                    std::uint8_t* answer, std::uint32_t answerCapacity, std::uint16_t& answerLength);
-  bool WriteData(THandle device, const std::uint8_t* request, std::uint32_t length);
+  // Each returns whether the request completed, and the number of bytes the driver transferred.
+  bool WriteData(THandle device, const std::uint8_t* request, std::uint32_t length,
+                 std::uint32_t& transferred);
   // answer must hold kAnswerBufferSize bytes.
-  bool ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer);
+  bool ReadData(THandle device, const std::uint8_t* request, std::uint8_t* answer,
+                std::uint32_t& received);
 
   bool OpenPhoneFile(const std::string& name, std::uint32_t size, std::uint8_t attribute);
   bool ClosePhoneFile();
@@ -155,6 +186,8 @@ class TP2KAPI {
   bool WritePhoneFile(const std::string& localPath, const std::string& phoneName,
                       bool processMessages, std::uint8_t attribute);
   bool FindPhoneFiles(const std::string& pattern, bool clear);
+  // The search of FindPhoneFiles, telling a failed command apart from a search that lists nothing.
+  TSearchResult SearchPhoneFiles(const std::string& pattern, bool clear);
   bool ReadSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset, std::uint16_t count,
                 std::uint8_t* buffer, std::uint16_t& size);
   bool WriteSeem(std::uint16_t seem, std::uint16_t record, std::uint16_t offset,
@@ -173,6 +206,8 @@ class TP2KAPI {
  private:
   void Log(const std::string& line) const;
   void PostStatus(int status);
+  // The end of the watcher thread: tells Free, or frees the link when Free has left it.
+  void WatcherFinished();
   // Waits ms milliseconds; false when the link was stopped meanwhile.
   bool Pause(std::uint32_t ms);
   // The watcher takes the transfer lock by polling through the platform's sleep, so that a
@@ -182,14 +217,20 @@ class TP2KAPI {
   bool DeviceStillListed();
   void CloseDevice();
   bool IoWait(THandle device, const std::uint8_t* input, std::uint32_t inputLength,
-              std::uint8_t* output, std::uint32_t outputLength, const char* name);
+              std::uint8_t* output, std::uint32_t outputLength, const char* name,
+              std::uint32_t& transferred);
 
   IPhonePlatform& Platform;
   IStatusPoster& Poster;
   std::mutex TransferLock;
   THandle StopEvent = IPhonePlatform::kNoHandle;
+  THandle WatcherEnded = IPhonePlatform::kNoHandle;
   std::unique_ptr<IPhoneThread> Watcher;
   std::atomic<bool> WatcherActive{false};
+  // Guards the end of the watcher against Free; once Abandoned, the owner's poster and hooks may
+  // be gone.
+  mutable std::mutex ExitMutex;
+  bool Abandoned = false;
 };
 
 }  // namespace P2KAPI

@@ -37,6 +37,9 @@ class IPhoneThread {
   virtual ~IPhoneThread() = default;
   virtual std::uint32_t Id() const = 0;
   virtual void Join() = 0;
+  // Lets the thread run on by itself: it frees what it holds when it ends, and this object may
+  // be destroyed at once without waiting for it.
+  virtual void Detach() = 0;
 };
 
 class IPhonePlatform {
@@ -79,6 +82,9 @@ class IPhonePlatform {
   static constexpr std::uint32_t kRegNotifyChangeLastSet = 0x4;
 
   virtual ~IPhonePlatform() = default;
+
+  // False on a system without the phone's drivers, where no phone can ever be found.
+  virtual bool HasPhoneDriver() const { return true; }
 
   // Device files (CreateFile, WriteFile, CloseHandle). OpenDevice opens an existing device and
   // returns kNoHandle when it cannot. CloseHandle also closes events.

@@ -23,10 +23,23 @@ using P = IPhonePlatform;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+// The machine's side of the driver interface takes only the values written here, as Windows and
+// the drivers define them, never the link's own constants: a wrong constant in the link finds
+// no phone.
+constexpr const char* kP2KClassText = "{4E1E1E15-52D7-11D4-852D-00105AA6F80B}";
+constexpr const char* kDiskClassText = "{53F56307-B6BF-11D0-94F2-00A0C91EFB8B}";
+constexpr std::uint32_t kPresentInterfaces = 0x12;  // DIGCF_PRESENT | DIGCF_DEVICEINTERFACE
+constexpr std::uint32_t kReadWrite = 0xC0000000u;   // GENERIC_READ | GENERIC_WRITE
+constexpr std::uint32_t kKeyReadAccess = 0x20019;   // KEY_READ
+constexpr std::uint32_t kNotifyNameAndValue = 0x5;  // REG_NOTIFY_CHANGE_NAME | _LAST_SET
+constexpr std::uint16_t kTestCommandQuery = 0x0102;
+constexpr std::uint16_t kFlashQuery = 0x0002;
 constexpr std::uint32_t kNameQueryIoctl = 0x80002010u;
 constexpr std::uint32_t kTransferIoctl = 0x80002014u;
 constexpr std::uint32_t kScsiPassThroughDirectIoctl = 0x0004D014u;
 constexpr std::uint32_t kErrorInvalidFunction = 1;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorGenFailure = 31;
 constexpr long kRegistryKeyMissing = 2;
 // The most answer data that fits in the link's fetch buffer.
@@ -34,6 +47,34 @@ constexpr std::size_t kMaxAnswerData = 4083;
 constexpr std::size_t kEntrySize = 268;
 // How long the clock waits for the machine's threads to settle before it moves on regardless.
 constexpr auto kSettleLimit = std::chrono::seconds(2);
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A class identifier as Windows writes it: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+TGuid GuidFromText(const char* text) {
+  std::uint8_t b[16] = {};
+  int nibbles = 0;
+  for (const char* p = text; *p && nibbles < 32; ++p) {
+    const int v = HexValue(*p);
+    if (v < 0) continue;
+    b[nibbles / 2] = static_cast<std::uint8_t>(b[nibbles / 2] << 4 | v);
+    ++nibbles;
+  }
+  TGuid g{};
+  g.Data1 = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (b[2] << 8) | b[3];
+  g.Data2 = static_cast<std::uint16_t>(b[4] << 8 | b[5]);
+  g.Data3 = static_cast<std::uint16_t>(b[6] << 8 | b[7]);
+  std::copy(b + 8, b + 16, g.Data4);
+  return g;
+}
+
+const TGuid kSimP2KClass = GuidFromText(kP2KClassText);
+const TGuid kSimDiskClass = GuidFromText(kDiskClassText);
 
 std::string Lower(std::string s) {
   for (char& c : s) {
@@ -113,17 +154,21 @@ void WriteWholeFile(const std::filesystem::path& path, const std::vector<std::ui
   if (!out) throw std::runtime_error("Cannot write " + path.string());
 }
 
+// A number of seems.txt: decimal, or hexadecimal after "0x"; no sign, and a leading zero does not
+// make it octal.
 unsigned long ParseNumber(const std::string& token, const std::string& line) {
-  size_t used = 0;
+  const bool hex = token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
+  const std::string digits = hex ? token.substr(2) : token;
+  const unsigned long base = hex ? 16 : 10;
   unsigned long value = 0;
-  try {
-    value = std::stoul(token, &used, 0);
-  } catch (const std::exception&) {
-    used = 0;
+  bool ok = !digits.empty();
+  for (size_t i = 0; ok && i < digits.size(); ++i) {
+    const int digit = HexValue(digits[i]);
+    ok = digit >= 0 && static_cast<unsigned long>(digit) < base;
+    value = value * base + static_cast<unsigned long>(digit);
+    ok = ok && value <= 0xFFFF;
   }
-  if (used != token.size() || value > 0xFFFF) {
-    throw std::runtime_error("seems.txt: bad number \"" + token + "\" in: " + line);
-  }
+  if (!ok) throw std::runtime_error("seems.txt: bad number \"" + token + "\" in: " + line);
   return value;
 }
 
@@ -162,6 +207,7 @@ struct TSimulatedMachine::TState {
   std::multimap<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> Events;
   std::uint64_t EventSeq = 0;
   std::uint32_t ThreadCounter = 0;
+  std::vector<std::thread> Detached;
 
   // ---- handles
   enum class TKind { Event, Modem, Interface, Disk, DeviceList, RegKey };
@@ -173,6 +219,7 @@ struct TSimulatedMachine::TState {
     std::uint64_t Generation = 0;
     TSimInterface Info;                  // a device, or the interface of a P2K handle
     std::vector<TSimInterface> Entries;  // a device list
+    TGuid ListClass{};                   // the class a device list was made for
     std::string KeyName;                 // a registry key, lower case
     THandle NotifyEvent = 0;
   };
@@ -746,8 +793,10 @@ struct TSimulatedMachine::TState {
   }
 
   std::optional<TIoFault> TakeFault(TRequestKind kind) {
+    const bool synchronous =
+        kind == TRequestKind::ModemWrite || kind == TRequestKind::StorageSwitch;
     for (auto it = Faults.begin(); it != Faults.end(); ++it) {
-      if (it->Kind != TRequestKind::Any && it->Kind != kind) continue;
+      if (it->Kind != kind && (synchronous || it->Kind != TRequestKind::Any)) continue;
       if (it->Skip > 0) {
         --it->Skip;
         return std::nullopt;
@@ -757,6 +806,19 @@ struct TSimulatedMachine::TState {
       return fault;
     }
     return std::nullopt;
+  }
+
+  // A synchronous request under a fault: blocks its caller for the delay, or for good; returns
+  // whether the request then goes through.
+  bool BlockFor(std::unique_lock<std::mutex>& lock, const std::optional<TIoFault>& fault) {
+    if (!fault) return true;
+    if (fault->Fault == TIoFaultKind::Delay || fault->Fault == TIoFaultKind::Hang) {
+      const std::function<bool()> never = [] { return false; };
+      Wait(lock, never,
+           After(NowUs(), fault->Fault == TIoFaultKind::Hang ? P::kInfinite : fault->DelayMs));
+      return true;
+    }
+    return false;
   }
 
   // Completes a request now, through its overlapped structure when it has one.
@@ -814,15 +876,23 @@ thread_local const TSimulatedMachine::TState* tlParticipantOf = nullptr;
 
 class TSimThread : public IPhoneThread {
  public:
-  explicit TSimThread(std::uint32_t id) : ThreadId(id) {}
+  TSimThread(TSimulatedMachine::TState& machine, std::uint32_t id)
+      : Machine(machine), ThreadId(id) {}
   ~TSimThread() override { Join(); }
   std::uint32_t Id() const override { return ThreadId; }
   void Join() override {
     if (Thread.joinable()) Thread.join();
   }
+  // The machine keeps the thread and joins it when the machine goes.
+  void Detach() override {
+    if (!Thread.joinable()) return;
+    std::lock_guard lock(Machine.M);
+    Machine.Detached.push_back(std::move(Thread));
+  }
   std::thread Thread;
 
  private:
+  TSimulatedMachine::TState& Machine;
   std::uint32_t ThreadId;
 };
 }  // namespace
@@ -1007,7 +1077,14 @@ void TSimulatedPhone::SaveSeed(const std::string& dir, const std::string& patNam
 TSimulatedMachine::TSimulatedMachine(TClockMode mode, std::uint32_t startTick)
     : State(std::make_unique<TState>(mode, startTick)), PhoneFacade(*this) {}
 
-TSimulatedMachine::~TSimulatedMachine() = default;
+TSimulatedMachine::~TSimulatedMachine() {
+  std::vector<std::thread> detached;
+  {
+    std::lock_guard lock(State->M);
+    detached.swap(State->Detached);
+  }
+  for (std::thread& t : detached) t.join();
+}
 
 void TSimulatedMachine::AddP2KInterface(const TSimInterface& entry) {
   std::lock_guard lock(State->M);
@@ -1021,7 +1098,7 @@ void TSimulatedMachine::AddDisk(const std::string& path) {
 
 void TSimulatedMachine::SetClassListFails(const TGuid& interfaceClass, bool fails) {
   std::lock_guard lock(State->M);
-  (interfaceClass == kDiskInterfaceClass ? State->DiskListFails : State->P2KListFails) = fails;
+  (interfaceClass == kSimDiskClass ? State->DiskListFails : State->P2KListFails) = fails;
 }
 
 TClockMode TSimulatedMachine::ClockMode() const {
@@ -1061,6 +1138,11 @@ bool TSimulatedMachine::AdvanceUntil(const std::function<bool()>& done, std::uin
     if (s.ManualNowUs >= deadline) return false;
     s.Step(deadline);
   }
+}
+
+int TSimulatedMachine::Threads() const {
+  std::lock_guard lock(State->M);
+  return State->Participants;
 }
 
 void TSimulatedMachine::WaitIdle() {
@@ -1104,7 +1186,10 @@ THandle TSimulatedMachine::OpenDevice(const std::string& name, std::uint32_t acc
   std::lock_guard lock(s.M);
   s.RunDueEvents();
   THandle handle = P::kNoHandle;
-  if (s.Plugged && s.PhoneMode == TPhoneMode::Modem && SameText(name, s.Setup.ModemPort)) {
+  // Every device of the machine is opened for reading and writing, or not at all.
+  const bool readWrite = access == kReadWrite;
+  if (readWrite && s.Plugged && s.PhoneMode == TPhoneMode::Modem &&
+      SameText(name, s.Setup.ModemPort)) {
     TState::TObject o;
     o.Kind = TState::TKind::Modem;
     o.OfPhone = true;
@@ -1114,7 +1199,7 @@ THandle TSimulatedMachine::OpenDevice(const std::string& name, std::uint32_t acc
   }
   std::vector<bool> ofPhone;
   const auto interfaces = s.ListedInterfaces(&ofPhone);
-  for (size_t i = 0; handle == P::kNoHandle && i < interfaces.size(); ++i) {
+  for (size_t i = 0; readWrite && handle == P::kNoHandle && i < interfaces.size(); ++i) {
     if (SameText(name, interfaces[i].Path) && interfaces[i].Openable) {
       TState::TObject o;
       o.Kind = TState::TKind::Interface;
@@ -1125,7 +1210,7 @@ THandle TSimulatedMachine::OpenDevice(const std::string& name, std::uint32_t acc
     }
   }
   const auto disks = s.ListedDisks(&ofPhone);
-  for (size_t i = 0; handle == P::kNoHandle && i < disks.size(); ++i) {
+  for (size_t i = 0; readWrite && handle == P::kNoHandle && i < disks.size(); ++i) {
     if (SameText(name, disks[i])) {
       TState::TObject o;
       o.Kind = TState::TKind::Disk;
@@ -1143,12 +1228,15 @@ THandle TSimulatedMachine::OpenDevice(const std::string& name, std::uint32_t acc
 bool TSimulatedMachine::WriteDevice(THandle device, const std::uint8_t* data, std::uint32_t length,
                                     std::uint32_t& written) {
   auto& s = *State;
-  std::lock_guard lock(s.M);
+  std::unique_lock lock(s.M);
   written = 0;
   TState::TObject* o = s.Find(device);
-  const bool ok = o && o->Kind == TState::TKind::Modem && s.Alive(*o);
+  bool ok = o && o->Kind == TState::TKind::Modem && s.Alive(*o);
   s.Record(TSimCall::WriteDevice, o ? o->Info.Path : std::string(), device, 0, data, length, ok);
-  if (!ok) return false;
+  if (ok) ok = s.BlockFor(lock, s.TakeFault(TRequestKind::ModemWrite));
+  // The port may have gone while the write was held up.
+  o = ok ? s.Find(device) : nullptr;
+  if (!o || !s.Alive(*o)) return false;
   written = length;
   if (std::string(reinterpret_cast<const char*>(data), length) == "AT+MODE=8\r") s.SwitchToP2K();
   return true;
@@ -1173,35 +1261,44 @@ THandle TSimulatedMachine::GetClassDevices(const TGuid& interfaceClass, std::uin
   auto& s = *State;
   std::lock_guard lock(s.M);
   s.RunDueEvents();
-  const bool disks = interfaceClass == kDiskInterfaceClass;
+  const bool disks = interfaceClass == kSimDiskClass;
+  const bool p2k = interfaceClass == kSimP2KClass;
   THandle handle = P::kNoHandle;
-  if (!(disks ? s.DiskListFails : s.P2KListFails)) {
+  // Only present device interfaces are ever asked for; any other flags get no list.
+  if (flags == kPresentInterfaces && !(disks ? s.DiskListFails : s.P2KListFails)) {
     TState::TObject o;
     o.Kind = TState::TKind::DeviceList;
+    o.ListClass = interfaceClass;
     if (disks) {
       for (const auto& path : s.ListedDisks()) o.Entries.push_back(TSimInterface{path});
-    } else if (interfaceClass == kP2KInterfaceClass) {
+    } else if (p2k) {
       o.Entries = s.ListedInterfaces();
     }
     handle = s.Add(std::move(o));
   }
-  s.Record(TSimCall::GetClassDevices, disks ? "disk" : "p2k", handle, flags, nullptr, 0,
-           handle != P::kNoHandle);
+  s.Record(TSimCall::GetClassDevices,
+           disks ? "disk"
+           : p2k ? "p2k"
+                 : "other",
+           handle, flags, nullptr, 0, handle != P::kNoHandle);
   return handle;
 }
 
-bool TSimulatedMachine::EnumDeviceInterface(THandle devices, const TGuid&, std::uint32_t index) {
+bool TSimulatedMachine::EnumDeviceInterface(THandle devices, const TGuid& interfaceClass,
+                                            std::uint32_t index) {
   std::lock_guard lock(State->M);
   TState::TObject* o = State->Find(devices);
-  return o && o->Kind == TState::TKind::DeviceList && index < o->Entries.size();
+  return o && o->Kind == TState::TKind::DeviceList && o->ListClass == interfaceClass &&
+         index < o->Entries.size();
 }
 
-bool TSimulatedMachine::QueryInterfaceDetailSize(THandle devices, const TGuid&, std::uint32_t index,
-                                                 std::uint32_t& requiredSize,
+bool TSimulatedMachine::QueryInterfaceDetailSize(THandle devices, const TGuid& interfaceClass,
+                                                 std::uint32_t index, std::uint32_t& requiredSize,
                                                  std::uint32_t& lastError) {
   std::lock_guard lock(State->M);
   TState::TObject* o = State->Find(devices);
-  if (!o || o->Kind != TState::TKind::DeviceList || index >= o->Entries.size()) {
+  if (!o || o->Kind != TState::TKind::DeviceList || o->ListClass != interfaceClass ||
+      index >= o->Entries.size()) {
     lastError = P::kErrorNoMoreItems;
     return false;
   }
@@ -1211,11 +1308,15 @@ bool TSimulatedMachine::QueryInterfaceDetailSize(THandle devices, const TGuid&, 
   return entry.SizeQuerySucceeds;
 }
 
-bool TSimulatedMachine::GetInterfaceDetail(THandle devices, const TGuid&, std::uint32_t index,
-                                           std::uint32_t detailSize, std::string& devicePath) {
+bool TSimulatedMachine::GetInterfaceDetail(THandle devices, const TGuid& interfaceClass,
+                                           std::uint32_t index, std::uint32_t detailSize,
+                                           std::string& devicePath) {
   std::lock_guard lock(State->M);
   TState::TObject* o = State->Find(devices);
-  if (!o || o->Kind != TState::TKind::DeviceList || index >= o->Entries.size()) return false;
+  if (!o || o->Kind != TState::TKind::DeviceList || o->ListClass != interfaceClass ||
+      index >= o->Entries.size()) {
+    return false;
+  }
   const TSimInterface& entry = o->Entries[index];
   if (detailSize < 4 + entry.Path.size() + 1) return false;
   devicePath = entry.Path;
@@ -1292,7 +1393,7 @@ bool TSimulatedMachine::IoControl(THandle device, std::uint32_t code, const void
                                   std::uint32_t outputLength, TOverlapped* overlapped,
                                   std::uint32_t& lastError) {
   auto& s = *State;
-  std::lock_guard lock(s.M);
+  std::unique_lock lock(s.M);
   s.RunDueEvents();
   TState::TObject* o = s.Find(device);
   s.Record(TSimCall::IoControl, o ? o->Info.Path : std::string(), device, code, input, inputLength,
@@ -1310,7 +1411,11 @@ bool TSimulatedMachine::IoControl(THandle device, std::uint32_t code, const void
   auto* out = static_cast<std::uint8_t*>(output);
   bool result = false;
 
-  if (o->Kind == TState::TKind::Interface && code == kNameQueryIoctl) {
+  const bool knownQuery =
+      inputLength == 2 && (LE16(in) == kTestCommandQuery || LE16(in) == kFlashQuery);
+  if (o->Kind == TState::TKind::Interface && code == kNameQueryIoctl && !knownQuery) {
+    result = s.Finish(overlapped, {false, 0, kErrorInvalidParameter}, lastError);
+  } else if (o->Kind == TState::TKind::Interface && code == kNameQueryIoctl) {
     std::vector<std::uint8_t> answer;
     if (o->Info.NameAnswer) {
       answer = *o->Info.NameAnswer;
@@ -1345,6 +1450,12 @@ bool TSimulatedMachine::IoControl(THandle device, std::uint32_t code, const void
       result = false;
     } else if (fault->Fault == TIoFaultKind::Fail) {
       result = s.Finish(overlapped, {false, 0, kErrorGenFailure}, lastError);
+    } else if (fault->Fault == TIoFaultKind::Short) {
+      std::vector<std::uint8_t> full(outputLength);
+      TState::TIoResult r = s.Transfer(info, request, full.data(), outputLength);
+      r.Bytes = std::min(r.Bytes, fault->Bytes);
+      if (r.Bytes > 0) std::memcpy(out, full.data(), r.Bytes);
+      result = s.Finish(overlapped, r, lastError);
     } else {
       result =
           s.Defer(device, overlapped, run,
@@ -1354,8 +1465,14 @@ bool TSimulatedMachine::IoControl(THandle device, std::uint32_t code, const void
     static const std::uint8_t cdb[12] = {0xD6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0};
     const bool valid = inputLength == 44 && LE16(&request[0]) == 44 && request[6] == 12 &&
                        std::equal(cdb, cdb + 12, &request[28]);
-    if (o->OfPhone && valid) s.SwitchToP2K();
-    result = s.Finish(overlapped, {true, 0, 0}, lastError);
+    const bool ofPhone = o->OfPhone;
+    // The pass-through is synchronous; a disk may take up to its 25 s time-out to answer.
+    if (!overlapped && !s.BlockFor(lock, s.TakeFault(TRequestKind::StorageSwitch))) {
+      result = s.Finish(overlapped, {false, 0, kErrorGenFailure}, lastError);
+    } else {
+      if (ofPhone && valid) s.SwitchToP2K();
+      result = s.Finish(overlapped, {true, 0, 0}, lastError);
+    }
   } else {
     lastError = kErrorInvalidFunction;
   }
@@ -1396,6 +1513,10 @@ long TSimulatedMachine::RegOpenLocalMachineKey(const std::string& subKey, std::u
   auto& s = *State;
   std::lock_guard lock(s.M);
   key = P::kNoHandle;
+  if (access != kKeyReadAccess) {
+    s.Record(TSimCall::RegOpenKey, subKey, key, access, nullptr, 0, false);
+    return static_cast<long>(kErrorAccessDenied);
+  }
   if (s.KeyExists(Lower(subKey))) {
     TState::TObject o;
     o.Kind = TState::TKind::RegKey;
@@ -1415,6 +1536,11 @@ long TSimulatedMachine::RegNotifyChange(THandle key, bool watchSubtree, std::uin
   if (!o || o->Kind != TState::TKind::RegKey) {
     s.Record(TSimCall::RegNotify, std::string(), key, filter, nullptr, 0, false, 0, flags);
     return static_cast<long>(P::kErrorInvalidHandle);
+  }
+  // The removal of an interface shows only in a subtree watched for names and values.
+  if (filter != kNotifyNameAndValue || !watchSubtree) {
+    s.Record(TSimCall::RegNotify, o->KeyName, key, filter, nullptr, 0, false, 0, flags);
+    return static_cast<long>(kErrorInvalidParameter);
   }
   const bool exists = s.KeyExists(o->KeyName);
   s.Record(TSimCall::RegNotify, o->KeyName, key, filter, nullptr, 0, exists, 0, flags);
@@ -1440,7 +1566,7 @@ std::unique_ptr<IPhoneThread> TSimulatedMachine::StartThread(std::function<void(
   {
     std::lock_guard lock(s.M);
     ++s.Participants;
-    thread = std::make_unique<TSimThread>(++s.ThreadCounter);
+    thread = std::make_unique<TSimThread>(s, ++s.ThreadCounter);
     s.Record(TSimCall::StartThread, std::string(), 0, thread->Id(), nullptr, 0, true);
   }
   thread->Thread = std::thread([&s, body = std::move(body)] {

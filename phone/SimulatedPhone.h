@@ -24,9 +24,10 @@
 //   DIR/funlight.pat     the phone's "/a/funlight.pat" (or the name given to LoadSeed)
 //   DIR/<x>/<path>       any further file, stored as "/<x>/<path>" (x a drive letter such as a, c)
 //   DIR/seems.txt        seem records, one run of bytes per line: SEEM RECORD OFFSET BYTES
-//                        SEEM, RECORD, OFFSET decimal or 0x hexadecimal; BYTES hexadecimal digit
-//                        pairs, blanks allowed between them; '#' starts a comment. A record is as
-//                        long as its furthest byte; bytes no line names are 0.
+//                        SEEM, RECORD, OFFSET decimal (a leading 0 too) or 0x hexadecimal, no
+//                        sign, at most 65535; BYTES hexadecimal digit pairs, blanks allowed between
+//                        them; '#' starts a comment. A record is as long as its furthest byte;
+//                        bytes no line names are 0.
 
 enum class TClockMode { Manual, RealTime };
 
@@ -77,12 +78,15 @@ struct TAnswerTweak {
   int LengthSkew = 0;                         // added to the length in fetch bytes 8 and 9
 };
 
-enum class TRequestKind { Any, Command, Poll, Fetch, NameQuery };
+// ModemWrite and StorageSwitch are the synchronous requests of the mode switch (the write to the
+// modem port, the SCSI pass-through); a fault names them by kind, Any never matches them.
+enum class TRequestKind { Any, Command, Poll, Fetch, NameQuery, ModemWrite, StorageSwitch };
 enum class TIoFaultKind {
-  Fail,   // the request completes with an error
-  Hang,   // the request never completes
-  Delay,  // the request completes after DelayMs
-  Unplug  // the phone is pulled out as the request arrives
+  Fail,    // the request completes with an error
+  Hang,    // the request never completes (a synchronous one blocks its caller for good)
+  Delay,   // the request completes after DelayMs; a synchronous one blocks its caller that long
+  Unplug,  // the phone is pulled out as the request arrives
+  Short    // the request completes, but the driver delivers at most Bytes bytes of its answer
 };
 
 // Acts on the matching request after Skip matching requests have gone through.
@@ -91,6 +95,7 @@ struct TIoFault {
   TIoFaultKind Fault = TIoFaultKind::Fail;
   std::uint32_t DelayMs = 0;
   int Skip = 0;
+  std::uint32_t Bytes = 0;
 };
 
 enum class TSimCall {
@@ -186,6 +191,9 @@ class TSimulatedMachine : public IPhonePlatform {
   bool AdvanceUntil(const std::function<bool()>& done, std::uint32_t maxMs);
   // Waits until every thread started through StartThread waits on the machine.
   void WaitIdle();
+  // Threads started through StartThread that have not ended, detached ones included. The machine
+  // waits for its detached threads when it is destroyed.
+  int Threads() const;
   // Times the machine gave up waiting for its threads to settle (a thread blocked elsewhere).
   int SettleTimeouts() const;
 

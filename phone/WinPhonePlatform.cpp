@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "PhonePlatform.h"
@@ -42,8 +43,11 @@ struct TWinOverlapped : TOverlappedState {
 
 class TWinThread : public IPhoneThread {
  public:
-  explicit TWinThread(std::function<void()> body) : Body(std::move(body)) {
-    Thread = ::CreateThread(nullptr, 0, &TWinThread::Run, this, 0, &ThreadId);
+  // The body belongs to the thread, so that a detached thread keeps it after this object is gone.
+  explicit TWinThread(std::function<void()> body) {
+    auto* owned = new std::function<void()>(std::move(body));
+    Thread = ::CreateThread(nullptr, 0, &TWinThread::Run, owned, 0, &ThreadId);
+    if (!Thread) delete owned;
   }
   ~TWinThread() override {
     Join();
@@ -53,13 +57,17 @@ class TWinThread : public IPhoneThread {
   void Join() override {
     if (Thread) ::WaitForSingleObject(Thread, INFINITE);
   }
+  void Detach() override {
+    if (Thread) ::CloseHandle(Thread);
+    Thread = nullptr;
+  }
 
  private:
-  static DWORD WINAPI Run(LPVOID self) {
-    static_cast<TWinThread*>(self)->Body();
+  static DWORD WINAPI Run(LPVOID body) {
+    const std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(body));
+    (*owned)();
     return 0;
   }
-  std::function<void()> Body;
   HANDLE Thread = nullptr;
   DWORD ThreadId = 0;
 };

@@ -1,8 +1,11 @@
 // The phone commands of the File menu and the Phone Tools page, against the simulated phone on a
 // virtual clock.
+#include <unistd.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -10,11 +13,13 @@
 #include <QPushButton>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 #include "AboutForm.h"
 #include "EditorSupport.h"
 #include "P2KAPI.h"
+#include "PhoneCopy.h"
 #include "Profile.h"
 #include "SimulatedPhone.h"
 
@@ -78,6 +83,11 @@ class PhoneCommandsTest : public EditorTest {
   }
 
   P2KAPI::TP2KAPI& Link() { return *Form().Phone(); }
+
+  // The local copy of the phone's file, in the user's private folder.
+  static std::string LocalCopy() {
+    return PhoneCopy::PrivateFolder(Unit1::TempDir) + "funlight.pat";
+  }
 
   // Moves the virtual clock, delivering the posted status notices on the way.
   bool RunUntil(const std::function<bool()>& done, uint32_t maxMs = 10000) {
@@ -210,7 +220,7 @@ TEST_F(PhoneCommandsTest, ReadSetsCaptionAndTakesTheTemporaryCopyAsDocumentFile)
   Connect();
   Form().AOpenFromPhone->trigger();
 
-  const std::string local = Unit1::TempDir + "funlight.pat";
+  const std::string local = LocalCopy();
   EXPECT_EQ(UFunStruct::FunFile.FileName, local);
   EXPECT_EQ(ReadBytes(QString::fromStdString(local)), onPhone);
   EXPECT_EQ(Form().windowTitle(),
@@ -294,6 +304,31 @@ TEST_P(PendingRequestTest, MissingFileReportsAndKeepsRequestPending) {
 
 INSTANTIATE_TEST_SUITE_P(ReadAndSave, PendingRequestTest, testing::Bool());
 
+// The phone went away before its "connected" notice was handled: the search finds no phone, and
+// that is not the phone lacking the file.
+TEST_F(PhoneCommandsTest, PhoneGoneBeforeItsNoticeIsNotConnectedNotNoFile) {
+  StartPhone();
+  Sim.Phone().AddFile(kPhonePat, Document("phone.pat", 1, 3));
+  Form().AOpenFromPhone->trigger();
+  Sim.Phone().Plug(TPhoneMode::Modem);
+  ASSERT_TRUE(Sim.AdvanceUntil([this] { return Link().CurrentDevice() != 0; }, 5000));
+  Sim.Phone().Unplug();
+  Sim.WaitIdle();
+
+  QCoreApplication::processEvents();
+
+  EXPECT_EQ(OnlyMessage().toStdString(), Profile.NotConnectedMsg);
+  EXPECT_FALSE(Link().Connected);
+  EXPECT_TRUE(Unit1::PendingOpen);
+  EXPECT_EQ(Form().Label26->text().toStdString(), Profile.DisconnectedText);
+
+  // The next connection runs the read.
+  Sim.Phone().Plug(TPhoneMode::Modem);
+  ASSERT_TRUE(RunUntil([] { return Unit1::DocActive; }));
+  EXPECT_EQ(dialogs_.Messages.size(), 1u);
+  EXPECT_FALSE(Unit1::PendingOpen);
+}
+
 TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
   const Bytes onDisk = Document("disk.pat", 2, 4);
   StartPhone({TempPath("disk.pat")});
@@ -323,17 +358,35 @@ TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
 }
 
 TEST_F(PhoneCommandsTest, PhoneFileThatIsNoPatFileChangesNothing) {
-  const Bytes onDisk = Document("disk.pat", 2, 4);
-  StartPhone({TempPath("disk.pat")});
-  const QString caption = Form().windowTitle();
-  Sim.Phone().AddFile(kPhonePat, {'n', 'o', 't', ' ', 'p', 'a', 't'});
+  StartPhone();
+  Sim.Phone().AddFile(kPhonePat, Document("phone.pat", 2, 4));
   Connect();
+  // Read once: the document's file is now the local copy.
   Form().AOpenFromPhone->trigger();
+  const QString local = QString::fromStdString(LocalCopy());
+  ASSERT_EQ(UFunStruct::FunFile.FileName, local.toStdString());
+  const Bytes document = CurrentDocument();
+  const QString caption = Form().windowTitle();
 
-  EXPECT_EQ(OnlyMessage(), "\"/a/funlight.pat\" is not a funlight file.");
-  EXPECT_EQ(UFunStruct::FunFile.FileName, TempPath("disk.pat").toStdString());
-  EXPECT_EQ(Form().windowTitle(), caption);
-  EXPECT_EQ(CurrentDocument(), onDisk);
+  // Not a PAT file, and a PAT file cut short: neither is taken, and the copy stays as it was.
+  std::vector<QString> shown;
+  for (const Bytes& bytes : {Bytes{'n', 'o', 't', ' ', 'p', 'a', 't'}, Bytes{1, 1, 0, 40, 2, 0}}) {
+    Sim.Phone().AddFile(kPhonePat, bytes);
+    Unplug();
+    Connect();
+    dialogs_.Messages.clear();
+    Form().AOpenFromPhone->trigger();
+
+    ASSERT_EQ(dialogs_.Messages.size(), 1u);
+    shown.push_back(dialogs_.Messages[0].Text);
+    EXPECT_EQ(UFunStruct::FunFile.FileName, local.toStdString());
+    EXPECT_EQ(Form().windowTitle(), caption);
+    EXPECT_EQ(CurrentDocument(), document);
+    EXPECT_EQ(ReadBytes(local), document);
+    EXPECT_FALSE(QFile::exists(local + ".part"));
+  }
+  EXPECT_EQ(shown[0], "\"/a/funlight.pat\" is not a funlight file.");
+  EXPECT_EQ(shown[1], "Read beyond end of file");
 }
 
 // ------------------------------------------------------------------------ saving
@@ -352,12 +405,75 @@ TEST_F(PhoneCommandsTest, SaveToPhoneWritesWhatWritePatWrites) {
   const Bytes expected = CurrentDocument();
   EXPECT_NE(expected, onDisk);
   EXPECT_EQ(Sim.Phone().File(kPhonePat), expected);
-  EXPECT_EQ(ReadBytes(QString::fromStdString(Unit1::TempDir + "funlight.pat")), expected);
+  EXPECT_EQ(ReadBytes(QString::fromStdString(LocalCopy())), expected);
   EXPECT_EQ(Commands(P2KAPI::kCommandFileSystem, P2KAPI::kFileWrite).size(),
             (expected.size() + 1023) / 1024);
   // The document keeps its own file.
   EXPECT_EQ(UFunStruct::FunFile.FileName, TempPath("disk.pat").toStdString());
   EXPECT_TRUE(dialogs_.Messages.empty());
+
+  // Read back at once, without reconnecting: the whole file, of its new size.
+  Form().AOpenFromPhone->trigger();
+  EXPECT_TRUE(dialogs_.Messages.empty());
+  EXPECT_EQ(CurrentDocument(), expected);
+}
+
+// Nobody else can plant a link where the copy is written, and the user's own link is replaced,
+// never followed.
+TEST_F(PhoneCommandsTest, CopyIsNeverWrittenThroughAPlantedLink) {
+  namespace fs = std::filesystem;
+  const Bytes onDisk = Document("disk.pat", 2, 4);
+  StartPhone({TempPath("disk.pat")});
+  const Bytes onPhone = Document("phone.pat", 1, 9);
+  Sim.Phone().AddFile(kPhonePat, onPhone);
+  const fs::path victim = TempPath("victim.txt").toStdString();
+  WriteBytes(TempPath("victim.txt"), {'k', 'e', 'e', 'p'});
+  const fs::path copy = LocalCopy();
+  const auto plant = [&] {
+    fs::remove(copy);
+    fs::create_symlink(victim, copy);
+  };
+  Connect();
+
+  plant();
+  Form().ASaveToPhone->trigger();
+  EXPECT_EQ(Sim.Phone().File(kPhonePat), onDisk);
+  EXPECT_FALSE(fs::is_symlink(copy));
+  EXPECT_EQ(ReadBytes(QString::fromStdString(copy.string())), onDisk);
+
+  Sim.Phone().AddFile(kPhonePat, onPhone);
+  Unplug();
+  Connect();
+  plant();
+  fs::create_symlink(victim, copy.string() + ".part");
+  Form().AOpenFromPhone->trigger();
+  EXPECT_EQ(CurrentDocument(), onPhone);
+  EXPECT_FALSE(fs::is_symlink(copy));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(copy.string() + ".part")));
+
+  EXPECT_EQ(ReadBytes(TempPath("victim.txt")), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_TRUE(dialogs_.Messages.empty());
+  EXPECT_EQ(fs::status(copy.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+TEST_F(PhoneCommandsTest, FolderOpenToOthersIsRefusedWithAReason) {
+  namespace fs = std::filesystem;
+  StartPhone({WriteDocument("disk.pat", {})});
+  Sim.Phone().AddFile(kPhonePat, Document("phone.pat", 1, 9));
+  const fs::path folder = Unit1::TempDir + "glowsmith-" + std::to_string(::getuid());
+  fs::create_directory(folder);
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::others_all);
+  Connect();
+  Sim.Phone().ClearCommands();
+
+  for (QAction* command : {Form().ASaveToPhone, Form().AOpenFromPhone}) {
+    dialogs_.Messages.clear();
+    command->trigger();
+    EXPECT_EQ(OnlyMessage(), QString::fromStdString(Profile.PhoneCopyFolderMsg)
+                                 .arg(QString::fromStdString(folder.string())));
+  }
+  EXPECT_TRUE(Sim.Phone().Commands().empty());
+  EXPECT_TRUE(fs::is_empty(folder));
 }
 
 // ------------------------------------------------------------------------ Phone Tools page
@@ -517,6 +633,51 @@ TEST_F(PhoneCommandsTest, ClosingTheWindowStopsTheLink) {
   EXPECT_EQ(Sim.OpenHandles(), 0);
 }
 
+TEST_F(PhoneCommandsTest, ClosingWithTheWatcherStuckInADriverCallTakesAboutASecond) {
+  StartPhone();
+  Sim.Phone().Plug(TPhoneMode::Storage);
+  // The disk takes its whole 25 s time-out over the storage switch.
+  Sim.Phone().InjectIoFault({TRequestKind::StorageSwitch, TIoFaultKind::Delay, 25000, 0});
+  Form().Button18->click();
+  Run(600);
+  const auto closing = Sim.Now();
+  QElapsedTimer clock;
+  clock.start();
+
+  forms_.reset();
+
+  EXPECT_LE(Sim.Now() - closing, 1000u);
+  EXPECT_LT(clock.elapsed(), 1500);
+  // The left watcher ends by itself once the request returns, and frees the link.
+  Sim.Advance(30000);
+  EXPECT_EQ(Sim.Threads(), 0);
+}
+
+TEST_F(PhoneCommandsTest, NoDriverLineOnlyWhereNoPhoneCanBeFound) {
+  StartPhone();
+  EXPECT_FALSE(Form().NoDriverLabel->isVisibleTo(Form().Tab5));
+  forms_.reset();
+
+  services_.Phone = nullptr;  // the system's own platform: here, one without the phone driver
+  StartPhone();
+  Form().PageControl1->setCurrentWidget(Form().Tab5);
+  Form().show();
+  const QLabel* line = Form().NoDriverLabel;
+  EXPECT_TRUE(line->isVisible());
+  EXPECT_EQ(line->text(),
+            "No phone can be found: this system has no phone driver. "
+            "Try glowsmith --simulate-phone DIR.");
+  for (const QString language : {"English", "Russian"}) {
+    SCOPED_TRACE(language.toStdString());
+    Form().ComboBox1->setCurrentText(language);
+    Form().ComboBox1Change();
+    EXPECT_TRUE(line->text().contains("glowsmith --simulate-phone"));
+    // One line, all of it on the page.
+    EXPECT_LE(line->height(), 2 * line->fontMetrics().height() - 1);
+    EXPECT_LE(line->geometry().right(), Form().Tab5->width());
+  }
+}
+
 // ------------------------------------------------------------------------ failures reported
 
 // A read from the phone that fails loads nothing and says why.
@@ -532,18 +693,19 @@ const TReadFault kReadFaults[] = {
        p.QueueTweak(
            {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileRead, .Drop = true});
      },
-     "\nUSB Time-out"},
+     "\nThe phone did not answer in time.\n(USB Time-out)"},
     {"TransferRefused",
      [](TSimulatedPhone& p) {
        p.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
      },
-     "\nWriteData GetOverlappedResult fail"},
+     "\nThe USB transfer failed. Check the cable and the phone.\n(WriteData GetOverlappedResult "
+     "fail)"},
     {"FileGone",
      [](TSimulatedPhone& p) {
        p.QueueTweak(
            {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileOpen, .Status = 9});
      },
-     ""},
+     "\nThe phone refused the request."},
 };
 
 class FailedReadTest : public PhoneCommandsTest, public testing::WithParamInterface<int> {};
@@ -553,9 +715,10 @@ TEST_P(FailedReadTest, KeepsDocumentAndReports) {
   const Bytes onDisk = Document("disk.pat", 2, 4);
   StartPhone({TempPath("disk.pat")});
   const QString caption = Form().windowTitle();
-  const QString local = QString::fromStdString(Unit1::TempDir + "funlight.pat");
+  const QString local = QString::fromStdString(LocalCopy());
   // A copy left by an earlier read.
-  const Bytes earlierCopy = Document("funlight.pat", 1, 1);
+  const Bytes earlierCopy = Document("earlier.pat", 1, 1);
+  WriteBytes(local, earlierCopy);
   Sim.Phone().AddFile(kPhonePat, Document("phone.pat", 3, 12));
   Connect();
 
@@ -593,7 +756,9 @@ TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
       {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileWrite, .Drop = true});
   Form().ASaveToPhone->trigger();
 
-  EXPECT_EQ(OnlyMessage(), "Saving /a/funlight.pat to the phone failed.\nUSB Time-out");
+  EXPECT_EQ(OnlyMessage(),
+            "Saving /a/funlight.pat to the phone failed.\nThe phone did not answer in time.\n(USB "
+            "Time-out)");
   EXPECT_EQ(CurrentDocument(), onDisk);
   EXPECT_EQ(UFunStruct::FunFile.FileName, TempPath("disk.pat").toStdString());
   EXPECT_FALSE(Unit1::PendingSave);
@@ -615,11 +780,15 @@ TEST_F(PhoneCommandsTest, FailedOptionReadChangesNothing) {
   const TAnswerTweak good{.Command = P2KAPI::RDELEM, .Data = Bytes{0x00, 0x00}};
   const TAnswerTweak empty{.Command = P2KAPI::RDELEM, .Data = Bytes{0x00}};
   const TAnswerTweak large{.Command = P2KAPI::RDELEM, .Data = Bytes{0x00, 0x00, 0x00}};
+  const QString kRefused = "\nThe phone refused the request.";
+  const QString kBadAnswer = "\nThe phone's answer was incomplete or could not be understood.";
   const std::vector<Case> cases = {
-      {"first refused", {refused}, "\nRDELEM answer: no seem or access denided"},
-      {"second refused", {good, refused}, "\nRDELEM answer: no seem or access denided"},
-      {"no byte", {empty}, ""},
-      {"too many bytes", {good, large}, "\nBuffer too small"},
+      {"first refused", {refused}, kRefused + "\n(RDELEM answer: no seem or access denided)"},
+      {"second refused",
+       {good, refused},
+       kRefused + "\n(RDELEM answer: no seem or access denided)"},
+      {"no byte", {empty}, kBadAnswer},
+      {"too many bytes", {good, large}, kBadAnswer + "\n(Buffer too small)"},
   };
   StartPhone();
   Connect();
@@ -661,7 +830,9 @@ TEST_F(PhoneCommandsTest, FailedOptionWriteKeepsItsChangeForAnotherTry) {
   // 89 is refused: nothing written, both changes kept.
   Sim.Phone().QueueTweak(refused);
   Form().Button21->click();
-  EXPECT_EQ(OnlyMessage(), "The phone settings could not be written.\nNo seem or access denided");
+  EXPECT_EQ(OnlyMessage(),
+            "The phone settings could not be written.\nThe phone refused the request.\n(No seem or "
+            "access denided)");
   EXPECT_TRUE(Unit1::C380Changed);
   EXPECT_TRUE(Unit1::ClublightsChanged);
   EXPECT_TRUE(Form().Button21->isEnabled());

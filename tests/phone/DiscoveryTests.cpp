@@ -41,7 +41,7 @@ TEST_P(ModemNames, AreTriedInOrderUntilOneOpens) {
   std::vector<std::string> tried;
   for (const auto& r : Calls(TSimCall::OpenDevice)) {
     tried.push_back(r.Name);
-    EXPECT_EQ(r.Code, P::kGenericRead | P::kGenericWrite);
+    EXPECT_EQ(r.Code, 0xC0000000u);  // GENERIC_READ | GENERIC_WRITE
     EXPECT_EQ(r.Share, 0u);
     EXPECT_EQ(r.Flags, 0u);
   }
@@ -127,9 +127,9 @@ TEST_F(PhoneLinkTest, NameQueriesCarryTheTwoQueryCodes) {
   // Opened for reading and writing, shared both ways, for overlapped requests.
   for (const auto& open : Calls(TSimCall::OpenDevice)) {
     EXPECT_EQ(open.Name, kFlashPath);
-    EXPECT_EQ(open.Code, P::kGenericRead | P::kGenericWrite);
-    EXPECT_EQ(open.Share, P::kFileShareRead | P::kFileShareWrite);
-    EXPECT_EQ(open.Flags, P::kFileFlagOverlapped);
+    EXPECT_EQ(open.Code, 0xC0000000u);
+    EXPECT_EQ(open.Share, 3u);
+    EXPECT_EQ(open.Flags, 0x40000000u);  // FILE_FLAG_OVERLAPPED
   }
   EXPECT_EQ(Logged(), (std::vector<std::string>{"Dev name is " + kFlashPath, "Motorola Flash",
                                                 "Dev name is " + kFlashPath, "Motorola Flash"}));
@@ -324,8 +324,8 @@ TEST_P(StorageSwitch, GoesOnlyToTheFirstMotorolaUsbDisk) {
   EXPECT_EQ(commands[0].Input, expected);
   const auto opens = Calls(TSimCall::OpenDevice);
   ASSERT_EQ(opens.size(), 1u);
-  EXPECT_EQ(opens[0].Share, P::kFileShareRead | P::kFileShareWrite);
-  EXPECT_EQ(opens[0].Flags, P::kFileFlagNoBuffering);
+  EXPECT_EQ(opens[0].Share, 3u);
+  EXPECT_EQ(opens[0].Flags, 0x20000000u);  // FILE_FLAG_NO_BUFFERING
   EXPECT_EQ(Calls(TSimCall::CloseHandle).size(), 1u);
 }
 
@@ -445,6 +445,34 @@ TEST_F(PhoneLinkTest, PhoneAttachedAsDiskIsSwitchedAndFoundOnTheNextCycle) {
   EXPECT_EQ(Ioctls(P2KAPI::kScsiPassThroughDirectIoctl).size(), 1u);
 }
 
+TEST_F(PhoneLinkTest, StartWhileTheInterfaceIsOpenNeverReportsNotConnected) {
+  Sim.Phone().Plug(TPhoneMode::P2K);
+  Link->Start(true);
+  // The watcher has opened the interface and posted "connected"; the window has not seen it yet
+  // when Connect is pressed again.
+  ASSERT_TRUE(Sim.AdvanceUntil([&] { return Poster.Pending() == 2; }, 5000));
+  Link->Start(true);
+  Poster.Pump();
+  EXPECT_EQ(Statuses, (std::vector<int>{0, 1}));
+
+  // Delivered and taken: a later Start leaves the connection as it is.
+  Link->Connected = true;
+  Link->Start(true);
+  Sim.Advance(10000);
+  Poster.Pump();
+  EXPECT_EQ(Statuses, (std::vector<int>{0, 1}));
+  EXPECT_TRUE(Link->Connected);
+  EXPECT_EQ(Link->PacketNumber, 1);
+
+  // Once the interface is closed, Start says "not connected" again.
+  Sim.Phone().Unplug();
+  ASSERT_TRUE(RunUntilStatuses(3, 100));
+  Link->Start(true);
+  Poster.Pump();
+  EXPECT_EQ(Statuses, (std::vector<int>{0, 1, 0, 0}));
+  EXPECT_FALSE(Link->Connected);
+}
+
 TEST_F(PhoneLinkTest, WithoutRemovalKeyTheWatcherLooksForTheInterfaceEachSecond) {
   TSimInterface entry = Interface(kPhonePath, kTC);
   entry.HasRegistryKey = false;
@@ -474,10 +502,62 @@ TEST_F(PhoneLinkTest, DestroyingTheLinkEndsAConnectedWatcher) {
   Link.reset();  // Stop, then wait for the watcher blocked in the removal wait
 
   EXPECT_EQ(Sim.Now(), now);
-  // Interface, key and events are released; so is the link's own stop event.
-  EXPECT_EQ(Sim.OpenHandles(), handlesBefore - 1);
+  // Interface, key and events are released; so are the link's own two events.
+  EXPECT_EQ(Sim.OpenHandles(), handlesBefore - 2);
   Poster.Pump();  // a notice posted on the way out reaches no one
   EXPECT_EQ(Statuses, (std::vector<int>{0, 1}));
+}
+
+// Freeing the link while the watcher is held up in a driver call that cannot be cancelled.
+struct StuckCase {
+  const char* name;
+  TPhoneMode mode;
+  TRequestKind call;
+};
+
+void PrintTo(const StuckCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class StuckWatcher : public PhoneLinkTest, public ::testing::WithParamInterface<StuckCase> {};
+
+TEST_P(StuckWatcher, IsWaitedForAtMostOneSecondThenEndsByItself) {
+  const StuckCase c = GetParam();
+  Sim.Phone().Plug(c.mode);
+  Sim.Phone().InjectIoFault({c.call, TIoFaultKind::Delay, 25000, 0});
+  Link->Start(true);
+  Sim.Advance(600);
+  ASSERT_EQ(Sim.Threads(), 1);
+  const auto closing = Sim.Now();
+
+  EXPECT_TRUE(P2KAPI::TP2KAPI::Free(Link.release()));
+
+  EXPECT_EQ(Sim.Now() - closing, 1000u);
+  const auto lines = Logged().size();
+  // The call returns long after; the watcher ends without a notice or a log line, and its link
+  // goes with it.
+  Sim.Advance(30000);
+  EXPECT_EQ(Sim.Threads(), 0);
+  EXPECT_EQ(Sim.OpenHandles(), 0);
+  EXPECT_EQ(Logged().size(), lines);
+  EXPECT_EQ(Poster.Pending(), 1);  // only the notice of Start
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, StuckWatcher,
+    ::testing::Values(StuckCase{"ModemWrite", TPhoneMode::Modem, TRequestKind::ModemWrite},
+                      StuckCase{"StorageSwitch", TPhoneMode::Storage, TRequestKind::StorageSwitch}),
+    [](const ::testing::TestParamInfo<StuckCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PhoneLinkTest, FreeingTheLinkWaitsForAWatcherThatCanStop) {
+  Sim.Phone().Plug(TPhoneMode::P2K);
+  Link->Start(true);
+  ASSERT_TRUE(RunUntilStatuses(2, 5000));
+  const auto now = Sim.Now();
+  EXPECT_FALSE(P2KAPI::TP2KAPI::Free(Link.release()));
+  EXPECT_EQ(Sim.Now(), now);
+  EXPECT_EQ(Sim.Threads(), 0);
+  EXPECT_EQ(Sim.OpenHandles(), 0);
 }
 
 TEST_F(PhoneLinkTest, StopEndsTheSearchingWatcherAndStartRunsANewOne) {

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "InOutError.h"
+#include "PhoneCopy.h"
 #include "PhoneTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -147,6 +149,31 @@ INSTANTIATE_TEST_SUITE_P(Phone, FileChunks,
                                            ChunkCase{1, {1}},
                                            ChunkCase{65536, std::vector<std::uint32_t>(64, 1024)}));
 
+TEST_F(PhoneFilesTest, WriteGivesTheListedFileItsNewSize) {
+  Sim.Phone().AddFile(kPat, Pattern(3000));
+  Files.Add({"/c/other.pat", 10});
+  ASSERT_TRUE(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, false));
+  const fs::path local = Dir / "funlight.pat";
+
+  for (const std::size_t size : {1500u, 4000u}) {
+    const Bytes content = Pattern(size, 5);
+    WriteLocal(local, content);
+    ASSERT_TRUE(Link->WritePhoneFile(local.string(), kPat, false, 0xFF));
+    EXPECT_EQ(Files.Items(0).Size, 10u);
+    EXPECT_EQ(Files.Items(1).Size, size);
+
+    // A read with the listed size now gets the whole file, no more and no less.
+    fs::remove(local);
+    EXPECT_TRUE(Link->ReadPhoneFile(local.string(), kPat, Files.Items(1).Size));
+    EXPECT_EQ(ReadLocal(local), content);
+  }
+
+  // A failed write leaves the listing alone.
+  Sim.Phone().InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
+  EXPECT_FALSE(Link->WritePhoneFile(local.string(), kPat, false, 0xFF));
+  EXPECT_EQ(Files.Items(1).Size, 4000u);
+}
+
 TEST_F(PhoneFilesTest, WriteOfAnEmptyFileSendsOneWriteOfNoBytes) {
   Sim.Phone().AddFile(kPat, Pattern(100));
   const fs::path local = Dir / "empty.pat";
@@ -180,6 +207,7 @@ TEST_P(ShortReads, KeepOnlyTheBytesThePhoneSentAndFail) {
 
   EXPECT_EQ(ReadLocal(local), content);
   EXPECT_EQ(SubCommands(Sim.Phone().Commands()), c.subCommands);
+  EXPECT_EQ(Link->LastFailure, P2KAPI::TFailure::BadAnswer);
 }
 
 INSTANTIATE_TEST_SUITE_P(Phone, ShortReads,
@@ -226,6 +254,97 @@ TEST_F(PhoneFilesTest, LocalFileErrorsRaiseTheRunTimeTextAfterClosingThePhoneFil
   EXPECT_EQ(Sim.Phone().File(kPat), Pattern(10));
 }
 
+TEST_F(PhoneFilesTest, ReadNeverWritesThroughALinkInThePlaceOfTheLocalFile) {
+  Sim.Phone().AddFile(kPat, Pattern(10));
+  const fs::path victim = Dir / "victim.txt";
+  WriteLocal(victim, Bytes{'k', 'e', 'e', 'p'});
+  for (const fs::path& target : {victim, Dir / "absent.txt"}) {
+    const fs::path link = Dir / "link.pat";
+    fs::remove(link);
+    fs::create_symlink(target, link);
+    EXPECT_THROW(Link->ReadPhoneFile(link.string(), kPat, 10), EInOutError) << target;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_FALSE(fs::exists(Dir / "absent.txt"));
+  }
+  EXPECT_EQ(ReadLocal(victim), (Bytes{'k', 'e', 'e', 'p'}));
+
+  // A fresh copy is the user's alone.
+  ASSERT_TRUE(Link->ReadPhoneFile((Dir / "new.pat").string(), kPat, 10));
+  EXPECT_EQ(fs::status(Dir / "new.pat").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// --------------------------------------------------------------------------- the private folder
+
+struct FolderCase {
+  const char* name;
+  std::function<void(const fs::path&)> prepare;  // makes what is found at the folder's name
+  int ownerOffset;                               // added to the user's id as the owner wanted
+  bool accepted;
+};
+
+void PrintTo(const FolderCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class PrivateFolder : public PhoneFilesTest, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(PrivateFolder, IsTheUsersAloneOrRefused) {
+  const FolderCase c = GetParam();
+  const unsigned user = static_cast<unsigned>(::getuid());
+  const fs::path folder = Dir / ("glowsmith-" + std::to_string(user + c.ownerOffset));
+  c.prepare(folder);
+  const std::string base = Dir.string() + "/";
+  if (!c.accepted) {
+    EXPECT_THROW(PhoneCopy::PrivateFolder(base, user + c.ownerOffset), PhoneCopy::EUnsafeFolder);
+    return;
+  }
+  EXPECT_EQ(PhoneCopy::PrivateFolder(base), folder.string() + "/");
+  EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder)));
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, PrivateFolder,
+    ::testing::Values(
+        FolderCase{"Missing", [](const fs::path&) {}, 0, true},
+        FolderCase{"Private",
+                   [](const fs::path& f) {
+                     fs::create_directory(f);
+                     fs::permissions(f, fs::perms::owner_all);
+                   },
+                   0, true},
+        FolderCase{"GroupReadable",
+                   [](const fs::path& f) {
+                     fs::create_directory(f);
+                     fs::permissions(
+                         f, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+                   },
+                   0, false},
+        FolderCase{"OthersMayEnter",
+                   [](const fs::path& f) {
+                     fs::create_directory(f);
+                     fs::permissions(f, fs::perms::owner_all | fs::perms::others_exec);
+                   },
+                   0, false},
+        FolderCase{"LinkToAPrivateFolder",
+                   [](const fs::path& f) {
+                     const fs::path real = f.parent_path() / "real";
+                     fs::create_directory(real);
+                     fs::permissions(real, fs::perms::owner_all);
+                     fs::create_directory_symlink(real, f);
+                   },
+                   0, false},
+        FolderCase{"AFile", [](const fs::path& f) { std::ofstream(f) << "x"; }, 0, false},
+        // Another user's folder: the user's own folder stands in, asked for with another owner.
+        FolderCase{"SomeoneElses",
+                   [](const fs::path& f) {
+                     fs::create_directory(f);
+                     fs::permissions(f, fs::perms::owner_all);
+                   },
+                   1, false}),
+    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
+
 // --------------------------------------------------------------------------- open and close
 
 // An answer with the given status byte; without one, an answer without data.
@@ -253,6 +372,7 @@ TEST_P(OpenStatus, DecidesWhetherTheFileIsOpen) {
   EXPECT_EQ(Link->OpenPhoneFile(kPat, 1234, 0xFF), c.ok);
 
   EXPECT_EQ(Link->FileSize, c.ok ? 1234u : 0u);
+  EXPECT_EQ(Link->LastFailure, c.ok ? P2KAPI::TFailure::None : P2KAPI::TFailure::Refused);
   const auto commands = Sim.Phone().Commands();
   EXPECT_EQ(SubCommands(commands), c.subCommands);
   EXPECT_EQ(commands.front().Data, commands.back().Data);  // a reopen repeats the open
@@ -400,6 +520,33 @@ TEST_P(EmptySearch, ReturnsFalseWithoutListing) {
 INSTANTIATE_TEST_SUITE_P(Phone, EmptySearch,
                          ::testing::Values(EmptySearchCase{true, 0}, EmptySearchCase{false, 1}));
 
+struct SearchOutcomeCase {
+  bool fileThere;
+  int failingCommand;  // the search's command that fails: 0 search, 1 first search-next; -1 none
+  P2KAPI::TSearchResult result;
+};
+
+class SearchOutcome : public PhoneFilesTest,
+                      public ::testing::WithParamInterface<SearchOutcomeCase> {};
+
+TEST_P(SearchOutcome, TellsAFailedSearchFromAnEmptyOne) {
+  const SearchOutcomeCase c = GetParam();
+  if (c.fileThere) Sim.Phone().AddFile(kPat, Pattern(10));
+  if (c.failingCommand >= 0) {
+    Sim.Phone().InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, c.failingCommand});
+  }
+  EXPECT_EQ(Link->SearchPhoneFiles(P2KAPI::FunlightPattern1, true), c.result);
+  EXPECT_EQ(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, true), c.fileThere);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, SearchOutcome,
+    ::testing::Values(SearchOutcomeCase{true, -1, P2KAPI::TSearchResult::Found},
+                      SearchOutcomeCase{false, -1, P2KAPI::TSearchResult::NotFound},
+                      SearchOutcomeCase{false, 0, P2KAPI::TSearchResult::Failed},
+                      SearchOutcomeCase{true, 0, P2KAPI::TSearchResult::Failed},
+                      SearchOutcomeCase{true, 1, P2KAPI::TSearchResult::Failed}));
+
 struct ListingCase {
   int claimed;
   std::vector<std::string> names;
@@ -450,6 +597,7 @@ struct SeemReadCase {
   bool ok;
   std::uint16_t sizeOut;
   std::string error;
+  P2KAPI::TFailure failure;
 };
 
 class SeemRead : public PhoneFilesTest, public ::testing::WithParamInterface<SeemReadCase> {};
@@ -468,6 +616,7 @@ TEST_P(SeemRead, DeliversTheBytesOrTheNeededSize) {
 
   EXPECT_EQ(size, c.sizeOut);
   EXPECT_EQ(Link->LastError, c.error);
+  EXPECT_EQ(Link->LastFailure, c.failure);
   EXPECT_EQ(Sim.Phone().Commands().at(0).Command, P2KAPI::RDELEM);
   EXPECT_EQ(Sim.Phone().Commands().at(0).Data,
             (Bytes{0x00, 0x32, 0x00, 0x01, 0x00, 0x63, 0x00, static_cast<std::uint8_t>(c.count)}));
@@ -480,10 +629,11 @@ TEST_P(SeemRead, DeliversTheBytesOrTheNeededSize) {
 
 INSTANTIATE_TEST_SUITE_P(
     Phone, SeemRead,
-    ::testing::Values(SeemReadCase{1, 1, true, 1, "earlier"},
-                      SeemReadCase{2, 3, true, 2, "earlier"},
-                      SeemReadCase{2, 1, false, 2, "Buffer too small"},
-                      SeemReadCase{40, 3, false, 3, "RDELEM answer: no seem or access denided"}));
+    ::testing::Values(SeemReadCase{1, 1, true, 1, "earlier", P2KAPI::TFailure::None},
+                      SeemReadCase{2, 3, true, 2, "earlier", P2KAPI::TFailure::None},
+                      SeemReadCase{2, 1, false, 2, "Buffer too small", P2KAPI::TFailure::BadAnswer},
+                      SeemReadCase{40, 3, false, 3, "RDELEM answer: no seem or access denided",
+                                   P2KAPI::TFailure::Refused}));
 
 TEST_F(PhoneFilesTest, SeemReadWithoutStatusByteFails) {
   Sim.Phone().SetSeem(0x32, 1, Bytes(128, 0));
@@ -493,6 +643,7 @@ TEST_F(PhoneFilesTest, SeemReadWithoutStatusByteFails) {
   EXPECT_FALSE(Link->ReadSeem(0x32, 1, 99, 1, &byte, size));
   EXPECT_EQ(byte, 0x5A);
   EXPECT_EQ(Link->LastError, "RDELEM answer: no seem or access denided");
+  EXPECT_EQ(Link->LastFailure, P2KAPI::TFailure::BadAnswer);
 }
 
 TEST_F(PhoneFilesTest, SeemWriteSendsTheBytesAndKeepsTheLastError) {
@@ -506,6 +657,7 @@ TEST_F(PhoneFilesTest, SeemWriteSendsTheBytesAndKeepsTheLastError) {
 
   EXPECT_FALSE(Link->WriteSeem(0x33, 1, 89, 1, &value));
   EXPECT_EQ(Link->LastError, "No seem or access denided");
+  EXPECT_EQ(Link->LastFailure, P2KAPI::TFailure::Refused);
   EXPECT_TRUE(Link->WriteSeem(0x32, 1, 90, 1, &value));
   EXPECT_EQ(Link->LastError, "No seem or access denided");
 

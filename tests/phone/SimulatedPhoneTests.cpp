@@ -5,6 +5,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 
 #include "PhoneTestSupport.h"
@@ -95,6 +97,57 @@ INSTANTIATE_TEST_SUITE_P(Phone, MalformedSeems,
                          ::testing::Values("0x32 1", "0x32 1 0", "0x32 1 0 0G", "0x32 1 0 123",
                                            "zz 1 0 00", "0x10000 1 0 00", "0x32 1 -1 00"));
 
+// The OFFSET field read as a number: the byte lands at that offset, or the line is refused.
+struct SeemNumberCase {
+  std::string token;
+  std::optional<std::size_t> value;
+};
+
+void PrintTo(const SeemNumberCase& c, std::ostream* out) {
+  *out << '"' << c.token << '"';
+}
+
+class SeemNumbers : public ::testing::TestWithParam<SeemNumberCase> {};
+
+TEST_P(SeemNumbers, AreDecimalUnlessMarkedHexadecimal) {
+  const SeemNumberCase c = GetParam();
+  const fs::path dir = FreshDir("number");
+  Write(dir / "seems.txt", "0x32 1 " + c.token + " AB\n");
+  TSimulatedMachine sim;
+  if (!c.value) {
+    EXPECT_THROW(sim.Phone().LoadSeed(dir.string()), std::runtime_error);
+  } else {
+    sim.Phone().LoadSeed(dir.string());
+    Bytes expected(*c.value + 1, 0);
+    expected.back() = 0xAB;
+    EXPECT_EQ(sim.Phone().Seem(0x32, 1), expected);
+  }
+  fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, SeemNumbers,
+    ::testing::Values(SeemNumberCase{"0", 0}, SeemNumberCase{"7", 7}, SeemNumberCase{"010", 10},
+                      SeemNumberCase{"09", 9}, SeemNumberCase{"0x10", 16},
+                      SeemNumberCase{"0X1f", 31}, SeemNumberCase{"00", 0}, SeemNumberCase{"0x0", 0},
+                      SeemNumberCase{"+1", std::nullopt}, SeemNumberCase{"-0", std::nullopt},
+                      SeemNumberCase{"0x", std::nullopt}, SeemNumberCase{"0x-1", std::nullopt},
+                      SeemNumberCase{"1e2", std::nullopt}, SeemNumberCase{"0b1", std::nullopt},
+                      SeemNumberCase{"x10", std::nullopt}));
+
+TEST(SeemNumberRange, EndsAt65535) {
+  const fs::path dir = FreshDir("range");
+  TSimulatedMachine sim;
+  Write(dir / "seems.txt", "65535 0xFFFF 0 01\n");
+  sim.Phone().LoadSeed(dir.string());
+  EXPECT_EQ(sim.Phone().Seem(0xFFFF, 0xFFFF), Bytes{1});
+  for (const std::string line : {"65536 1 0 01", "0x10000 1 0 01", "1 99999999999999999999 0 01"}) {
+    Write(dir / "seems.txt", line + "\n");
+    EXPECT_THROW(sim.Phone().LoadSeed(dir.string()), std::runtime_error) << line;
+  }
+  fs::remove_all(dir);
+}
+
 TEST(SimulatedPhoneSeed, SeededPhoneServesTheProgramsCommands) {
   const fs::path dir = FreshDir("serve");
   const Bytes pat = Pattern(2500);
@@ -150,6 +203,144 @@ TEST(SimulatedPhoneClock, RealTimeMachineSleepsForReal) {
   EXPECT_GE(sim->GetTickCount() - ticks, 20u);
   fs::remove_all(dir);
 }
+
+// The machine answers only the values Windows and the drivers define, written out here, so that a
+// wrong constant in the link finds no phone.
+struct LiteralCase {
+  const char* name;
+  std::function<bool(TSimulatedMachine&)> call;  // true when the machine accepted the call
+  bool accepted;
+};
+
+const TGuid kP2KClassLiteral = {
+    0x4E1E1E15, 0x52D7, 0x11D4, {0x85, 0x2D, 0x00, 0x10, 0x5A, 0xA6, 0xF8, 0x0B}};
+const TGuid kDiskClassLiteral = {
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+// Lists the class with the flags; true when the list holds a device.
+bool ListsDevice(TSimulatedMachine& sim, TGuid listed, std::uint32_t flags, TGuid enumerated) {
+  const THandle list = sim.GetClassDevices(listed, flags);
+  if (list == IPhonePlatform::kNoHandle) return false;
+  const bool found = sim.EnumDeviceInterface(list, enumerated, 0);
+  sim.DestroyDeviceList(list);
+  return found;
+}
+
+TGuid Changed(TGuid g) {
+  g.Data4[7] ^= 1;
+  return g;
+}
+
+bool NameQueryAnswered(TSimulatedMachine& sim, Bytes query) {
+  const THandle device = sim.OpenDevice(kPhonePath, 0xC0000000u, 3, 0x40000000u);
+  TOverlapped overlapped;
+  overlapped.Event = sim.CreateEventObject(true, false);
+  std::uint8_t answer[512] = {};
+  std::uint32_t error = 0;
+  sim.IoControl(device, 0x80002010u, query.data(), static_cast<std::uint32_t>(query.size()), answer,
+                sizeof answer, &overlapped, error);
+  std::uint32_t n = 0;
+  const bool ok = sim.GetOverlappedResult(device, overlapped, n, true);
+  sim.CloseHandle(overlapped.Event);
+  sim.CloseHandle(device);
+  return ok && n > 4;
+}
+
+bool KeyWatched(TSimulatedMachine& sim, std::uint32_t access, std::uint32_t filter, bool subtree) {
+  THandle key = IPhonePlatform::kNoHandle;
+  if (sim.RegOpenLocalMachineKey(DeviceInterfaceKey(kPhonePath), access, key) != 0) return false;
+  const THandle event = sim.CreateEventObject(true, false);
+  const bool ok = sim.RegNotifyChange(key, subtree, filter, event, true) == 0;
+  sim.CloseHandle(event);
+  sim.RegCloseKey(key);
+  return ok;
+}
+
+void PrintTo(const LiteralCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class LiteralValues : public ::testing::TestWithParam<LiteralCase> {};
+
+TEST_P(LiteralValues, AreTheOnlyOnesTheMachineTakes) {
+  TSimulatedMachine sim;
+  sim.Phone().Plug(TPhoneMode::P2K);
+  sim.AddDisk("\\\\?\\usbstor#disk&ven_motorola#1");
+  EXPECT_EQ(GetParam().call(sim), GetParam().accepted);
+  EXPECT_EQ(sim.OpenHandles(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phone, LiteralValues,
+    ::testing::Values(
+        LiteralCase{
+            "P2KClass",
+            [](auto& s) { return ListsDevice(s, kP2KClassLiteral, 0x12, kP2KClassLiteral); }, true},
+        LiteralCase{
+            "DiskClass",
+            [](auto& s) { return ListsDevice(s, kDiskClassLiteral, 0x12, kDiskClassLiteral); },
+            true},
+        LiteralCase{"OtherClass",
+                    [](auto& s) {
+                      return ListsDevice(s, Changed(kP2KClassLiteral), 0x12,
+                                         Changed(kP2KClassLiteral));
+                    },
+                    false},
+        LiteralCase{
+            "EnumeratedWithOtherClass",
+            [](auto& s) { return ListsDevice(s, kP2KClassLiteral, 0x12, kDiskClassLiteral); },
+            false},
+        LiteralCase{
+            "AllDevices",
+            [](auto& s) { return ListsDevice(s, kP2KClassLiteral, 0x10, kP2KClassLiteral); },
+            false},
+        LiteralCase{
+            "NotInterfaces",
+            [](auto& s) { return ListsDevice(s, kP2KClassLiteral, 0x02, kP2KClassLiteral); },
+            false},
+        LiteralCase{"ReadWriteOpen",
+                    [](auto& s) {
+                      const THandle h = s.OpenDevice(kPhonePath, 0xC0000000u, 3, 0);
+                      if (h) s.CloseHandle(h);
+                      return h != IPhonePlatform::kNoHandle;
+                    },
+                    true},
+        LiteralCase{"ReadOnlyOpen",
+                    [](auto& s) {
+                      const THandle h = s.OpenDevice(kPhonePath, 0x80000000u, 3, 0);
+                      if (h) s.CloseHandle(h);
+                      return h != IPhonePlatform::kNoHandle;
+                    },
+                    false},
+        LiteralCase{"TestCommandQuery",
+                    [](auto& s) {
+                      return NameQueryAnswered(s, {0x02, 0x01});
+                    },
+                    true},
+        LiteralCase{"FlashQuery",
+                    [](auto& s) {
+                      return NameQueryAnswered(s, {0x02, 0x00});
+                    },
+                    true},
+        LiteralCase{"SwappedQuery",
+                    [](auto& s) {
+                      return NameQueryAnswered(s, {0x01, 0x02});
+                    },
+                    false},
+        LiteralCase{"LongQuery",
+                    [](auto& s) {
+                      return NameQueryAnswered(s, {0x02, 0x01, 0x00, 0x00});
+                    },
+                    false},
+        LiteralCase{"KeyReadAndWatch", [](auto& s) { return KeyWatched(s, 0x20019, 0x5, true); },
+                    true},
+        LiteralCase{"KeyAllAccess", [](auto& s) { return KeyWatched(s, 0xF003F, 0x5, true); },
+                    false},
+        LiteralCase{"KeyNamesOnly", [](auto& s) { return KeyWatched(s, 0x20019, 0x1, true); },
+                    false},
+        LiteralCase{"KeyWithoutSubtree", [](auto& s) { return KeyWatched(s, 0x20019, 0x5, false); },
+                    false}),
+    [](const ::testing::TestParamInfo<LiteralCase>& info) { return std::string(info.param.name); });
 
 TEST(NoPhonePlatform, FindsNothingAndSendsNothing) {
   auto platform = CreateSystemPhonePlatform();

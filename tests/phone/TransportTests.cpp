@@ -2,6 +2,7 @@
 #include "PhoneTestSupport.h"
 
 using P = IPhonePlatform;
+using enum P2KAPI::TFailure;
 
 namespace {
 
@@ -97,6 +98,7 @@ TEST_P(AnswerTimeout, ComesExactlyFortySecondsAfterTheCommand) {
   const auto elapsed = Sim.Now() - start;
   EXPECT_EQ(elapsed, c.drop ? 40000u : std::min<std::uint64_t>(c.readyDelay, 40000));
   EXPECT_EQ(LoggedLine("USB Time-out"), !c.ok);
+  EXPECT_EQ(Link->LastFailure, c.ok ? None : NoAnswer);
   const auto polls = Ioctls(P2KAPI::kTransferIoctl).size() - 1 - (c.ok ? 1 : 0);
   EXPECT_EQ(polls, elapsed);  // one poll per millisecond, each after its 1 ms sleep
   if (c.ok) {
@@ -135,6 +137,7 @@ struct FaultCase {
   std::uint64_t elapsed;
   std::size_t cancels;
   std::size_t phoneCommands;
+  P2KAPI::TFailure failure;
 };
 
 class DriverFaults : public Transport, public ::testing::WithParamInterface<FaultCase> {};
@@ -154,27 +157,28 @@ TEST_P(DriverFaults, EndTheCommandThroughItsOwnErrorPath) {
   }
   EXPECT_EQ(Calls(TSimCall::CancelIo).size(), c.cancels);
   EXPECT_EQ(Sim.Phone().Commands().size(), c.phoneCommands);
+  EXPECT_EQ(Link->LastFailure, c.failure);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Phone, DriverFaults,
     ::testing::Values(
         FaultCase{TRequestKind::Command, TIoFaultKind::Hang, 0, false, "WriteData DevIOCtl fail",
-                  5000, 1, 0},
+                  5000, 1, 0, NoAnswer},
         FaultCase{TRequestKind::Command, TIoFaultKind::Fail, 0, false,
-                  "WriteData GetOverlappedResult fail", 0, 1, 0},
-        FaultCase{TRequestKind::Command, TIoFaultKind::Delay, 5000, true, "", 5001, 0, 1},
+                  "WriteData GetOverlappedResult fail", 0, 1, 0, TransferFailed},
+        FaultCase{TRequestKind::Command, TIoFaultKind::Delay, 5000, true, "", 5001, 0, 1, None},
         FaultCase{TRequestKind::Command, TIoFaultKind::Delay, 5001, false,
-                  "WriteData DevIOCtl fail", 5000, 1, 0},
+                  "WriteData DevIOCtl fail", 5000, 1, 0, NoAnswer},
         FaultCase{TRequestKind::Poll, TIoFaultKind::Fail, 0, false,
-                  "ReadData GetOverlappedResult fail", 1, 1, 1},
+                  "ReadData GetOverlappedResult fail", 1, 1, 1, TransferFailed},
         FaultCase{TRequestKind::Poll, TIoFaultKind::Hang, 0, false, "ReadData DevIOCtl fail", 5001,
-                  1, 1},
+                  1, 1, NoAnswer},
         FaultCase{TRequestKind::Fetch, TIoFaultKind::Fail, 0, false,
-                  "ReadData GetOverlappedResult fail", 1, 1, 1},
-        FaultCase{TRequestKind::Fetch, TIoFaultKind::Delay, 4999, true, "", 5000, 0, 1},
+                  "ReadData GetOverlappedResult fail", 1, 1, 1, TransferFailed},
+        FaultCase{TRequestKind::Fetch, TIoFaultKind::Delay, 4999, true, "", 5000, 0, 1, None},
         FaultCase{TRequestKind::Fetch, TIoFaultKind::Hang, 0, false, "ReadData DevIOCtl fail", 5001,
-                  1, 1}));
+                  1, 1, NoAnswer}));
 
 struct CheckCase {
   TAnswerTweak tweak;
@@ -200,6 +204,7 @@ TEST_P(AnswerChecks, AcceptOnlyAnAnswerToThisCommand) {
   const Sent s = Send(0x0555, {});
   EXPECT_EQ(s.ok, c.passes);
   EXPECT_TRUE(Logged().empty());  // a rejected answer is not logged
+  EXPECT_EQ(Link->LastFailure, c.passes ? None : BadAnswer);
   if (c.passes) {
     EXPECT_EQ(s.length, 3);
     EXPECT_EQ(Bytes(s.answer.begin(), s.answer.begin() + 4), (Bytes{9, 8, 7, 0xEE}));
@@ -268,6 +273,48 @@ INSTANTIATE_TEST_SUITE_P(Phone, AnswerCapacity,
                                            // More than the fetch buffer can have carried.
                                            CapacityCase{4090, 65536, false}));
 
+struct ShortAnswerCase {
+  TRequestKind kind;
+  std::uint32_t delivered;  // bytes the driver hands over of the poll or fetch answer
+  std::size_t answerSize;   // data bytes of the phone's answer
+  bool ok;
+};
+
+class ShortAnswers : public Transport, public ::testing::WithParamInterface<ShortAnswerCase> {};
+
+TEST_P(ShortAnswers, AreRefusedUnlessHeaderAndDataArrived) {
+  const ShortAnswerCase c = GetParam();
+  const Bytes data = Pattern(c.answerSize);
+  Sim.Phone().QueueTweak({.Data = data});
+  Sim.Phone().InjectIoFault({.Kind = c.kind, .Fault = TIoFaultKind::Short, .Bytes = c.delivered});
+
+  const Sent s = Send(0x0555, {}, 1024);
+
+  EXPECT_EQ(s.ok, c.ok);
+  EXPECT_TRUE(Logged().empty());
+  EXPECT_EQ(Link->LastFailure, c.ok ? None : BadAnswer);
+  if (c.ok) {
+    EXPECT_EQ(s.length, c.answerSize);
+    EXPECT_EQ(Bytes(s.answer.begin(), s.answer.begin() + static_cast<long>(c.answerSize)), data);
+  } else {
+    EXPECT_EQ(s.answer, Bytes(1028, 0xEE));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Phone, ShortAnswers,
+                         ::testing::Values(ShortAnswerCase{TRequestKind::Poll, 0, 3, false},
+                                           ShortAnswerCase{TRequestKind::Poll, 7, 3, false},
+                                           ShortAnswerCase{TRequestKind::Poll, 8, 3, true},
+                                           ShortAnswerCase{TRequestKind::Fetch, 0, 3, false},
+                                           // Shorter than the header: not an answer without data.
+                                           ShortAnswerCase{TRequestKind::Fetch, 17, 0, false},
+                                           ShortAnswerCase{TRequestKind::Fetch, 18, 0, true},
+                                           ShortAnswerCase{TRequestKind::Fetch, 20, 3, false},
+                                           ShortAnswerCase{TRequestKind::Fetch, 21, 3, true},
+                                           ShortAnswerCase{TRequestKind::Fetch, 100, 1024, false},
+                                           ShortAnswerCase{TRequestKind::Fetch, 1041, 1024, false},
+                                           ShortAnswerCase{TRequestKind::Fetch, 1042, 1024, true}));
+
 TEST_F(Transport, NoOpenInterfaceFailsAtOnceWithoutDriverCalls) {
   const THandle device = Link->DeviceHandle;
   Link->DeviceHandle = P::kNoHandle;
@@ -275,6 +322,7 @@ TEST_F(Transport, NoOpenInterfaceFailsAtOnceWithoutDriverCalls) {
   EXPECT_FALSE(Send(0x22, {}).ok);
   EXPECT_EQ(Sim.Now(), start);
   EXPECT_TRUE(Sim.Requests().empty());
+  EXPECT_EQ(Link->LastFailure, NotConnected);
   Link->DeviceHandle = device;
 }
 
