@@ -1,5 +1,6 @@
 // The phone link on the Windows platform of a machine without a phone: nothing is found, no
 // command is sent, the watcher keeps searching without reporting a connection, and Stop ends it.
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -139,6 +140,23 @@ void PlatformCalls(IPhonePlatform& platform) {
         "a refused request has no result");
   platform.CloseHandle(event);
   platform.CloseHandle(second);
+
+  // A detached thread runs on after its object is gone.
+  std::atomic<bool> done{false};
+  const THandle go = platform.CreateEventObject(true, false);
+  platform
+      .StartThread([&] {
+        platform.WaitForObject(go, P::kInfinite);
+        done = true;
+      })
+      ->Detach();
+  platform.SetEventObject(go);
+  const auto detached = Clock::now();
+  while (!done && Clock::now() - detached < std::chrono::seconds(5)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  Check(done, "a detached thread runs on after its object is gone");
+  platform.CloseHandle(go);
 }
 
 }  // namespace
@@ -196,6 +214,14 @@ int main() {
     const int cyclesAtStop = platform.Count(modem);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     Check(platform.Count(modem) == cyclesAtStop, "no cycle after Stop");
+  }
+  {
+    auto* link = new P2KAPI::TP2KAPI(platform, poster);
+    link->Start(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto freeing = Clock::now();
+    Check(!P2KAPI::TP2KAPI::Free(link), "freeing waits for a watcher that can stop");
+    Check(Clock::now() - freeing < std::chrono::seconds(1), "within the second");
   }
   poster.Pump();
   Check(statuses == std::vector<int>{0}, "never connected");

@@ -344,6 +344,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(NoPhonePlatform, FindsNothingAndSendsNothing) {
   auto platform = CreateSystemPhonePlatform();
+  EXPECT_FALSE(platform->HasPhoneDriver());
+  EXPECT_TRUE(TSimulatedMachine().HasPhoneDriver());
   TQueuedPoster poster;
   P2KAPI::TP2KAPI link(*platform, poster);
   std::vector<std::string> lines;
