@@ -37,9 +37,13 @@ std::optional<QString> TQtDialogs::SaveFileName(QWidget* parent) {
   return dlg.selectedFiles().first();
 }
 
-int TQtDialogs::ShowModal(QDialog* dialog) { return dialog->exec(); }
+int TQtDialogs::ShowModal(QDialog* dialog) {
+  return dialog->exec();
+}
 
-void TQtDialogs::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+void TQtDialogs::OpenUrl(const QString& url) {
+  QDesktopServices::openUrl(QUrl(url));
+}
 
 void TConsoleDialogs::ShowMessage(QWidget*, const QString&, const QString& text, TMsgIcon) {
   ++Shown;
