@@ -2,8 +2,9 @@
 # Glowsmith set-up: installs the Debian packages that are missing, builds, then starts the editor
 # or runs every test.
 #   bash setup.sh start [FILE.pat]   build and start the editor (optionally with a PAT file)
-#   bash setup.sh test               build and run all tests (native, then the Windows parts under Wine)
-#   bash setup.sh harden             the tests under ASan and UBSan, and each fuzz target for a minute
+#   bash setup.sh test               build and run all tests (native, then the Windows parts under
+#                                    Wine, and MinGW's syntax check of every product source)
+#   bash setup.sh harden             the tests under ASan+UBSan and TSan, and each fuzz target for a minute
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -11,8 +12,8 @@ mode=${1:-start}
 shift || true
 
 build_packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev
-  libgmock-dev libbenchmark-dev fonts-dejavu-core)
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)
+  libgmock-dev fonts-dejavu-core)
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 python3)
 hardening_packages=(clang libclang-rt-dev)
 
 need_install() {
@@ -46,6 +47,7 @@ case "$mode" in
     if [ "${GLOWSMITH_SKIP_WINDOWS:-0}" != "1" ]; then
       need_install "${windows_packages[@]}"
       bash tools/windows-check.sh
+      python3 tools/mingw-syntax-check.py build
     fi
     ctest --test-dir build --output-on-failure
     ;;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The slower checks CI adds to the test command: every test again in a build with AddressSanitizer
-# and UndefinedBehaviorSanitizer (build-asan/), then each fuzz target under libFuzzer (build-fuzz/,
+# and UndefinedBehaviorSanitizer (build-asan/), the standard C++ parts' tests with ThreadSanitizer
+# (build-tsan/: the phone link's watcher and transfers run on threads), then each fuzz target under libFuzzer (build-fuzz/,
 # clang) for FUZZ_SECONDS seconds (default 60) from its committed corpus. The corpus folders are
 # only read: what a run finds new goes to a scratch folder, a finding to build-fuzz/findings/.
 set -euo pipefail
@@ -12,6 +13,10 @@ cmake --build build-asan --parallel
 # Qt keeps some allocations for the life of the process; leaks are not what this run looks for.
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLOWSMITH_TSAN=ON >/dev/null
+cmake --build build-tsan --parallel
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure
 
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLOWSMITH_FUZZ=ON \
   >/dev/null

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Start-up time of `glowsmith --screenshot` with the largest legal document, next to the same for
-# an empty Qt window built the same way. Usage: tools/startup-bench.sh [BUILD_DIR] [RUNS]
+# an empty Qt window built the same way. Usage: tools/startup-bench.sh [BUILD_DIR] [RUNS], where
+# BUILD_DIR was configured with -DGLOWSMITH_BENCH=ON (the document and the empty window come from
+# bench/).
 set -euo pipefail
 build=${1:-build}
 runs=${2:-10}
