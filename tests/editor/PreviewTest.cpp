@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTest>
 
 #include "DXClass.h"
@@ -79,7 +80,7 @@ class PreviewTest : public EditorTest {
     std::vector<uint32_t> pixels;
     // clang-format off
     for (auto [x, y] : {std::pair{15, 15}, {45, 25}, {30, 10}, {5, 5}, {105, 15}, {100, 10}, {135, 25}, {185, 15},
-                        {225, 410}, {225, 110}}) pixels.push_back(Form().DXDraw->FrontPixel(x, y));
+                        {200, 400}, {200, 100}}) pixels.push_back(Form().DXDraw->FrontPixel(x, y));
     // clang-format on
     return pixels;
   }
@@ -141,8 +142,8 @@ TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
   Profile.StopText = "Play";
   f.Button15->click();
   EXPECT_FALSE(Playing());
-  EXPECT_EQ(f.DXDraw->FrontPixel(225, 410), Block);
-  EXPECT_EQ(f.DXDraw->Surface().Pixel(225, 410), Back);
+  EXPECT_EQ(f.DXDraw->FrontPixel(200, 400), Block);
+  EXPECT_EQ(f.DXDraw->Surface().Pixel(200, 400), Back);
 }
 
 TEST_F(PreviewTest, PlaysOnlyANormalFunlightOfAnOpenDocumentChosenByItsName) {
@@ -179,19 +180,23 @@ TEST_F(PreviewTest, ReadsTheSkinKeysWithTheirDefaultsAndLimits) {
   Start();
   EXPECT_EQ(Profile.Available, (std::array<bool, 8>{false, true, true, true, true, false}));
   EXPECT_EQ(Profile.ShapeCount, (std::array<int8_t, 8>{0, 2, 127, 0, 1, 0, 0, 0}));
-  const TCoord& a = Profile.Shapes[1][0];
-  const TCoord& b = Profile.Shapes[1][1];
-  EXPECT_EQ((std::vector<int>{a.Left, a.Top, a.Right, a.Bottom, a.Opacity, b.Left, b.Opacity}),
-            (std::vector<int>{1, 2, 3, 4, 128, 0, 255}));
-  EXPECT_EQ(a.Shape + " " + b.Shape, "Circle Rectangle");
+  const TCoord &a = Profile.Shapes[1][0], &b = Profile.Shapes[1][1], &c = Profile.Shapes[4][0];
+  EXPECT_EQ((std::vector<int>{a.Left, a.Top, a.Right, a.Bottom, a.Opacity, b.Opacity, c.Left, c.Top,
+                              c.Right, c.Bottom, c.Opacity}),
+            (std::vector<int>{1, 2, 3, 4, 128, 255, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(a.Shape + " " + c.Shape, "Circle Rectangle");
   EXPECT_EQ(Profile.Shapes[2].size(), 127u);
   EXPECT_EQ(Profile.Shapes[2][0].Opacity, 0);
+  // Shown at once, and not cleared when the page is first shown.
+  Form().show();
+  Form().PageControl1->setCurrentWidget(Form().Tab3);
+  EXPECT_EQ(Form().DXDraw->grab().toImage().pixel(200, 400) & 0xFFFFFF, Block);
   Choose(Form().ComboBox2, "Other");
   EXPECT_TRUE(Profile.Available[6]);
-  EXPECT_EQ(Form().DXDraw->FrontPixel(225, 110), Block);
+  EXPECT_EQ(Form().DXDraw->FrontPixel(200, 100), Block);
   Choose(Form().ComboBox2, "Bare");
   EXPECT_FALSE(Profile.Available[6]);
-  EXPECT_EQ(Form().DXDraw->FrontPixel(225, 410), Block);
+  EXPECT_EQ(Form().DXDraw->FrontPixel(200, 400), Block);
   EXPECT_TRUE(dialogs_.Messages.empty());
 }
 
@@ -209,7 +214,7 @@ TEST_F(PreviewTest, PictureLeftOutOrMissingIsNeverDrawn) {
   ASSERT_EQ(dialogs_.Messages.size(), 1u);
   EXPECT_EQ(dialogs_.Messages[0].Text, "Image '7' not found");
   EXPECT_EQ(Form().DXDraw->FrontPixel(105, 15), Back);
-  EXPECT_EQ(Form().DXDraw->FrontPixel(225, 110), Block);
+  EXPECT_EQ(Form().DXDraw->FrontPixel(200, 100), Block);
   Form().CheckBox5->setChecked(true);
   Play();
   std::vector<uint32_t> bare(9, Back);
