@@ -1,11 +1,10 @@
-// The options cases and the registry store itself, on the registry of the current user. Meant for
-// a fresh Wine prefix: it refuses to run where the program's own keys already exist.
+// The registry store and the reading of the options on it, on the registry of the current user.
+// Meant for a fresh Wine prefix: it refuses to run where the program's own keys already exist.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
-#include "OptionsCases.h"
 #include "OptionsStore.h"
 #include "TextDecoding.h"
 #include "WinCheck.h"
@@ -19,7 +18,7 @@ void SetValue(const std::string& path, const char* name, DWORD type, const void*
   if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
     return;
-  if (name) RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+  RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
   RegCloseKey(key);
 }
 
@@ -83,12 +82,16 @@ int main() {
   const bool hadVendorKey = store.KeyExists("Software\\Nerevy's");
   RunStoreChecks(store);
   RunDecodingChecks();
-  for (const OptionsCases::TCase& c : OptionsCases::Cases()) {
-    OptionsCases::Run(
-        store, c, [&](bool ok, const std::string& what) { Check(ok, c.Title + (": " + what)); },
-        [](const std::string& path) { SetValue(path, nullptr, REG_SZ, nullptr, 0); });
-    for (const char* key : ownKeys) store.DeleteKeyTree(key);
-  }
+  // The former key, its names in another case, is read once, moved and deleted; a neighbour stays.
+  store.WriteString("SOFTWARE\\glowsmith 2\\OPTIONS", "outerdisplayoninner", "2");
+  store.WriteString("Software\\Glowsmith 2 Beta", "Language", "German");
+  const TStoredOptions read = ReadStoredOptions(store);
+  Check(read == TStoredOptions{"English", "Motorola (All Models)", true, true},
+        "former options read");
+  Check(!store.KeyExists(OptionKeys::FormerRoot) && store.KeyExists("Software\\Glowsmith 2 Beta"),
+        "former key deleted, its neighbour kept");
+  Check(ReadStoredOptions(store) == read, "moved to the current path");
+  for (const char* key : ownKeys) store.DeleteKeyTree(key);
   if (!hadVendorKey) store.DeleteKeyTree("Software\\Nerevy's");
   return WinCheck::Report();
 }
