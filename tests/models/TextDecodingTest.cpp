@@ -51,6 +51,7 @@ TEST(TextDecodingTest, RecognisesUtf8) {
        {"\xF4\x90\x80\x80", "\xED\xA0\x80", "\xE0\x80\xAF", "\xC1\xBF", "\x80", "\xE2\x82",
         "\xF0\x8F\xBF\xBF", "\xF5\x80\x80\x80", "\xC3\xC3", "\xCF\xF0"})
     EXPECT_FALSE(IsValidUtf8(bad)) << testing::PrintToString(bad);
+  EXPECT_FALSE(IsValidUtf8(std::string_view("\xE2\x82\xAC", 2)));  // nothing read past the end
 }
 
 TEST(TextDecodingTest, SplitsLines) {
