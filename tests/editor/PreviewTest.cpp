@@ -19,8 +19,7 @@ using namespace UFunStruct;
 
 namespace {
 
-constexpr uint32_t Back = 0xECE9D8, Block = 0x323232, Red = 0xFF0000, Green = 0x00FF00,
-                   Blue = 0x0000FF, White = 0xFFFFFF;
+constexpr uint32_t Back = 0xECE9D8, Block = 0x323232, Red = 0xFF0000, Green = 0xFF00, Blue = 0xFF;
 
 // Element n placed in one box; extra holds further keys of the section.
 std::string Element(int n, int left, int top, int right, int bottom, const std::string& extra) {
@@ -29,7 +28,7 @@ std::string Element(int n, int left, int top, int right, int bottom, const std::
          "\nBottom_1=" + std::to_string(bottom) + "\n" + extra;
 }
 
-const std::string Colours = "[Colors]\nColor01=-1\nColor02=$FF\nColor03=-1\nColor05=1\nColor07=1\n";
+const std::string Colours = "[Colors]\nColor01=-1\nColor02=$FF\nColor03=-1\nColor05=0\nColor07=1\n";
 
 class PreviewTest : public EditorTest {
  protected:
@@ -52,7 +51,7 @@ class PreviewTest : public EditorTest {
     QDir().mkpath(services_.AppDir + "/Profiles/Images");
     // clang-format off
     for (const auto& [name, rgb, top] : {std::tuple{"Test", Block, 400}, {"Other", Block, 100},
-                                         {"Test_01", White, 0}, {"Test_02", Green, 0}, {"Test_05", Blue, 0}}) {
+                                         {"Test_01", 0xFFFFFFu, 0}, {"Test_02", Green, 0}, {"Test_05", Blue, 0}}) {
       QImage image(top ? 257 : 10, top ? 425 : 10, QImage::Format_RGB32);
       image.fill(top ? 0xFFFF00FF : 0xFF000000 | rgb);
       image.setPixel(0, 0, 0xFFFF00FF);
@@ -65,9 +64,7 @@ class PreviewTest : public EditorTest {
     WriteAppFile("Profiles/" + name + ".prof", Colours);
     WriteAppFile("Profiles/" + name + ".skin", skin);
   }
-  void Open(const std::vector<TFunlight>& funlights) {
-    Start({WriteDocument("doc.pat", funlights)});
-  }
+  void Open(const std::vector<TFunlight>& f) { Start({WriteDocument("doc.pat", f)}); }
   void Play() {
     Form().ListBox2->setCurrentRow(0);
     Form().Button15->click();
@@ -98,7 +95,7 @@ TEST_F(PreviewTest, PaintsEachFrameOnThePhonePicture) {
        {Back, Back, Back, Back, Back, Back, Back, Blue, Block, Back},
        {Back, Back, Back, Back, Back, Back, Back, Blue, Block, Back}},
       // The outer display on the inner one: element 5 lights element 1's picture at its place.
-      {{White, Red, Back, Back, Green, Back, Back, Back, Block, Back}}};
+      {{0xFFFFFF, Red, Back, Back, Green, Back, Back, Back, Block, Back}}};
   // clang-format on
   for (bool outer : {false, true}) {
     Form().CheckBox5->setChecked(outer);
@@ -138,8 +135,8 @@ TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
   for (uint32_t shown : {Back, Green, Green, Green, Back}) EXPECT_EQ(Tick()[4], shown);
   EXPECT_EQ(Unit1::PlayPos, 1);
   f.Button15->click();
-  // The play button only clears the page then, and cannot start while both texts are equal.
-  Profile.StopText = "Play";
+  // The play button only clears the page then, and starts only from the caption PlayText.
+  Profile.PlayText = "Spiel";
   f.Button15->click();
   EXPECT_FALSE(Playing());
   EXPECT_EQ(f.DXDraw->FrontPixel(200, 400), Block);
@@ -147,6 +144,13 @@ TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
 }
 
 TEST_F(PreviewTest, PlaysOnlyANormalFunlightOfAnOpenDocumentChosenByItsName) {
+  Open({});
+  Form().Button15Click();
+  Form().Timer1->Tick();  // no funlight: the bare phone
+  EXPECT_FALSE(Playing());
+  EXPECT_EQ(Form().DXDraw->FrontPixel(200, 400), Block);
+  forms_.reset();
+  ResetGlobals();
   Open({Clublight(3, {ClubRow(1, 0, 0, {{15, 0, 0, 0}})}), NormalFunlight(10, {Frame(100, {})}),
         NormalFunlight(20, {Frame(20, {Cell(1, 15, 0, 0)}), Frame(20, {})}),
         NormalFunlight(10, {Frame(100, {})})});
