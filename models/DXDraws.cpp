@@ -8,6 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "Bytes.h"
+
 namespace {
 
 constexpr uint32_t kOpaque = 0xFF000000u;
@@ -45,13 +47,6 @@ const uint32_t* Row(const QImage& image, int y) {
 
 [[noreturn]] void ThrowCannotOpen(const std::string& path, const std::string& reason) {
   throw std::runtime_error("Cannot open file \"" + path + "\". " + reason);
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
 }
 
 }  // namespace
@@ -199,7 +194,7 @@ TPictureCollectionItem& TDXImageList::Add(const std::string& name, const QColor&
 
 TPictureCollectionItem& TDXImageList::Find(const std::string& name) {
   for (auto& item : items_) {
-    if (SameTextAscii(item->Name(), name)) return *item;
+    if (Bytes::SameText(item->Name(), name)) return *item;
   }
   throw std::runtime_error("Image '" + name + "' not found");
 }

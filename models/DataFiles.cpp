@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "IniFile.h"
+#include "Bytes.h"
 
 std::string FileBaseName(const std::string& name) {
   const std::size_t slash = name.find_last_of("/\\");
@@ -23,7 +23,7 @@ std::vector<std::string> ListBaseNames(const std::string& dir, const std::string
     if (!it->is_regular_file(typeError)) continue;
     const std::string file = it->path().filename().string();
     if (file.size() <= suffix.size() ||
-        !IniText::SameText(std::string_view(file).substr(file.size() - suffix.size()), suffix)) {
+        !Bytes::SameText(std::string_view(file).substr(file.size() - suffix.size()), suffix)) {
       continue;
     }
     // A name such as ".prof" has an empty base name, which no list can offer.
@@ -32,7 +32,7 @@ std::vector<std::string> ListBaseNames(const std::string& dir, const std::string
   }
 
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    const std::string la = IniText::LowerCase(a), lb = IniText::LowerCase(b);
+    const std::string la = Bytes::Lower(a), lb = Bytes::Lower(b);
     return la != lb ? la < lb : a < b;
   });
   names.erase(std::unique(names.begin(), names.end()), names.end());
@@ -51,7 +51,7 @@ std::string FindDataFile(const std::string& path) {
   for (; !error && it != fs::directory_iterator(); it.increment(error)) {
     const std::string file = it->path().filename().string();
     std::error_code typeError;
-    if (!IniText::SameText(file, name) || !it->is_regular_file(typeError)) continue;
+    if (!Bytes::SameText(file, name) || !it->is_regular_file(typeError)) continue;
     if (found.empty() || file < found) found = file;
   }
   return found.empty() ? path : (wanted.parent_path() / found).string();

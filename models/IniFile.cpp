@@ -3,25 +3,15 @@
 #include <fstream>
 #include <iterator>
 
+#include "Bytes.h"
 #include "DataFiles.h"
 
 namespace IniText {
 
 namespace {
 
-char LowerChar(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 std::string_view StripQuotes(std::string_view value) {
@@ -38,20 +28,6 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
-  }
-  return true;
-}
-
-std::string LowerCase(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = LowerChar(c);
-  return result;
 }
 
 std::vector<TSection> Parse(std::string_view text) {
@@ -95,7 +71,7 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
     if (text.empty()) return std::nullopt;
     uint64_t value = 0;
     for (char c : text) {
-      const int digit = HexDigit(c);
+      const int digit = Bytes::HexDigit(c);
       if (digit < 0) return std::nullopt;
       value = value * 16 + static_cast<uint64_t>(digit);
       if (value > 0xFFFFFFFFu) return std::nullopt;
@@ -127,24 +103,24 @@ TIniFile::TIniFile(const std::filesystem::path& path) : Path(FindDataFile(path.s
 
   for (IniText::TSection& section : IniText::Parse(text)) {
     // A section named twice is looked up in its first occurrence only; the later one is not merged.
-    auto [it, added] = Sections.try_emplace(IniText::LowerCase(section.Name));
+    auto [it, added] = Sections.try_emplace(Bytes::Lower(section.Name));
     if (!added) continue;
     for (IniText::TEntry& entry : section.Entries) {
       if (entry.Value.size() > MaxValueLength) entry.Value.resize(MaxValueLength);
-      it->second.try_emplace(IniText::LowerCase(entry.Key), std::move(entry.Value));
+      it->second.try_emplace(Bytes::Lower(entry.Key), std::move(entry.Value));
     }
   }
 }
 
 const std::string* TIniFile::Find(std::string_view section, std::string_view key) const {
-  const auto s = Sections.find(IniText::LowerCase(section));
+  const auto s = Sections.find(Bytes::Lower(section));
   if (s == Sections.end()) return nullptr;
-  const auto k = s->second.find(IniText::LowerCase(key));
+  const auto k = s->second.find(Bytes::Lower(key));
   return k == s->second.end() ? nullptr : &k->second;
 }
 
 bool TIniFile::SectionExists(std::string_view section) const {
-  return Sections.count(IniText::LowerCase(section)) != 0;
+  return Sections.count(Bytes::Lower(section)) != 0;
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,

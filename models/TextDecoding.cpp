@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "IniFile.h"
+#include "Bytes.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -97,7 +97,7 @@ namespace {
 // 0 for any other name.
 unsigned CodePageNumber(std::string_view name) {
   for (std::string_view prefix : {"CP", "WINDOWS-"}) {
-    if (name.size() > prefix.size() && IniText::SameText(name.substr(0, prefix.size()), prefix)) {
+    if (name.size() > prefix.size() && Bytes::SameText(name.substr(0, prefix.size()), prefix)) {
       name.remove_prefix(prefix.size());
       break;
     }
@@ -136,7 +136,7 @@ UINT WindowsCodePage(const std::string& codepage) {
                   {"KOI8-U", 21866},     {"ISO-8859-1", 28591}, {"ISO-8859-2", 28592},
                   {"ISO-8859-5", 28595}, {"ISO-8859-15", 28605}};
     for (const auto& known : kNames)
-      if (IniText::SameText(name, known.Name)) number = known.Number;
+      if (Bytes::SameText(name, known.Name)) number = known.Number;
   }
   return number != 0 && IsValidCodePage(number) ? number : 0;
 }

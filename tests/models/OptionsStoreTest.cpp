@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "OptionsCases.h"
 #include "OptionsStore.h"
 #include "TempFolder.h"
 
@@ -13,165 +13,137 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(OptionsStoreTest, OptionCasesOnTheOptionsFile) {
-  for (const OptionsCases::TCase& c : OptionsCases::Cases()) {
-    SCOPED_TRACE(c.Title);
+const std::string kFormer = "[Software\\Glowsmith 2\\";
+const std::string kCurrent = "[Software\\Nerevy's\\Glowsmith 2\\";
+
+// The four options as they are kept: "Language|Profile|1|0".
+std::string Text(const TStoredOptions& o) {
+  return o.Language + "|" + o.Profile + (o.HideUnusedSlots ? "|1" : "|0") +
+         (o.OuterDisplayOnInner ? "|1" : "|0");
+}
+
+// The four values under the current key path, "?" for a missing one.
+std::string Stored(IOptionsStore& store) {
+  const auto value = [&](const char* key, const char* name) {
+    return store.ReadString("Software\\Nerevy's\\Glowsmith 2\\" + std::string(key), name)
+        .value_or("?");
+  };
+  return value("Profile settings", "Language") + "|" + value("Profile settings", "Profile") + "|" +
+         value("Options", "HideUnusedSlots") + "|" + value("Options", "OuterDisplayOnInner");
+}
+
+TEST(OptionsStoreTest, ReadsTheOptionsOnceFromTheFormerPathAndSavesThemToTheCurrentOne) {
+  const std::string settings = "Profile settings]\n", options = "Options]\n";
+  const struct {
+    std::string File;  // the options file before the start
+    std::string Expected;
+  } cases[] = {
+      // clang-format off
+      {"", "English|Motorola (All Models)|1|0"},
+      {kFormer + settings + "Language=Russian\nProfile=Motorola V3\n" + kFormer + options +
+       "HideUnusedSlots=0\nOuterDisplayOnInner=1\n", "Russian|Motorola V3|0|1"},
+      {kCurrent + settings + "Language=Russian\n" + kCurrent + options + "OuterDisplayOnInner=0\n" + kFormer +
+       settings + "Language=German\n" + kFormer + options + "OuterDisplayOnInner=1\n", "German|Motorola (All Models)|1|1"},
+      {kCurrent + settings + "Language=Russian\nProfile=Motorola V3\n" + kCurrent + options +
+       "HideUnusedSlots=0x0\nOuterDisplayOnInner=2\n", "Russian|Motorola V3|0|1"},
+      // An empty language becomes English on the current path only; a flag yes counts as missing.
+      {kCurrent + settings + "Language=\nProfile=\n" + kCurrent + options + "HideUnusedSlots=yes\n"
+       "OuterDisplayOnInner=yes\n", "English||1|0"},
+      {kFormer + settings + "Language=\n" + kFormer + options + "HideUnusedSlots=yes\nOuterDisplayOnInner=\" -1 \"\n",
+       "|Motorola (All Models)|1|1"},
+      {"[Software\\Glowsmith 2]\n", "English|Motorola (All Models)|1|0"},
+      {"[SOFTWARE\\glowsmith 2\\OPTIONS]\nouterdisplayoninner=1\n", "English|Motorola (All Models)|1|1"},
+      {"[Software\\Glowsmith 2 Beta\\Options]\nHideUnusedSlots=0\n", "English|Motorola (All Models)|1|0"},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.File);
     TTempFolder folder;
-    const fs::path file = folder.Path() / "Glowsmith" / "options.ini";
-    TIniOptionsStore store(file);
-    OptionsCases::Run(
-        store, c, [](bool ok, const std::string& what) { EXPECT_TRUE(ok) << what; },
-        [&](const std::string& path) {
-          // A key without values is a section without entries.
-          fs::create_directories(file.parent_path());
-          std::ofstream(file, std::ios::app) << "[" << path << "]\n";
-        });
+    TIniOptionsStore store(folder.Write("options.ini", c.File));
+    const bool hadFormer = store.KeyExists("Software\\Glowsmith 2");
+    const TStoredOptions read = ReadStoredOptions(store);
+    EXPECT_EQ(Text(read), c.Expected);
+    EXPECT_FALSE(store.KeyExists("Software\\Glowsmith 2"));
+    // Moved to the current path at once; otherwise reading alone writes nothing.
+    EXPECT_EQ(hadFormer ? Stored(store) : ReadWholeFile(folder.Path() / "options.ini"),
+              hadFormer ? c.Expected : c.File);
+    SaveStoredOptions(store, read);
+    EXPECT_EQ(Stored(store), c.Expected);
+    EXPECT_EQ(store.KeyExists("Software\\Glowsmith 2 Beta"),
+              c.File.find("Beta") != std::string::npos);
+    // The next start reads back what was saved; an empty language becomes English then.
+    EXPECT_EQ(Text(ReadStoredOptions(store)),
+              (read.Language.empty() ? "English" : "") + c.Expected);
   }
 }
 
-TEST(OptionsStoreTest, FirstSaveWritesThisFile) {
+TEST(OptionsStoreTest, FirstSaveWritesThisFileAndNothingElse) {
   TTempFolder folder;
   const fs::path file = folder.Path() / "deep" / "er" / "options.ini";
   TIniOptionsStore store(file);
+  EXPECT_FALSE(store.KeyExists("Software"));
+  store.DeleteKeyTree("Software");
+  EXPECT_FALSE(fs::exists(file.parent_path()));  // reading and deleting create nothing
   SaveStoredOptions(store, ReadStoredOptions(store));
   EXPECT_EQ(ReadWholeFile(file),
-            "[Software\\Nerevy's\\Glowsmith 2\\Profile settings]\n"
-            "Language=English\n"
-            "Profile=Motorola (All Models)\n"
-            "\n"
-            "[Software\\Nerevy's\\Glowsmith 2\\Options]\n"
-            "HideUnusedSlots=1\n"
-            "OuterDisplayOnInner=0\n");
-  // Nothing but the file itself is left in its folder.
-  int entries = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(file.parent_path())) ++entries;
-  EXPECT_EQ(entries, 1);
-}
-
-TEST(OptionsStoreTest, ValuesReadBackExactly) {
-  TTempFolder folder;
-  TIniOptionsStore store(folder.Path() / "options.ini");
-  const struct {
-    const char* Value;
-    const char* ReadBack;
-  } cases[] = {
-      {"Motorola (All Models)", "Motorola (All Models)"},
-      {"", ""},
-      {"  padded\t", "  padded\t"},
-      {"\"quoted\"", "\"quoted\""},
-      {"'single'", "'single'"},
-      {"\"", "\""},
-      {"a=b", "a=b"},
-      {"; not a comment", "; not a comment"},
-      {"[not a section]", "[not a section]"},
-      {"\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9",
-       "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9"},
-      {"two\nlines", "two lines"},  // a line break cannot live in one line
-  };
-  for (const auto& c : cases) {
-    store.WriteString("Software\\Test", "Value", c.Value);
-    store.WriteString("Software\\Test", "After", "next");
-    EXPECT_EQ(store.ReadString("Software\\Test", "Value"), std::string(c.ReadBack)) << c.Value;
-    EXPECT_EQ(store.ReadString("Software\\Test", "After"), std::string("next")) << c.Value;
-  }
+            "[Software\\Nerevy's\\Glowsmith 2\\Profile settings]\nLanguage=English\n"
+            "Profile=Motorola (All Models)\n\n[Software\\Nerevy's\\Glowsmith 2\\Options]\n"
+            "HideUnusedSlots=1\nOuterDisplayOnInner=0\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
+  // The folder of the options file would have to be where a plain file is: the value is lost.
+  TIniOptionsStore blocked(folder.Write("blocker", "x") / "options.ini");
+  blocked.WriteString("Software\\A", "Name", "v");
+  EXPECT_EQ(blocked.ReadString("Software\\A", "Name"), std::nullopt);
+  EXPECT_EQ(ReadWholeFile(folder.Path() / "blocker"), "x");
 }
 
 TEST(OptionsStoreTest, KeysAndValuesOfTheFile) {
   TTempFolder folder;
-  const fs::path file =
+  TIniOptionsStore store(
       folder.Write("options.ini",
                    "[Software\\A\\B]\nName=first\nname=second\n[software\\a\\b]\nOther=x\n"
-                   "[Software\\AB]\nName=ab\n[Software\\C\\D\\E]\nName=e\n");
-  TIniOptionsStore store(file);
-
+                   "[Software\\AB]\nName=ab\n[Software\\C\\D\\E]\nName=e\n"));
   EXPECT_EQ(store.ReadString("SOFTWARE\\a\\b", "NAME"), std::string("first"));
-  EXPECT_EQ(store.ReadString("Software\\A\\B", "Other"), std::nullopt);  // first section only
-  EXPECT_EQ(store.ReadString("Software\\A\\B", "Missing"), std::nullopt);
+  for (const char* name : {"Other", "Missing"})  // the first section only
+    EXPECT_EQ(store.ReadString("Software\\A\\B", name), std::nullopt);
   EXPECT_EQ(store.ReadString("Software\\A", "Name"), std::nullopt);
-
-  EXPECT_TRUE(store.KeyExists("Software\\A"));
-  EXPECT_TRUE(store.KeyExists("software\\a\\b"));
-  EXPECT_TRUE(store.KeyExists("Software\\C\\D"));  // a key between two sections
-  EXPECT_TRUE(store.KeyExists("Software"));
-  EXPECT_FALSE(store.KeyExists("Software\\A\\B\\C"));
-  EXPECT_FALSE(store.KeyExists("Software\\C\\D\\E\\F"));
-  EXPECT_FALSE(store.KeyExists("Software\\C\\"));
-  EXPECT_FALSE(store.KeyExists("Soft"));
-
-  store.WriteString("Software\\a\\B", "name", "changed");
-  EXPECT_EQ(store.ReadString("Software\\A\\B", "Name"), std::string("changed"));
-
+  for (const char* key : {"Software\\A", "software\\a\\b", "Software\\C\\D", "Software"})
+    EXPECT_TRUE(store.KeyExists(key)) << key;
+  for (const char* key : {"Software\\A\\B\\C", "Software\\C\\D\\E\\F", "Software\\C\\", "Soft"})
+    EXPECT_FALSE(store.KeyExists(key)) << key;
+  for (const char* value : {"Motorola (All Models)", "", "  padded\t", "\"quoted\"", "'single'",
+                            "\"", "a=b", "; not a comment", "[not a section]", "\xD0\xA0"}) {
+    store.WriteString("Software\\a\\B", "name", value);
+    EXPECT_EQ(store.ReadString("Software\\A\\B", "Name"), std::string(value)) << value;
+  }
+  store.WriteString("Software\\A\\B", "Name", "two\r\nlines");  // one line per value
+  EXPECT_EQ(store.ReadString("Software\\A\\B", "Name"), std::string("two  lines"));
+  EXPECT_EQ(store.ReadString("Software\\AB", "Name"), std::string("ab"));
   store.DeleteKeyTree("software\\a");
   EXPECT_FALSE(store.KeyExists("Software\\A"));
-  EXPECT_FALSE(store.KeyExists("Software\\A\\B"));
   EXPECT_EQ(store.ReadString("Software\\AB", "Name"), std::string("ab"));
   EXPECT_EQ(store.ReadString("Software\\C\\D\\E", "Name"), std::string("e"));
-
-  store.DeleteKeyTree("Software\\Missing");
-  EXPECT_TRUE(store.KeyExists("Software\\AB"));
 }
-
-TEST(OptionsStoreTest, MissingFileCreatesNothingUntilWritten) {
-  TTempFolder folder;
-  const fs::path file = folder.Path() / "sub" / "options.ini";
-  TIniOptionsStore store(file);
-  EXPECT_FALSE(store.KeyExists("Software"));
-  EXPECT_EQ(store.ReadString("Software", "x"), std::nullopt);
-  store.DeleteKeyTree("Software");
-  EXPECT_FALSE(fs::exists(file.parent_path()));
-}
-
-TEST(OptionsStoreTest, UnwritablePlaceLosesTheValueQuietly) {
-  TTempFolder folder;
-  // The folder of the options file would have to be where a plain file already is.
-  const fs::path blocker = folder.Write("blocker", "x");
-  TIniOptionsStore store(blocker / "options.ini");
-  store.WriteString("Software\\A", "Name", "v");
-  EXPECT_EQ(store.ReadString("Software\\A", "Name"), std::nullopt);
-  EXPECT_EQ(ReadWholeFile(blocker), "x");
-}
-
-// Sets an environment variable for the life of the object and restores it afterwards.
-class TEnvironment {
- public:
-  TEnvironment(const char* name, const char* value) : Name(name) {
-    if (const char* old = getenv(name)) Old = old;
-    value ? setenv(name, value, 1) : unsetenv(name);
-  }
-  ~TEnvironment() { Old ? setenv(Name, Old->c_str(), 1) : unsetenv(Name); }
-
- private:
-  const char* Name;
-  std::optional<std::string> Old;
-};
 
 TEST(OptionsStoreTest, OptionsFileFollowsXdgConfigHome) {
   TTempFolder folder;
   const std::string home = (folder.Path() / "home").string();
   const std::string config = (folder.Path() / "config").string();
-  TEnvironment homeVariable("HOME", home.c_str());
-
-  const struct {
-    const char* Title;
-    const char* Xdg;  // nullptr: unset
-    std::string Expected;
-  } cases[] = {
-      {"set", config.c_str(), config + "/Glowsmith/options.ini"},
-      {"unset", nullptr, home + "/.config/Glowsmith/options.ini"},
-      {"empty", "", home + "/.config/Glowsmith/options.ini"},
-      {"relative", "relative/config", home + "/.config/Glowsmith/options.ini"},
-  };
-  for (const auto& c : cases) {
-    TEnvironment xdg("XDG_CONFIG_HOME", c.Xdg);
-    EXPECT_EQ(UserOptionsFilePath().string(), c.Expected) << c.Title;
+  const char* oldHome = getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  setenv("HOME", home.c_str(), 1);
+  for (const char* xdg : {"", "relative/config", config.c_str()}) {
+    setenv("XDG_CONFIG_HOME", xdg, 1);
+    EXPECT_EQ(UserOptionsFilePath(),
+              (*xdg == '/' ? config : home + "/.config") + "/Glowsmith/options.ini");
   }
-
-  TEnvironment xdg("XDG_CONFIG_HOME", config.c_str());
-  std::unique_ptr<IOptionsStore> store = CreateUserOptionsStore();
-  SaveStoredOptions(*store, {"Russian", "Motorola V3", false, true});
+  SaveStoredOptions(*CreateUserOptionsStore(), {"Russian", "Motorola V3", false, true});
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(UserOptionsFilePath(), home + "/.config/Glowsmith/options.ini");
   TIniOptionsStore direct(fs::path(config) / "Glowsmith" / "options.ini");
-  EXPECT_EQ(ReadStoredOptions(direct), (TStoredOptions{"Russian", "Motorola V3", false, true}));
+  EXPECT_EQ(Text(ReadStoredOptions(direct)), "Russian|Motorola V3|0|1");
   EXPECT_FALSE(fs::exists(home));
+  oldHome ? setenv("HOME", savedHome.c_str(), 1) : unsetenv("HOME");
 }
 
 }  // namespace

@@ -22,15 +22,13 @@ class TTempFolder {
     std::error_code error;
     std::filesystem::remove_all(Root, error);
   }
-
   const std::filesystem::path& Path() const { return Root; }
 
   // Writes bytes to a file below the folder, making its folders, and returns its path.
   std::filesystem::path Write(const std::string& name, const std::string& bytes) const {
     const std::filesystem::path file = Root / name;
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary);
-    out << bytes;
+    std::ofstream(file, std::ios::binary) << bytes;
     return file;
   }
 
