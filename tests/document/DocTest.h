@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "DocSupport.h"
+#include "SafeReplace.h"
+using namespace SafeReplace;
 
 namespace DocSupport {
 
