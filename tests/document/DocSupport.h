@@ -20,8 +20,10 @@ using namespace UFunStruct;
 namespace fs = std::filesystem;
 
 inline Bytes ReadBytes(const fs::path& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(In), {});
+  std::ifstream In(Path, std::ios::binary | std::ios::ate);
+  Bytes Data(In ? static_cast<size_t>(In.tellg()) : 0);
+  In.seekg(0).read(reinterpret_cast<char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
+  return Data;
 }
 
 inline void WriteBytes(const fs::path& Path, const Bytes& Data) {
