@@ -1,5 +1,5 @@
-// The document's model: colours, the identifiers offered, cell lookup, adding funlights, frame and
-// row counts.
+// The document's model: colours, the identifiers offered, cell lookup, adding
+// funlights, frame and row counts.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,17 @@
 using namespace DocSupport;
 
 namespace {
+
+// The document and the selection as the program starts, before any test changes
+// them.
+const std::vector<int> AtStart = {
+    int(FunList.size()), FunFile.TotalSize, FunFile.Count, CurFun, SelCol, SelCell,
+    SelElement,          CopyTarget,        EmptyFlag};
+
+TEST(FunStructTest, TheProgramStartsWithAnEmptyDocumentAndNoSelection) {
+  EXPECT_EQ(AtStart, std::vector<int>(9, 0));
+  EXPECT_EQ(FunFile.FileName, "");
+}
 
 TEST(FunStructTest, ColorOfScalesChannelsBy17WithRedInTheLowByte) {
   EXPECT_EQ(ColorOf(15, 15, 15), 0xFFFFFFu);
@@ -33,7 +44,7 @@ TEST(FunStructTest, FindCellGivesTheFirstCellOfTheElement) {
   const uint8_t Cases[][4] = {{0, 3, 0, 0},      {0, 1, 0, 1},      {0, 2, 0, NoCell},
                               {0, 2, 1, 0},      {0, 3, 1, NoCell}, {0, 1, 2, NoCell},
                               {1, 2, 0, 0},      {1, 4, 200, 1},    {1, 2, 254, 0},
-                              {1, 1, 0, NoCell}, {2, 1, 0, NoCell}};
+                              {1, 1, 0, NoCell}, {1, 0, 0, NoCell}, {2, 1, 0, NoCell}};
   for (const auto& C : Cases) {
     CurFun = C[0];
     EXPECT_EQ(FindCell(C[1], C[2]), C[3]) << +C[0] << ' ' << +C[1] << ' ' << +C[2];
@@ -55,6 +66,7 @@ TEST(FunStructTest, OperationsChangeTheList) {
       {[] { FunList[1].FrameCount = 3, SetClubFrameCount(1); }, {A, Rows}},  // bands cleared
       {[] { SetFrameCount(2), SetFrameCount(-1), SetClubFrameCount(2), SetClubFrameCount(-1); },
        {A, B}},
+      {[] { UpdateSize(2), UpdateSize(-1); }, {A, B}},
   };
   for (const auto& [Operation, Expected] : Cases) {
     SetDocument({A, B});
@@ -62,6 +74,7 @@ TEST(FunStructTest, OperationsChangeTheList) {
     EXPECT_EQ(Describe(FunList), Describe(Expected));
     EXPECT_EQ(FunFile.Count, 2) << "the caller counts";
   }
+  EXPECT_EQ(CalcSize(2) + CalcSize(-1), 0);
 }
 
 TEST(FunStructTest, ClearFunListEmptiesTheListAndResetsTheSelection) {

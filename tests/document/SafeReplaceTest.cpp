@@ -1,5 +1,6 @@
-// Replacing a file: by a new file renamed over it where that keeps all the old one had, in place
-// elsewhere; a failure part way leaves the old file and no temporaries.
+// Replacing a file: by a new file renamed over it where that keeps all the old
+// one had, in place elsewhere; a failure part way leaves the old file and no
+// temporaries.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -23,8 +24,8 @@ namespace {
 bool FailClose = false;
 }
 
-// While FailClose is set every close reports EIO (and closes all the same), as a file system does
-// that learns only then that a write was lost.
+// While FailClose is set every close reports EIO (and closes all the same), as
+// a file system does that learns only then that a write was lost.
 extern "C" int close(int Fd) {
   static const auto Real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "close"));
   const int Result = Real(Fd);
@@ -54,18 +55,27 @@ class SafeReplaceTest : public ::testing::Test {
   }
   void TearDown() override { SafeReplace::UnnamedTemporaries = true; }
 
-  // The text of the EInOutError that replacing Target with New raises, or "". Root passes every
-  // permission check, so as root a child process that has become "nobody" saves.
+  // The text of the EInOutError that replacing Target with New raises, or "".
+  // Descriptor 0 is free, as for a program started without input: the first
+  // file opened gets it. Root passes every permission check, so as root a child
+  // process that has become "nobody" saves.
   std::string Save(const fs::path& Target) {
-    const auto Replace = [&] { SafeReplace::Replace(Target.string(), New); };
-    if (!Root()) return ErrorOf(Replace);
+    const auto Replace = [&] {
+      const int Input = ::dup(0);
+      ::close(0);
+      std::string Text = ErrorOf([&] { SafeReplace::Replace(Target.string(), New); });
+      if (::fcntl(0, F_GETFD) != -1) Text += " (descriptor 0 left open)";
+      ::dup2(Input, 0), ::close(Input);
+      return Text;
+    };
+    if (!Root()) return Replace();
     int Pipe[2];
     if (::pipe(Pipe) != 0) return "no pipe";
     if (::fork() == 0) {
       std::string Text = "cannot become nobody";
       const gid_t Groups[] = {SecondGroup};
       if (::setgroups(1, Groups) == 0 && ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0)
-        Text = Target.empty() ? "" : ErrorOf(Replace);
+        Text = Target.empty() ? "" : Replace();
       ::_exit(::write(Pipe[1], Text.data(), Text.size()) == ssize_t(Text.size()) ? 0 : 1);
     }
     ::close(Pipe[1]);
@@ -87,15 +97,18 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
   enum TFault { Fine, ReadOnlyFile, FullDisk, FailedClose };
   const struct {
     const char* Name;
-    TLink Link;       // the file has a second name, or is reached through a symbolic link
+    TLink Link;       // the file has a second name, or is reached through a symbolic
+                      // link
     bool Writable;    // the folder
     bool OthersFile;  // another user's file, which the group may write
-    int Group;        // 0 the user's own, 1 a further one of the user's, 2 one the user is not in
+    int Group;        // 0 the user's own, 1 a further one of the user's, 2 one the
+                      // user is not in
     bool Named;       // the temporary has a name from the start
     bool Shorter;     // the old file is shorter than the new one
     TFault Fault;
     const char* Text;
-    bool SameFile;  // the file is overwritten in place (or kept), not replaced by a renamed new one
+    bool SameFile;  // the file is overwritten in place (or kept), not replaced
+                    // by a renamed new one
   } Cases[] = {
       {"own file", None, true, false, 0, false, false, Fine, "", false},
       {"own file, named temporary", None, true, false, 0, true, true, Fine, "", false},
@@ -116,7 +129,8 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
   };
   using P = fs::perms;
   const gid_t Groups[] = {Nobody, SecondGroup, 0};
-  std::signal(SIGXFSZ, SIG_IGN);  // a write past the file size limit fails with EFBIG instead
+  std::signal(SIGXFSZ,
+              SIG_IGN);  // a write past the file size limit fails with EFBIG instead
   for (const auto& C : Cases) {
     if (!Root() && (C.OthersFile || C.Group != 0)) continue;  // only root can give files away
     const fs::path Folder = Dir / C.Name, Real = Folder / "funlight.pat";
@@ -148,7 +162,8 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
     ::setrlimit(RLIMIT_FSIZE, &Saved);
     EXPECT_EQ(Text, C.Text) << C.Name;
     ASSERT_EQ(::stat(Real.c_str(), &After), 0);
-    // Overwritten in place, a file whose close fails has the new bytes, which may not last.
+    // Overwritten in place, a file whose close fails has the new bytes, which
+    // may not last.
     EXPECT_EQ(ReadBytes(Target),
               Text.empty() || (C.Fault == FailedClose && C.Link == Hard) ? New : Old)
         << C.Name;
