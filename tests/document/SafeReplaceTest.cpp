@@ -203,4 +203,13 @@ TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
       "File access denied");
 }
 
+TEST(InOutErrorTextTest, SystemErrorsGiveTheRunTimeTexts) {
+  const std::pair<int, const char*> Cases[] = {
+      {ENOENT, "File not found"},    {ENOTDIR, "File not found"},   {EACCES, "File access denied"},
+      {EPERM, "File access denied"}, {EROFS, "File access denied"}, {EISDIR, "File access denied"},
+      {ENOSPC, "Disk full"},         {EFBIG, "Disk full"},          {EDQUOT, "Disk full"},
+      {EIO, "File I/O error"}};
+  for (const auto& [Error, Text] : Cases) EXPECT_EQ(SafeReplace::InOutErrorText(Error), Text);
+}
+
 }  // namespace
