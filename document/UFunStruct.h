@@ -88,9 +88,11 @@ void AddFunlightOfType(uint8_t Type);
 void ClearFunList();
 void SetFrameCount(int Index);
 void SetClubFrameCount(int Index);
+
+// The PAT file (PatFile.cpp).
+// The data bytes of funlight Index in the file, in 16 bits; UpdateSize stores them in its Size.
 uint16_t CalcSize(int Index);
 void UpdateSize(int Index);
-
 // Loads the whole document from Path. A file that does not start with 01 01 changes nothing and
 // returns false. I/O failures, anything but a regular file and a file longer than MaxPatFileSize
 // throw EInOutError and leave the document as it was.
@@ -99,11 +101,5 @@ bool ReadPat(const std::string& Path);
 // by a new one only once that is complete and on disk; any other file (and one in a folder the
 // user may not write) is overwritten in place. Mode, owner, group and links are kept.
 void WritePat(const std::string& Path);
-// Whether a save may write its temporary as a file without a name where the system offers that.
-// Tests turn it off to try the named temporaries that other file systems get.
-extern bool UnnamedTemporaries;
-
-// The run-time text that reports a failed file operation with the given errno value.
-std::string InOutErrorText(int ErrorNumber);
 
 }  // namespace UFunStruct

@@ -1,9 +1,12 @@
 #include "OptionsStore.h"
 
+#include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <system_error>
+#include <vector>
+
+#include "SafeReplace.h"
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -66,21 +69,9 @@ bool TIniOptionsStore::Save(const std::vector<IniText::TSection>& sections) cons
   if (File.has_parent_path()) std::filesystem::create_directories(File.parent_path(), error);
   if (error) return false;
 
-  std::random_device random;
-  std::filesystem::path temp = File;
-  temp += "." + std::to_string(random()) + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temp, error);
-      return false;
-    }
-  }
-  std::filesystem::rename(temp, File, error);
-  if (error) {
-    std::filesystem::remove(temp, error);
+  try {
+    SafeReplace::Replace(File.string(), std::vector<uint8_t>(text.begin(), text.end()));
+  } catch (const EInOutError&) {
     return false;
   }
   return true;

@@ -25,7 +25,7 @@ class IOptionsStore {
 };
 
 // The store as one INI file whose sections are named by full key paths. The file is read afresh by
-// every call and rewritten whole through a temporary file, so a crash never leaves half a file.
+// every call and rewritten whole with SafeReplace::Replace, so a crash never leaves half a file.
 // Failures to write are not reported: the options are then simply not kept.
 class TIniOptionsStore : public IOptionsStore {
  public:

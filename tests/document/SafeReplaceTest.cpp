@@ -1,0 +1,215 @@
+// Replacing a file: by a new file renamed over it where that keeps all the old
+// one had, in place elsewhere; a failure part way leaves the old file and no
+// temporaries.
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <set>
+
+#include "DocSupport.h"
+#include "SafeReplace.h"
+
+using namespace DocSupport;
+
+namespace {
+bool FailClose = false;
+}
+
+// While FailClose is set every close reports EIO (and closes all the same), as
+// a file system does that learns only then that a write was lost.
+extern "C" int close(int Fd) {
+  static const auto Real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "close"));
+  const int Result = Real(Fd);
+  return FailClose ? (errno = EIO, -1) : Result;
+}
+
+namespace {
+
+constexpr uid_t Nobody = 65534;
+constexpr gid_t SecondGroup = 100;  // as root: a further group given to the saving user
+
+bool Root() {
+  return ::geteuid() == 0;
+}
+
+std::set<std::string> Entries(const fs::path& Folder) {
+  std::set<std::string> Names;
+  for (const auto& Entry : fs::directory_iterator(Folder)) Names.insert(Entry.path().filename());
+  return Names;
+}
+
+class SafeReplaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::permissions(Dir.Path(), fs::perms::owner_all | fs::perms::others_exec);
+    if (Root() && Save({}) == "cannot become nobody") GTEST_SKIP() << "root cannot become nobody";
+  }
+  void TearDown() override { SafeReplace::UnnamedTemporaries = true; }
+
+  // The text of the EInOutError that replacing Target with New raises, or "".
+  // Descriptor 0 is free, as for a program started without input: the first
+  // file opened gets it. Root passes every permission check, so as root a child
+  // process that has become "nobody" saves.
+  std::string Save(const fs::path& Target) {
+    const auto Replace = [&] {
+      const int Input = ::dup(0);
+      ::close(0);
+      std::string Text = ErrorOf([&] { SafeReplace::Replace(Target.string(), New); });
+      if (::fcntl(0, F_GETFD) != -1) Text += " (descriptor 0 left open)";
+      ::dup2(Input, 0), ::close(Input);
+      return Text;
+    };
+    if (!Root()) return Replace();
+    int Pipe[2];
+    if (::pipe(Pipe) != 0) return "no pipe";
+    if (::fork() == 0) {
+      std::string Text = "cannot become nobody";
+      const gid_t Groups[] = {SecondGroup};
+      if (::setgroups(1, Groups) == 0 && ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0)
+        Text = Target.empty() ? "" : Replace();
+      ::_exit(::write(Pipe[1], Text.data(), Text.size()) == ssize_t(Text.size()) ? 0 : 1);
+    }
+    ::close(Pipe[1]);
+    std::string Text(256, 0);
+    Text.resize(std::max<ssize_t>(0, ::read(Pipe[0], Text.data(), Text.size())));
+    ::close(Pipe[0]);
+    int Status = 0;
+    ::wait(&Status);
+    EXPECT_EQ(Status, 0) << "the saving child failed";
+    return Text;
+  }
+
+  TTempDir Dir;
+  Bytes New = Bytes(8192, 0x3C);
+};
+
+TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
+  enum TLink { None, Hard, Symbolic };
+  enum TFault { Fine, ReadOnlyFile, FullDisk, FailedClose };
+  const struct {
+    const char* Name;
+    TLink Link;       // the file has a second name, or is reached through a symbolic
+                      // link
+    bool Writable;    // the folder
+    bool OthersFile;  // another user's file, which the group may write
+    int Group;        // 0 the user's own, 1 a further one of the user's, 2 one the
+                      // user is not in
+    bool Named;       // the temporary has a name from the start
+    bool Shorter;     // the old file is shorter than the new one
+    TFault Fault;
+    const char* Text;
+    bool SameFile;  // the file is overwritten in place (or kept), not replaced
+                    // by a renamed new one
+  } Cases[] = {
+      {"own file", None, true, false, 0, false, false, Fine, "", false},
+      {"own file, named temporary", None, true, false, 0, true, true, Fine, "", false},
+      {"own file of a further group", None, true, false, 1, false, false, Fine, "", false},
+      {"own file of a group the user is not in", None, true, false, 2, false, true, Fine, "", true},
+      {"hard-linked file", Hard, true, false, 0, false, true, Fine, "", true},
+      {"symbolic link", Symbolic, true, false, 0, false, false, Fine, "", false},
+      {"read-only folder", None, false, false, 0, false, true, Fine, "", true},
+      {"read-only folder, named temporary", None, false, false, 0, true, false, Fine, "", true},
+      {"another user's file", None, true, true, 0, false, false, Fine, "", true},
+      {"read-only file", None, true, false, 0, false, false, ReadOnlyFile, "File access denied", 1},
+      {"full disk", None, true, false, 0, false, false, FullDisk, "Disk full", true},
+      {"full disk, named temporary", None, true, false, 0, true, true, FullDisk, "Disk full", 1},
+      {"full disk, in place", Hard, true, false, 0, false, true, FullDisk, "Disk full", true},
+      {"failed close", None, true, false, 0, false, false, FailedClose, "File I/O error", true},
+      {"failed close, in place", Hard, true, false, 0, false, false, FailedClose, "File I/O error",
+       1},
+  };
+  using P = fs::perms;
+  const gid_t Groups[] = {Nobody, SecondGroup, 0};
+  std::signal(SIGXFSZ,
+              SIG_IGN);  // a write past the file size limit fails with EFBIG instead
+  for (const auto& C : Cases) {
+    if (!Root() && (C.OthersFile || C.Group != 0)) continue;  // only root can give files away
+    const fs::path Folder = Dir / C.Name, Real = Folder / "funlight.pat";
+    const fs::path Target = C.Link == Symbolic ? Folder / "l" : Real;
+    fs::create_directory(Folder);
+    WriteBytes(Real, Bytes(C.Shorter ? 10 : 9000, 0x5A));
+    const Bytes Old = ReadBytes(Real);
+    if (C.Link == Hard) fs::create_hard_link(Real, Folder / "l");
+    if (C.Link == Symbolic) fs::create_symlink("funlight.pat", Target);
+    ASSERT_TRUE(!Root() ||
+                (::chown(Folder.c_str(), Nobody, Nobody) == 0 &&
+                 ::chown(Real.c_str(), C.OthersFile ? 0 : Nobody, Groups[C.Group]) == 0));
+    fs::permissions(Real, P::owner_read | P::group_read |
+                              (C.Fault == ReadOnlyFile ? P::none : P::owner_write) |
+                              (C.OthersFile ? P::group_write : P::none));
+    fs::permissions(Folder, C.Writable ? P::owner_all : P::owner_read | P::owner_exec);
+    const auto Names = Entries(Folder);
+    struct stat Before {
+    }, After{};
+    ASSERT_EQ(::stat(Real.c_str(), &Before), 0);
+    SafeReplace::UnnamedTemporaries = !C.Named;
+    rlimit Saved{}, Small{4096, 4096};
+    ::getrlimit(RLIMIT_FSIZE, &Saved);
+    Small.rlim_max = Saved.rlim_max;
+    ASSERT_EQ(C.Fault == FullDisk ? ::setrlimit(RLIMIT_FSIZE, &Small) : 0, 0);
+    FailClose = C.Fault == FailedClose;
+    const std::string Text = Save(Target);
+    FailClose = false;
+    ::setrlimit(RLIMIT_FSIZE, &Saved);
+    EXPECT_EQ(Text, C.Text) << C.Name;
+    ASSERT_EQ(::stat(Real.c_str(), &After), 0);
+    // Overwritten in place, a file whose close fails has the new bytes, which
+    // may not last.
+    EXPECT_EQ(ReadBytes(Target),
+              Text.empty() || (C.Fault == FailedClose && C.Link == Hard) ? New : Old)
+        << C.Name;
+    EXPECT_EQ(ReadBytes(Folder / "l"), C.Link == None ? Bytes{} : ReadBytes(Real)) << C.Name;
+    EXPECT_EQ(After.st_ino == Before.st_ino, C.SameFile) << C.Name;
+    EXPECT_EQ(std::tie(After.st_mode, After.st_uid, After.st_gid, After.st_nlink),
+              std::tie(Before.st_mode, Before.st_uid, Before.st_gid, Before.st_nlink))
+        << C.Name;
+    EXPECT_EQ(fs::is_symlink(Target), C.Link == Symbolic) << C.Name;
+    EXPECT_EQ(Entries(Folder), Names) << C.Name;
+  }
+}
+
+TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
+  std::set<std::string> Kept = {"funlight.pat",
+                                "funlight.pat~",
+                                ".funlight.pat.swp",
+                                ".funlight.pat.0123456789ab",
+                                ".funlight.pat.0123456789abc~",
+                                ".funlight.pat.0123456789AB~",
+                                ".other.pat.0123456789ab~"};
+  for (const std::string& Name : Kept) WriteBytes(Dir / Name, {1});
+  WriteBytes(Dir / ".funlight.pat.0123456789ab~", {1});
+  WriteBytes(Dir / ".funlight.pat.fedcba987654~", {1});
+  fs::create_directory(Dir / *Kept.insert(".funlight.pat.aaaaaaaaaaaa~").first);
+  // One that another save is still writing.
+  const int Writing = ::open((Dir / *Kept.insert(".funlight.pat.bbbbbbbbbbbb~").first).c_str(),
+                             O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::flock(Writing, LOCK_EX), 0);
+  SafeReplace::Replace((Dir / "funlight.pat").string(), New);
+  ::close(Writing);
+  EXPECT_EQ(Entries(Dir.Path()), Kept);
+  EXPECT_EQ(ReadBytes(Dir / "funlight.pat"), New);
+  // A folder in place of the file is not replaced.
+  EXPECT_EQ(
+      ErrorOf([&] { SafeReplace::Replace((Dir / ".funlight.pat.aaaaaaaaaaaa~").string(), New); }),
+      "File access denied");
+}
+
+TEST(InOutErrorTextTest, SystemErrorsGiveTheRunTimeTexts) {
+  const std::pair<int, const char*> Cases[] = {
+      {ENOENT, "File not found"},    {ENOTDIR, "File not found"},   {EACCES, "File access denied"},
+      {EPERM, "File access denied"}, {EROFS, "File access denied"}, {EISDIR, "File access denied"},
+      {ENOSPC, "Disk full"},         {EFBIG, "Disk full"},          {EDQUOT, "Disk full"},
+      {EIO, "File I/O error"}};
+  for (const auto& [Error, Text] : Cases) EXPECT_EQ(SafeReplace::InOutErrorText(Error), Text);
+}
+
+}  // namespace
