@@ -97,8 +97,9 @@ int main(int argc, char* argv[]) {
     f.PageControl1->setCurrentWidget(f.Tab1);
     ok &= Save(&f, out, p + "1-setup");
     f.PageControl1->setCurrentWidget(f.Tab2);
-    const std::pair<QWidget*, const char*> sheets[] = {
-        {f.TabSheet3, "2-edit-options"}, {f.TabSheet1, "3-edit-slots"}, {f.TabSheet2, "4-edit-frame"}};
+    const std::pair<QWidget*, const char*> sheets[] = {{f.TabSheet3, "2-edit-options"},
+                                                       {f.TabSheet1, "3-edit-slots"},
+                                                       {f.TabSheet2, "4-edit-frame"}};
     for (const auto& [sheet, name] : sheets) {
       f.PageControl2->setCurrentWidget(sheet);
       ok &= Save(&f, out, p + name);
@@ -117,7 +118,8 @@ int main(int argc, char* argv[]) {
     forms->SForm->hide();
     ok &= Save(forms->AForm.get(), out, p + "9-about");
     forms->AForm->hide();
-    ok &= Describe({&f, forms->SForm.get(), forms->AForm.get()}, out + "/widgets-" + language + ".txt");
+    ok &= Describe({&f, forms->SForm.get(), forms->AForm.get()},
+                   out + "/widgets-" + language + ".txt");
   }
   if (dialogs.Shown > 0) ok = false;
   return ok ? 0 : 1;
