@@ -1,9 +1,6 @@
 #include "AboutForm.h"
 
-#include <QLabel>
 #include <QPainter>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadialGradient>
 
 #include "Dialogs.h"
@@ -34,40 +31,17 @@ QPixmap Logo() {
 }  // namespace
 
 TAForm::TAForm(QWidget* parent) : QDialog(parent) {
-  setObjectName("AForm");
-  setWindowTitle("About");
-  setFixedSize(353, 305);
-  Image1 = new QLabel(this);
-  Image1->setObjectName("Image1");
+  setupUi(this);
   Image1->setPixmap(Logo());
-  Image1->setGeometry(16, 12, 64, 64);
-  Label2 = new QLabel("2.2.8 beta", this);
-  Label2->setObjectName("Label2");
-  QFont bold = Label2->font();
-  bold.setBold(true);
-  bold.setPointSize(bold.pointSize() + 2);
-  Label2->setFont(bold);
-  Label2->setAlignment(Qt::AlignCenter);
-  Label2->setGeometry(88, 20, 249, 24);
-  Label3 = new QLabel(this);
-  Label3->setObjectName("Label3");
+  Label2->setText(GLOWSMITH_VERSION_TEXT);
+  // Two points above the dialog's font, whatever that is here.
+  QFont large = Label2->font();
+  large.setPointSize(large.pointSize() + 2);
+  Label2->setFont(large);
   Label3->setText(QString("<a href=\"%1\">%1</a>").arg(AboutForm::MakerUrl));
-  Label3->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-  Label3->setCursor(Qt::PointingHandCursor);
-  Label3->setAlignment(Qt::AlignCenter);
-  Label3->setGeometry(88, 52, 249, 20);
   connect(Label3, &QLabel::linkActivated, this, [](const QString& url) {
     if (Unit1::MForm) Unit1::MForm->Dialogs().OpenUrl(url);
   });
-  Memo1 = new QPlainTextEdit(this);
-  Memo1->setObjectName("Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setGeometry(16, 84, 321, 169);
-  Button1 = new QPushButton("OK", this);
-  Button1->setObjectName("Button1");
-  Button1->setGeometry(139, 264, 75, 25);
-  Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
   MakeFixedDialog(this);
 }

@@ -2,22 +2,15 @@
 
 #include <QDialog>
 
-class QLabel;
-class QPlainTextEdit;
-class QPushButton;
+#include "ui_AboutForm.h"
 
-// The about box. Creating it runs the main window's start-up.
-class TAForm : public QDialog {
+// The about box (AboutForm.ui: Image1, Label2 the version text, Label3 the maker's web address,
+// Memo1, Button1). Creating it runs the main window's start-up.
+class TAForm : public QDialog, public Ui::TAForm {
   Q_OBJECT
  public:
   explicit TAForm(QWidget* parent = nullptr);
   void FormCreate();
-
-  QLabel* Image1;
-  QLabel* Label2;  // the version text
-  QLabel* Label3;  // the maker's web address
-  QPlainTextEdit* Memo1;
-  QPushButton* Button1;
 };
 
 namespace AboutForm {

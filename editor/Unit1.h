@@ -8,27 +8,9 @@
 #include <vector>
 
 #include "Dialogs.h"
-#include "Grid.h"
-
-class QAction;
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QMenu;
-class QPushButton;
-class QRadioButton;
-class QSlider;
-class QSpinBox;
-class QTabWidget;
-class QTimer;
-class QWidget;
+#include "ui_Unit1.h"
 
 class IOptionsStore;
-class TDXDraw;
 class TDXImageList;
 class TDXTimer;
 class TSForm;
@@ -38,23 +20,6 @@ class TP2KAPI;
 }
 class IPhonePlatform;
 class IStatusPoster;
-
-// A plain filled rectangle, like the original shape control.
-class TShape : public QWidget {
- public:
-  using QWidget::QWidget;
-  QColor BrushColor() const { return brush_; }
-  void SetBrushColor(const QColor& c) {
-    brush_ = c;
-    update();
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override;
-
- private:
-  QColor brush_ = Qt::white;
-};
 
 namespace UFunStruct {
 struct TFunlight;
@@ -121,7 +86,9 @@ struct TMFormServices {
   QString AppDir;
 };
 
-class TMForm : public QMainWindow {
+// The controls, actions and menus are members of Ui::TMForm (Unit1.ui), each named as its
+// objectName.
+class TMForm : public QMainWindow, public Ui::TMForm {
   Q_OBJECT
  public:
   explicit TMForm(const TMFormServices& services);
@@ -246,154 +213,11 @@ class TMForm : public QMainWindow {
   void CheckBox7Click();
   void CheckBox8Click();
 
-  // ---- Controls (names as on the original window)
-  QTabWidget* PageControl1;
-  QWidget* Tab1;
-  QWidget* Tab2;
-  QWidget* Tab3;
-  QWidget* Tab5;
-  QMenu* File2;
-  QMenu* Help1;
-
-  // Setup page
-  QGroupBox* GroupBox1;
-  QLabel* Label1;
-  QComboBox* ComboBox1;
-  QLabel* Label2;
-  QComboBox* ComboBox2;
-  QGroupBox* GroupBox2;
-  QCheckBox* CheckBox2;
-  QGroupBox* GroupBox11;
-  QCheckBox* CheckBox5;
-  QGroupBox* GroupBox10;
-  QLabel* Label16;
-  QPushButton* Button14;
-  QLabel* Label28;
-
-  // Edit funlights page
-  QListWidget* ListBox1;
-  QPushButton* Button11;
-  QPushButton* Button12;
-  QTabWidget* PageControl2;
-  QWidget* TabSheet3;
-  QWidget* TabSheet1;
-  QWidget* TabSheet2;
-  QLabel* Label7;
-  QComboBox* ComboBox4;
-  QGroupBox* GroupBox7;
-  QRadioButton* RadioButton1;
-  QRadioButton* RadioButton2;
-  QGroupBox* GroupBox8;
-  QSpinBox* SpinEdit5;
-  QLabel* Label13;
-  QSpinBox* SpinEdit1;
-  QCheckBox* CheckBox1;
-  QGroupBox* GroupBox5;
-  QPushButton* Button5;
-  QPushButton* Button10;
-  QPushButton* Button8;
-  QFrame* Bevel2;
-  QLabel* ElName;
-  QPushButton* Button7;
-  QPushButton* Button9;
-  QPushButton* Button13;
-  QPushButton* Button4;
-  QLabel* Label14;
-  QComboBox* ComboBox3;
-  QGroupBox* GroupBox4;
-  QLabel* Label8;
-  QSpinBox* SpinEdit3;
-  QLabel* Label12;
-  QSpinBox* SpinEdit4;
-  QGroupBox* GroupBox6;
-  QLabel* Label9;
-  QLabel* Label10;
-  QLabel* Label11;
-  QSlider* TrackBar1;
-  QSlider* TrackBar2;
-  QSlider* TrackBar3;
-  QLineEdit* Edit2;
-  QLineEdit* Edit3;
-  QLineEdit* Edit4;
-  QLabel* Label3;
-  TShape* Shape1;
-  QPushButton* Button2;
-  QGroupBox* GroupBox9;
-  QPushButton* Button6;
-  QGroupBox* GroupBox3;
-  QSpinBox* SpinEdit2;
-  QPushButton* Button1;
-  QPushButton* Button3;
-  TGrid* FrameGrid;
-  QLabel* Label6;
-  QLabel* Label5;
-  TGrid* EditGrid;
-  TGrid* SlotGrid;
-
-  // Funlight preview page
-  QListWidget* ListBox2;
-  QPushButton* Button15;
-  QCheckBox* CheckBox4;
-  QSlider* TrackBar4;
-  QLabel* Label15;
-  QLabel* Label17;  // "100 %" at the top end of the speed bar
-  QLabel* Label18;  // "50%" at the bottom end
-  QLabel* Label19;
-  TDXDraw* DXDraw = nullptr;
+  // Made in code: the preview's image list and timer, and the phone page's driver notice.
   TDXImageList* ImageList = nullptr;
   TDXTimer* Timer1 = nullptr;
-
-  // Phone Tools page
-  QLabel* Label27;
-  QLabel* Label26;
-  QPushButton* Button18;
-  QPushButton* Button19;
-  QGroupBox* GroupBox13;
-  QCheckBox* CheckBox7;
-  QCheckBox* CheckBox8;
-  QPushButton* Button20;
-  QPushButton* Button21;
   // Shown when the system has no phone driver, so that no phone can ever be found.
   QLabel* NoDriverLabel = nullptr;
-
-  // ---- Actions
-  QAction* ANewFile;
-  QAction* AOpenFile;
-  QAction* ASave;
-  QAction* ASaveAs;
-  QAction* AOpenFromPhone;
-  QAction* ASaveToPhone;
-  QAction* AExit;
-  QAction* AShowAbout;
-  QAction* ARegisterPAT;
-  QAction* AMFormCreate;
-  QAction* ASaveActiv;
-  QAction* AUpdateList;
-  QAction* AUpdateFunlight;
-  QAction* AUpdateSlots;
-  QAction* AAddNewFun;
-  QAction* AFunCopy;
-  QAction* ADelFun;
-  QAction* AFunMoveUp;
-  QAction* AFunMoveDown;
-  QAction* AAddNewFrame;
-  QAction* ADelFrame;
-  QAction* AAddAllFrames;
-  QAction* ADelAllFrames;
-  QAction* AClearAllFrames;
-  QAction* ACopyAllFrames;
-  QAction* APreColor;
-  QAction* AMakeSelect;
-  QAction* AMakeEmpty;
-  QAction* AMakePrevCol;
-  QAction* AMakeOn_Off;
-  QAction* ASearchProfiles;
-  QAction* ALoadProfile;
-  QAction* ALoadProfilePics;
-  QAction* ASearchLangs;
-  QAction* AReadLanguage;
-  QAction* AReadOptions;
-  QAction* ASaveOptions;
 
   // The phone link and where its status notices are posted; created by FormCreate, freed by
   // FormDestroy.
@@ -404,12 +228,9 @@ class TMForm : public QMainWindow {
   void closeEvent(QCloseEvent* e) override;
 
  private:
-  QAction* MakeAction(const char* name, const QString& caption, void (TMForm::*handler)());
-  void CreateSetupPage();
-  void CreateEditPage();
-  void CreatePreviewPage();
-  void CreatePhonePage();
-  void CreateMenus();
+  void ConnectControls();
+  void SetUpGrids();
+  void SetUpPreview();
   void BindListClick(QListWidget* list, void (TMForm::*handler)());
   // Connects a widget signal to a handler through the error wrapper.
   template <typename Sender, typename Signal>

@@ -1,7 +1,5 @@
 #include "Unit2.h"
 
-#include <QLabel>
-#include <QPushButton>
 #include <algorithm>
 
 #include "Dialogs.h"
@@ -11,24 +9,11 @@ TSForm* SForm = nullptr;
 }
 
 TSForm::TSForm(QWidget* parent) : QDialog(parent) {
-  setObjectName("SForm");
-  setWindowTitle("Funlight type");
-  Label1 = new QLabel("Select funlight type", this);
-  Label1->setObjectName("Label1");
-  QFont bold = Label1->font();
-  bold.setBold(true);
-  Label1->setFont(bold);
-  Label1->setAlignment(Qt::AlignCenter);
-  auto button = [this](const char* name, const QString& text, int result) {
-    auto* b = new QPushButton(text, this);
-    b->setObjectName(name);
-    connect(b, &QPushButton::clicked, this, [this, result] { done(result); });
-    return b;
-  };
-  Button1 = button("Button1", "Normal", mrYes);
-  Button2 = button("Button2", "Clublight", mrNo);
-  Button3 = button("Button3", "Cancel", mrCancel);
-  Button1->setDefault(true);
+  setupUi(this);
+  const std::pair<QPushButton*, int> results[] = {
+      {Button1, mrYes}, {Button2, mrNo}, {Button3, mrCancel}};
+  for (const auto& [button, result] : results)
+    connect(button, &QPushButton::clicked, this, [this, result = result] { done(result); });
   FitButtons();
   MakeFixedDialog(this);
 }

@@ -61,7 +61,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, bool qtOptionsTaken, 
       std::fputs(kUsage, stdout);
       return 0;
     } else if (arg == "--version") {
-      std::puts("Glowsmith 2.2.8 beta");
+      std::puts("Glowsmith " GLOWSMITH_VERSION_TEXT);
       return 0;
     } else if (arg == "--screenshot" || arg == "--simulate-phone") {
       if (i + 1 >= argc) {

@@ -1,16 +1,20 @@
 #include "EditorSupport.h"
 
-#include <QDialog>
-#include <QFile>
 #include <QTest>
 #include <fstream>
 
 #include "OptionsStore.h"
 #include "Profile.h"
-#include "Unit1.h"
 
 namespace {
 std::unique_ptr<TIniOptionsStore> g_options;
+}
+
+std::optional<QString> TScriptedDialogs::Pop(std::deque<QString>& q) {
+  if (q.empty()) return std::nullopt;
+  const QString v = q.front();
+  q.pop_front();
+  return v.isNull() ? std::nullopt : std::optional<QString>(v);
 }
 
 int TScriptedDialogs::ShowModal(QDialog* dialog) {
@@ -68,19 +72,6 @@ QString EditorTest::WriteDocument(const QString& name,
   FunList = savedList;
   FunFile = savedFile;
   return path;
-}
-
-std::vector<uint8_t> EditorTest::ReadBytes(const QString& path) {
-  return DocSupport::ReadBytes(path.toStdString());
-}
-
-void EditorTest::WriteBytes(const QString& path, const std::vector<uint8_t>& bytes) {
-  DocSupport::WriteBytes(path.toStdString(), bytes);
-}
-
-UFunStruct::TFunlight NormalFunlight(uint8_t id, std::vector<UFunStruct::TFrame> frames,
-                                     bool repeating) {
-  return DocSupport::Normal(id, 0, repeating, std::move(frames));
 }
 
 void EditorTest::OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights) {
@@ -145,11 +136,6 @@ std::filesystem::path EditorTest::UseShippedAppDir(bool shippedLanguages) {
   return app;
 }
 
-UFunStruct::TClubFrame ClubRow(uint8_t element, uint16_t upper, uint16_t lower,
-                               std::vector<UFunStruct::TClubCell> cells) {
-  return DocSupport::Row(element, upper, lower, std::move(cells));
-}
-
 UFunStruct::TFunlight Clublight(uint8_t id, std::vector<UFunStruct::TClubFrame> rows,
                                 uint16_t head) {
   UFunStruct::TFunlight f = DocSupport::Club(id, std::move(rows));
@@ -174,10 +160,6 @@ std::vector<std::string> AllCells(const UFunStruct::TFunlight& f) {
   return out;
 }
 
-QColor ScreenColour(uint32_t c) {
-  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
 QStringList Items(const QListWidget* list) {
   QStringList items;
   for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
@@ -195,10 +177,6 @@ void Choose(QComboBox* box, const QString& text) {
   ASSERT_GE(index, 0) << text.toStdString();
   box->setCurrentIndex(index);
   emit box->activated(index);
-}
-
-std::filesystem::path ShippedDir() {
-  return QCoreApplication::applicationDirPath().toStdString();
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {

@@ -2,24 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QColor>
-#include <QComboBox>
-#include <QDir>
-#include <QListWidget>
-#include <QString>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <deque>
 #include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "Dialogs.h"
 #include "DocSupport.h"
 #include "Program.h"
-#include "UFunStruct.h"
 
 // Dialogs that answer from a script and remember every message box.
 class TScriptedDialogs : public IDialogs {
@@ -44,13 +32,7 @@ class TScriptedDialogs : public IDialogs {
   void OpenUrl(const QString& url) override { Urls.push_back(url); }
 
  private:
-  static std::optional<QString> Pop(std::deque<QString>& q) {
-    if (q.empty()) return std::nullopt;
-    const QString v = q.front();
-    q.pop_front();
-    if (v.isNull()) return std::nullopt;
-    return v;
-  }
+  static std::optional<QString> Pop(std::deque<QString>& q);
 };
 
 // Resets the document and window globals so that every test starts like a fresh run.
@@ -68,8 +50,12 @@ class EditorTest : public ::testing::Test {
   QString TempPath(const QString& name) const { return temp_.filePath(name); }
   // Writes a document built by the caller to a file in the temp folder.
   QString WriteDocument(const QString& name, const std::vector<UFunStruct::TFunlight>& funlights);
-  static std::vector<uint8_t> ReadBytes(const QString& path);
-  static void WriteBytes(const QString& path, const std::vector<uint8_t>& bytes);
+  static std::vector<uint8_t> ReadBytes(const QString& path) {
+    return DocSupport::ReadBytes(path.toStdString());
+  }
+  static void WriteBytes(const QString& path, const std::vector<uint8_t>& bytes) {
+    DocSupport::WriteBytes(path.toStdString(), bytes);
+  }
   UFunStruct::TFunlight& Cur() { return UFunStruct::FunList[UFunStruct::CurFun]; }
   // Opens the document at start-up and shows the window.
   void OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights);
@@ -98,12 +84,16 @@ class EditorTest : public ::testing::Test {
   std::unique_ptr<TForms> forms_;
 };
 
-UFunStruct::TFunlight NormalFunlight(uint8_t id, std::vector<UFunStruct::TFrame> frames,
-                                     bool repeating = false);
+inline UFunStruct::TFunlight NormalFunlight(uint8_t id, std::vector<UFunStruct::TFrame> frames,
+                                            bool repeating = false) {
+  return DocSupport::Normal(id, 0, repeating, std::move(frames));
+}
 using DocSupport::Cell;
 using DocSupport::Frame;
-UFunStruct::TClubFrame ClubRow(uint8_t element, uint16_t upper, uint16_t lower,
-                               std::vector<UFunStruct::TClubCell> cells);
+inline UFunStruct::TClubFrame ClubRow(uint8_t element, uint16_t upper, uint16_t lower,
+                                      std::vector<UFunStruct::TClubCell> cells) {
+  return DocSupport::Row(element, upper, lower, std::move(cells));
+}
 // A clublight whose rows all hold as many steps as the first.
 UFunStruct::TFunlight Clublight(uint8_t id, std::vector<UFunStruct::TClubFrame> rows,
                                 uint16_t head = 0);
@@ -111,12 +101,16 @@ UFunStruct::TFunlight Clublight(uint8_t id, std::vector<UFunStruct::TClubFrame> 
 std::string Cells(const UFunStruct::TFrame& frame);
 std::vector<std::string> AllCells(const UFunStruct::TFunlight& f);
 // A Windows colour (red in the low byte) as the screen shows it.
-QColor ScreenColour(uint32_t c);
+inline QColor ScreenColour(uint32_t c) {
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 // The texts of a list's or a combo box's items, in order.
 QStringList Items(const QListWidget* list);
 QStringList Items(const QComboBox* box);
 // Picks an item of a combo box as the user does, so the choice runs through the window's handler.
 void Choose(QComboBox* box, const QString& text);
 // The folder of the test program, where the build puts the shipped data.
-std::filesystem::path ShippedDir();
+inline std::filesystem::path ShippedDir() {
+  return QCoreApplication::applicationDirPath().toStdString();
+}
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
