@@ -524,7 +524,7 @@ class StuckWatcher : public PhoneLinkTest, public ::testing::WithParamInterface<
 TEST_P(StuckWatcher, IsWaitedForAtMostOneSecondThenEndsByItself) {
   const StuckCase c = GetParam();
   Sim.Phone().Plug(c.mode);
-  Sim.Phone().InjectIoFault({c.call, TIoFaultKind::Delay, 25000, 0});
+  Sim.InjectIoFault({c.call, TIoFaultKind::Delay, 25000, 0});
   Link->Start(true);
   Sim.Advance(600);
   ASSERT_EQ(Sim.Threads(), 1);
