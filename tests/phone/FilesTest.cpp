@@ -117,6 +117,7 @@ TEST_P(FileChunks, WriteSendsEveryChunkIn1032DataBytes) {
   WriteLocal(local, content);
   int processed = 0;
   Link->ProcessMessages = [&] { ++processed; };
+  Link->FileSize = 7;  // from an earlier read: a write opens with size 0
 
   ASSERT_TRUE(Link->WritePhoneFile(local.string(), kPat, true, 0xFF));
 
@@ -127,6 +128,7 @@ TEST_P(FileChunks, WriteSendsEveryChunkIn1032DataBytes) {
   expected.push_back(4);
   EXPECT_EQ(SubCommands(commands), expected);
   std::size_t offset = 0;
+  std::vector<int> progress = {0};
   for (std::size_t i = 0; i < c.chunks.size(); ++i) {
     const Bytes& data = commands[1 + i].Data;
     ASSERT_EQ(data.size(), 1032u);
@@ -137,10 +139,12 @@ TEST_P(FileChunks, WriteSendsEveryChunkIn1032DataBytes) {
                     content.begin() + static_cast<long>(offset) + n));
     EXPECT_EQ(Bytes(data.begin() + 8 + n, data.end()), Bytes(1024 - c.chunks[i], 0));
     offset += c.chunks[i];
+    progress.push_back(static_cast<int>(std::lround(offset * 100.0 / c.size)));
   }
+  progress.push_back(0);
+  EXPECT_EQ(Progress, progress);
   EXPECT_EQ(processed, static_cast<int>(c.chunks.size()));
-  EXPECT_EQ(Progress.back(), 0);
-  EXPECT_EQ(Progress[Progress.size() - 2], 100);
+  EXPECT_EQ(Link->FileSize, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Phone, FileChunks,
@@ -653,6 +657,8 @@ TEST_F(PhoneFilesTest, SeemWriteSendsTheBytesAndKeepsTheLastError) {
   EXPECT_EQ(Sim.Commands().at(0).Data,
             (Bytes{0x00, 0x32, 0x00, 0x01, 0x00, 0x59, 0x00, 0x01, 0x0C}));
   EXPECT_EQ(Sim.Phone().Seem(0x32, 1)->at(89), 0x0C);
+  Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail});
+  EXPECT_FALSE(Link->WriteSeem(0x32, 1, 89, 1, &value));
 
   EXPECT_FALSE(Link->WriteSeem(0x33, 1, 89, 1, &value));
   EXPECT_EQ(Link->LastError, "No seem or access denided");
