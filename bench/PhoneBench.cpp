@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "P2KAPI.h"
-#include "SimulatedPhone.h"
+#include "SimulatedKnobs.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ int main() {
   std::vector<std::uint8_t> content(65536);
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 13);
 
-  TSimulatedMachine sim(TClockMode::RealTime);
+  TTestMachine sim(TClockMode::RealTime);
   TQueuedPoster poster;
   sim.Phone().AddFile(name, content);
   sim.Phone().Plug(TPhoneMode::P2K);
@@ -71,7 +71,7 @@ int main() {
     }
   }
   std::filesystem::remove(local);
-  const auto commands = sim.Phone().Commands().size() / 7 / 2;  // per transfer
+  const auto commands = sim.Commands().size() / 7 / 2;  // per transfer
   std::printf("64 KiB transfer, %zu commands each (64 data commands, open, close)\n", commands);
   std::printf("  read : median %.1f ms, best %.1f ms\n", Median(reads),
               *std::min_element(reads.begin(), reads.end()));
@@ -80,7 +80,7 @@ int main() {
   std::printf("  floor 64 ms (1 ms sleep before each data command's poll), target <= 96 ms\n");
 
   // The watcher on a machine without a phone.
-  TSimulatedMachine empty(TClockMode::RealTime);
+  TTestMachine empty(TClockMode::RealTime);
   empty.SetRecording(true);
   {
     P2KAPI::TP2KAPI link(empty, poster);

@@ -54,6 +54,14 @@ inline bool SameText(std::string_view a, std::string_view b) {
   }
   return true;
 }
+// Without leading and trailing blanks and control characters (NUL padding among them).
+inline std::string Trim(std::string_view text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+  return std::string(text.substr(first, last - first));
+}
 inline int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;

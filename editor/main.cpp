@@ -21,7 +21,7 @@
 #include "P2KAPI.h"
 #include "PhonePlatform.h"
 #include "Program.h"
-#include "SimulatedPhone.h"
+#include "SimulatedMachine.h"
 
 namespace {
 

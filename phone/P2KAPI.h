@@ -215,6 +215,11 @@ class TP2KAPI {
   std::unique_lock<std::mutex> LockFromWatcher();
   void WaitForRemoval();
   bool DeviceStillListed();
+  // Hands the device path of each present interface of the class to visit, in enumeration
+  // order, until visit returns true; interfaces without a usable detail are skipped. False when
+  // the class list cannot be had.
+  bool EachInterface(const TGuid& interfaceClass,
+                     const std::function<bool(const std::string& path)>& visit);
   void CloseDevice();
   bool IoWait(THandle device, const std::uint8_t* input, std::uint32_t inputLength,
               std::uint8_t* output, std::uint32_t outputLength, const char* name,

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "Bytes.h"
 #include "PhonePlatform.h"
 
 namespace {
@@ -29,10 +30,6 @@ GUID ToGuid(const TGuid& g) {
   r.Data3 = g.Data3;
   std::memcpy(r.Data4, g.Data4, sizeof r.Data4);
   return r;
-}
-
-std::uint32_t LE32(const std::uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
 }
 
 struct TWinOverlapped : TOverlappedState {
@@ -178,10 +175,10 @@ class TWinPhonePlatform : public IPhonePlatform {
       native.CdbLength = r[6];
       native.SenseInfoLength = r[7];
       native.DataIn = r[8];
-      native.DataTransferLength = LE32(r + 12);
-      native.TimeOutValue = LE32(r + 16);
+      native.DataTransferLength = Bytes::LE32(r + 12);
+      native.TimeOutValue = Bytes::LE32(r + 16);
       native.DataBuffer = nullptr;
-      native.SenseInfoOffset = LE32(r + 24);
+      native.SenseInfoOffset = Bytes::LE32(r + 24);
       std::memcpy(native.Cdb, r + 28, sizeof native.Cdb);
       input = &native;
       inputLength = sizeof native;

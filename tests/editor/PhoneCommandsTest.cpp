@@ -21,7 +21,7 @@
 #include "P2KAPI.h"
 #include "PhoneCopy.h"
 #include "Profile.h"
-#include "SimulatedPhone.h"
+#include "SimulatedKnobs.h"
 
 namespace {
 
@@ -134,7 +134,7 @@ class PhoneCommandsTest : public EditorTest {
 
   std::vector<TPhoneCommand> Commands(uint16_t command, long sub = -1) {
     std::vector<TPhoneCommand> out;
-    for (const auto& c : Sim.Phone().Commands()) {
+    for (const auto& c : Sim.Commands()) {
       if ((c.Command & 0x0FFF) == command && (sub < 0 || c.SubCommand() == sub)) out.push_back(c);
     }
     return out;
@@ -173,7 +173,7 @@ class PhoneCommandsTest : public EditorTest {
     return n;
   }
 
-  TSimulatedMachine Sim{TClockMode::Manual};
+  TTestMachine Sim{TClockMode::Manual};
 };
 
 // ------------------------------------------------------------------------ status and reading
@@ -464,7 +464,7 @@ TEST_F(PhoneCommandsTest, FolderOpenToOthersIsRefusedWithAReason) {
   fs::create_directory(folder);
   fs::permissions(folder, fs::perms::owner_all | fs::perms::others_all);
   Connect();
-  Sim.Phone().ClearCommands();
+  Sim.ClearCommands();
 
   for (QAction* command : {Form().ASaveToPhone, Form().AOpenFromPhone}) {
     dialogs_.Messages.clear();
@@ -472,7 +472,7 @@ TEST_F(PhoneCommandsTest, FolderOpenToOthersIsRefusedWithAReason) {
     EXPECT_EQ(OnlyMessage(), QString::fromStdString(Profile.PhoneCopyFolderMsg)
                                  .arg(QString::fromStdString(folder.string())));
   }
-  EXPECT_TRUE(Sim.Phone().Commands().empty());
+  EXPECT_TRUE(Sim.Commands().empty());
   EXPECT_TRUE(fs::is_empty(folder));
 }
 
@@ -529,7 +529,7 @@ TEST_F(PhoneCommandsTest, WriteSetsOrClearsBitsTwoAndThree) {
     Sim.Phone().SetSeem(kOptionsSeem, 1,
                         OptionsRecord(c.clublights ? c.before : 0, c.clublights ? 0 : c.before));
     Form().Button20->click();
-    Sim.Phone().ClearCommands();
+    Sim.ClearCommands();
     (c.clublights ? Form().CheckBox7 : Form().CheckBox8)->click();
     Form().Button21->click();
     const uint32_t offset = c.clublights ? 99 : 89;
@@ -559,7 +559,7 @@ TEST_F(PhoneCommandsTest, WriteSendsOnlyChangedOptionsC380First) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.click7 << c.click8);
     Form().Button20->click();
-    Sim.Phone().ClearCommands();
+    Sim.ClearCommands();
     if (c.click7) Form().CheckBox7->click();
     if (c.click8) Form().CheckBox8->click();
     Form().Button21->click();
@@ -593,10 +593,10 @@ TEST_F(PhoneCommandsTest, PhoneToolsWithoutConnectionSayNotConnected) {
   Form().CheckBox7->click();
   Unplug();
   dialogs_.Messages.clear();
-  Sim.Phone().ClearCommands();
+  Sim.ClearCommands();
   Form().Button21->click();
   EXPECT_EQ(OnlyMessage().toStdString(), Profile.NotConnectedMsg);
-  EXPECT_TRUE(Sim.Phone().Commands().empty());
+  EXPECT_TRUE(Sim.Commands().empty());
   EXPECT_TRUE(Unit1::ClublightsChanged);
 }
 
@@ -637,7 +637,7 @@ TEST_F(PhoneCommandsTest, ClosingWithTheWatcherStuckInADriverCallTakesAboutASeco
   StartPhone();
   Sim.Phone().Plug(TPhoneMode::Storage);
   // The disk takes its whole 25 s time-out over the storage switch.
-  Sim.Phone().InjectIoFault({TRequestKind::StorageSwitch, TIoFaultKind::Delay, 25000, 0});
+  Sim.InjectIoFault({TRequestKind::StorageSwitch, TIoFaultKind::Delay, 25000, 0});
   Form().Button18->click();
   Run(600);
   const auto closing = Sim.Now();
@@ -683,25 +683,25 @@ TEST_F(PhoneCommandsTest, NoDriverLineOnlyWhereNoPhoneCanBeFound) {
 // A read from the phone that fails loads nothing and says why.
 struct TReadFault {
   const char* Name;
-  std::function<void(TSimulatedPhone&)> Inject;
+  std::function<void(TTestMachine&)> Inject;
   QString Detail;
 };
 
 const TReadFault kReadFaults[] = {
     {"NoAnswer",
-     [](TSimulatedPhone& p) {
+     [](TTestMachine& p) {
        p.QueueTweak(
            {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileRead, .Drop = true});
      },
      "\nThe phone did not answer in time.\n(USB Time-out)"},
     {"TransferRefused",
-     [](TSimulatedPhone& p) {
+     [](TTestMachine& p) {
        p.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
      },
      "\nThe USB transfer failed. Check the cable and the phone.\n(WriteData GetOverlappedResult "
      "fail)"},
     {"FileGone",
-     [](TSimulatedPhone& p) {
+     [](TTestMachine& p) {
        p.QueueTweak(
            {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileOpen, .Status = 9});
      },
@@ -722,7 +722,7 @@ TEST_P(FailedReadTest, KeepsDocumentAndReports) {
   Sim.Phone().AddFile(kPhonePat, Document("phone.pat", 3, 12));
   Connect();
 
-  fault.Inject(Sim.Phone());
+  fault.Inject(Sim);
   Form().AOpenFromPhone->trigger();
   EXPECT_EQ(OnlyMessage(), "Reading /a/funlight.pat from the phone failed." + fault.Detail);
   EXPECT_EQ(CurrentDocument(), onDisk);
@@ -752,7 +752,7 @@ TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
   Sim.Phone().AddFile(kPhonePat, onPhone);
   Connect();
 
-  Sim.Phone().QueueTweak(
+  Sim.QueueTweak(
       {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileWrite, .Drop = true});
   Form().ASaveToPhone->trigger();
 
@@ -801,7 +801,7 @@ TEST_F(PhoneCommandsTest, FailedOptionReadChangesNothing) {
     ASSERT_TRUE(Form().Button21->isEnabled());
     dialogs_.Messages.clear();
 
-    for (const auto& t : c.tweaks) Sim.Phone().QueueTweak(t);
+    for (const auto& t : c.tweaks) Sim.QueueTweak(t);
     Form().Button20->click();
     EXPECT_EQ(OnlyMessage(), "The phone settings could not be read." + c.detail);
     EXPECT_TRUE(Form().CheckBox7->isChecked());
@@ -809,7 +809,7 @@ TEST_F(PhoneCommandsTest, FailedOptionReadChangesNothing) {
     EXPECT_EQ(Unit1::ClublightsByte, 0x08);
     EXPECT_EQ(Unit1::C380Byte, 0x00);
     EXPECT_FALSE(Form().Button21->isEnabled());
-    Sim.Phone().ClearCommands();
+    Sim.ClearCommands();
     Form().Button21->click();
     EXPECT_TRUE(Commands(P2KAPI::WRELEM).empty());
   }
@@ -828,7 +828,7 @@ TEST_F(PhoneCommandsTest, FailedOptionWriteKeepsItsChangeForAnotherTry) {
   const TAnswerTweak fine{.Command = P2KAPI::WRELEM, .Data = Bytes{0x00}};
 
   // 89 is refused: nothing written, both changes kept.
-  Sim.Phone().QueueTweak(refused);
+  Sim.QueueTweak(refused);
   Form().Button21->click();
   EXPECT_EQ(OnlyMessage(),
             "The phone settings could not be written.\nThe phone refused the request.\n(No seem or "
@@ -840,9 +840,9 @@ TEST_F(PhoneCommandsTest, FailedOptionWriteKeepsItsChangeForAnotherTry) {
 
   // 89 goes through, 99 is refused: only 99 is left to write.
   dialogs_.Messages.clear();
-  Sim.Phone().ClearCommands();
-  Sim.Phone().QueueTweak(fine);
-  Sim.Phone().QueueTweak(refused);
+  Sim.ClearCommands();
+  Sim.QueueTweak(fine);
+  Sim.QueueTweak(refused);
   Form().Button21->click();
   EXPECT_EQ(dialogs_.Messages.size(), 1u);
   EXPECT_FALSE(Unit1::C380Changed);
@@ -851,7 +851,7 @@ TEST_F(PhoneCommandsTest, FailedOptionWriteKeepsItsChangeForAnotherTry) {
 
   // Third try: only 99 is sent, and Write is done.
   dialogs_.Messages.clear();
-  Sim.Phone().ClearCommands();
+  Sim.ClearCommands();
   Form().Button21->click();
   EXPECT_TRUE(dialogs_.Messages.empty());
   EXPECT_EQ(SeemWrites(), (std::vector<std::pair<uint32_t, uint8_t>>{{99, 0x0C}}));

@@ -9,7 +9,7 @@
 
 #include "FuzzCheck.h"
 #include "P2KAPI.h"
-#include "SimulatedPhone.h"
+#include "SimulatedKnobs.h"
 #include "StatusPoster.h"
 
 namespace {
@@ -23,7 +23,7 @@ Bytes ReadLocal(const std::filesystem::path& path) {
 }
 
 // Bends the answer to the next command as the input says; true when it replaces the answer data.
-bool Bend(FuzzSupport::TInput& in, TSimulatedPhone& phone) {
+bool Bend(FuzzSupport::TInput& in, TTestMachine& phone) {
   const std::uint8_t what = in.Byte();
   if (what & 0x80) {
     const TRequestKind kinds[] = {TRequestKind::Command, TRequestKind::Poll, TRequestKind::Fetch};
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   static P2KAPI::TFileList files;
   P2KAPI::PhoneFiles = &files;
-  TSimulatedMachine sim;
+  TTestMachine sim;
   TQueuedPoster poster;
   Bytes file(in.Word() % 3000);
   for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (int step = 0; step < 4 && !in.Empty(); ++step) {
       bool bent = false;
-      for (int n = in.Byte() % 3; n > 0; --n) bent = Bend(in, sim.Phone()) || bent;
+      for (int n = in.Byte() % 3; n > 0; --n) bent = Bend(in, sim) || bent;
       switch (in.Byte() % 3) {
         case 0:
           std::filesystem::remove(local);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "SimulatedPhone.h"
+#include "SimulatedMachine.h"
 
 namespace {
 

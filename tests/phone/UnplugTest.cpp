@@ -48,7 +48,7 @@ TEST_P(UnplugDuringTransfer, FailsTheTransferAndReportsThePhoneGone) {
   const THandle device = Link->CurrentDevice();
   ASSERT_NE(device, IPhonePlatform::kNoHandle);
 
-  Sim.Phone().InjectIoFault({c.kind, TIoFaultKind::Unplug, 0, c.skip});
+  Sim.InjectIoFault({c.kind, TIoFaultKind::Unplug, 0, c.skip});
   const fs::path local =
       LocalFile(std::to_string(static_cast<int>(c.kind)) + "-" + std::to_string(c.skip));
   fs::remove(local);
@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(Phone, UnplugDuringTransfer,
 
 // The same on real time, with the phone pulled out from another thread at an arbitrary moment.
 TEST(UnplugDuringTransferRealTime, TransfersAndTheWatcherNeverShareTheHandle) {
-  TSimulatedMachine sim(TClockMode::RealTime);
+  TTestMachine sim(TClockMode::RealTime);
   TQueuedPoster poster;
   const Bytes content = Pattern(65536);
   sim.Phone().AddFile(kPat, content);

@@ -224,7 +224,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "motorola test command"},
         NameCase{NameAnswer(46, kTC + "X" + '\0'), false, kTC + "X"},
         // A count far beyond the answer buffer is read no further than the buffer.
-        NameCase{NameAnswer(0xFFFFFFF0u, kTC + '\0'), true, kTC}));
+        NameCase{NameAnswer(0xFFFFFFF0u, kTC + '\0'), true, kTC},
+        // A name that fills the buffer up to its terminator in the last code unit.
+        NameCase{NameAnswer(508, std::string(253, 'x') + '\0'), false, std::string(253, 'x')}));
 
 TEST_F(PhoneLinkTest, UnopenableInterfaceEndsTheSearchAfterFiveSeconds) {
   TSimInterface broken = Interface(
@@ -502,6 +504,7 @@ TEST_F(PhoneLinkTest, DestroyingTheLinkEndsAConnectedWatcher) {
   Link.reset();  // Stop, then wait for the watcher blocked in the removal wait
 
   EXPECT_EQ(Sim.Now(), now);
+  EXPECT_FALSE(LoggedLine("Removal key unavailable"));  // the stop ended the wait, not the key
   // Interface, key and events are released; so are the link's own two events.
   EXPECT_EQ(Sim.OpenHandles(), handlesBefore - 2);
   Poster.Pump();  // a notice posted on the way out reaches no one
@@ -524,7 +527,7 @@ class StuckWatcher : public PhoneLinkTest, public ::testing::WithParamInterface<
 TEST_P(StuckWatcher, IsWaitedForAtMostOneSecondThenEndsByItself) {
   const StuckCase c = GetParam();
   Sim.Phone().Plug(c.mode);
-  Sim.Phone().InjectIoFault({c.call, TIoFaultKind::Delay, 25000, 0});
+  Sim.InjectIoFault({c.call, TIoFaultKind::Delay, 25000, 0});
   Link->Start(true);
   Sim.Advance(600);
   ASSERT_EQ(Sim.Threads(), 1);

@@ -89,7 +89,7 @@ class AnswerTimeout : public Transport, public ::testing::WithParamInterface<Del
 
 TEST_P(AnswerTimeout, ComesExactlyFortySecondsAfterTheCommand) {
   const DelayCase c = GetParam();
-  Sim.Phone().QueueTweak({.Data = Bytes{1, 2, 3}, .ReadyDelayMs = c.readyDelay, .Drop = c.drop});
+  Sim.QueueTweak({.Data = Bytes{1, 2, 3}, .ReadyDelayMs = c.readyDelay, .Drop = c.drop});
   const auto start = Sim.Now();
 
   const Sent s = Send(0x0555, {});
@@ -113,14 +113,14 @@ INSTANTIATE_TEST_SUITE_P(Phone, AnswerTimeout,
                                            DelayCase{0, true, false}));
 
 TEST(TransportClock, TimeOutHoldsAcrossTheTickCountWrap) {
-  TSimulatedMachine sim(TClockMode::Manual, 0xFFFFFFFFu - 20000);
+  TTestMachine sim(TClockMode::Manual, 0xFFFFFFFFu - 20000);
   TQueuedPoster poster;
   sim.Phone().Plug(TPhoneMode::P2K);
   P2KAPI::TP2KAPI link(sim, poster);
   link.Start(false);
   link.DeviceHandle = link.FindP2KDevice("Motorola Test Command", 0x0102);
   ASSERT_NE(link.DeviceHandle, P::kNoHandle);
-  sim.Phone().QueueTweak({.Drop = true});
+  sim.QueueTweak({.Drop = true});
   const auto start = sim.Now();
   std::uint8_t answer[4];
   std::uint16_t length = 0;
@@ -144,7 +144,7 @@ class DriverFaults : public Transport, public ::testing::WithParamInterface<Faul
 
 TEST_P(DriverFaults, EndTheCommandThroughItsOwnErrorPath) {
   const FaultCase c = GetParam();
-  Sim.Phone().InjectIoFault({c.kind, c.fault, c.delay, 0});
+  Sim.InjectIoFault({c.kind, c.fault, c.delay, 0});
   const auto start = Sim.Now();
 
   EXPECT_EQ(Send(0x22, {}).ok, c.ok);
@@ -156,7 +156,7 @@ TEST_P(DriverFaults, EndTheCommandThroughItsOwnErrorPath) {
     EXPECT_EQ(Logged(), (std::vector<std::string>{c.log}));
   }
   EXPECT_EQ(Calls(TSimCall::CancelIo).size(), c.cancels);
-  EXPECT_EQ(Sim.Phone().Commands().size(), c.phoneCommands);
+  EXPECT_EQ(Sim.Commands().size(), c.phoneCommands);
   EXPECT_EQ(Link->LastFailure, c.failure);
 }
 
@@ -200,7 +200,7 @@ class AnswerChecks : public Transport, public ::testing::WithParamInterface<Chec
 
 TEST_P(AnswerChecks, AcceptOnlyAnAnswerToThisCommand) {
   const CheckCase c = GetParam();
-  Sim.Phone().QueueTweak(c.tweak);
+  Sim.QueueTweak(c.tweak);
   const Sent s = Send(0x0555, {});
   EXPECT_EQ(s.ok, c.passes);
   EXPECT_TRUE(Logged().empty());  // a rejected answer is not logged
@@ -232,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{Tweak(std::nullopt, std::nullopt, std::nullopt, 0, 2), true}));
 
 TEST_F(Transport, ReadyCodeTwoSizesTheFetchWithFourMoreBytes) {
-  Sim.Phone().QueueTweak(Tweak(std::nullopt, std::nullopt, std::nullopt, 0, 2));
+  Sim.QueueTweak(Tweak(std::nullopt, std::nullopt, std::nullopt, 0, 2));
   EXPECT_TRUE(Send(0x0555, {}).ok);
   const auto transfers = Ioctls(P2KAPI::kTransferIoctl);
   ASSERT_EQ(transfers.size(), 3u);
@@ -251,7 +251,7 @@ class AnswerCapacity : public Transport, public ::testing::WithParamInterface<Ca
 TEST_P(AnswerCapacity, CopiesNoMoreThanTheCallerHolds) {
   const CapacityCase c = GetParam();
   const Bytes data = Pattern(c.answerSize);
-  Sim.Phone().QueueTweak({.Data = data});
+  Sim.QueueTweak({.Data = data});
 
   const Sent s = Send(0x0555, {}, c.capacity);
 
@@ -285,8 +285,8 @@ class ShortAnswers : public Transport, public ::testing::WithParamInterface<Shor
 TEST_P(ShortAnswers, AreRefusedUnlessHeaderAndDataArrived) {
   const ShortAnswerCase c = GetParam();
   const Bytes data = Pattern(c.answerSize);
-  Sim.Phone().QueueTweak({.Data = data});
-  Sim.Phone().InjectIoFault({.Kind = c.kind, .Fault = TIoFaultKind::Short, .Bytes = c.delivered});
+  Sim.QueueTweak({.Data = data});
+  Sim.InjectIoFault({.Kind = c.kind, .Fault = TIoFaultKind::Short, .Bytes = c.delivered});
 
   const Sent s = Send(0x0555, {}, 1024);
 
@@ -328,7 +328,7 @@ TEST_F(Transport, NoOpenInterfaceFailsAtOnceWithoutDriverCalls) {
 
 TEST_F(Transport, EveryPacketCarriesPacketNumberOne) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(Send(0x0555, {}).ok);
-  const auto commands = Sim.Phone().Commands();
+  const auto commands = Sim.Commands();
   ASSERT_EQ(commands.size(), 3u);
   for (const auto& c : commands) EXPECT_EQ(c.PacketWord, 1);
 }

@@ -48,7 +48,7 @@ TEST(SimulatedPhoneSeed, LoadsFilesAndSeemsAndSavesThemBack) {
         "\n"
         "50 2 4 DEAD beef\n");
 
-  TSimulatedMachine sim;
+  TTestMachine sim;
   sim.Phone().LoadSeed(dir.string());
 
   EXPECT_EQ(sim.Phone().File("/a/funlight.pat"), pat);
@@ -64,7 +64,7 @@ TEST(SimulatedPhoneSeed, LoadsFilesAndSeemsAndSavesThemBack) {
 
   const fs::path saved = FreshDir("saved");
   sim.Phone().SaveSeed(saved.string());
-  TSimulatedMachine again;
+  TTestMachine again;
   again.Phone().LoadSeed(saved.string());
   EXPECT_EQ(again.Phone().FileNames(), sim.Phone().FileNames());
   for (const auto& name : sim.Phone().FileNames()) {
@@ -83,7 +83,7 @@ class MalformedSeems : public ::testing::TestWithParam<std::string> {};
 TEST_P(MalformedSeems, AreRefusedWithTheLine) {
   const fs::path dir = FreshDir("bad");
   Write(dir / "seems.txt", "0x32 1 0 00\n" + GetParam() + "\n");
-  TSimulatedMachine sim;
+  TTestMachine sim;
   try {
     sim.Phone().LoadSeed(dir.string());
     ADD_FAILURE() << "accepted: " << GetParam();
@@ -113,7 +113,7 @@ TEST_P(SeemNumbers, AreDecimalUnlessMarkedHexadecimal) {
   const SeemNumberCase c = GetParam();
   const fs::path dir = FreshDir("number");
   Write(dir / "seems.txt", "0x32 1 " + c.token + " AB\n");
-  TSimulatedMachine sim;
+  TTestMachine sim;
   if (!c.value) {
     EXPECT_THROW(sim.Phone().LoadSeed(dir.string()), std::runtime_error);
   } else {
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SeemNumberRange, EndsAt65535) {
   const fs::path dir = FreshDir("range");
-  TSimulatedMachine sim;
+  TTestMachine sim;
   Write(dir / "seems.txt", "65535 0xFFFF 0 01\n");
   sim.Phone().LoadSeed(dir.string());
   EXPECT_EQ(sim.Phone().Seem(0xFFFF, 0xFFFF), Bytes{1});
@@ -153,7 +153,7 @@ TEST(SimulatedPhoneSeed, SeededPhoneServesTheProgramsCommands) {
   const Bytes pat = Pattern(2500);
   Write(dir / "funlight.pat", pat);
   Write(dir / "seems.txt", "0x0032 1 99 0C\n");
-  TSimulatedMachine sim;
+  TTestMachine sim;
   TQueuedPoster poster;
   P2KAPI::TFileList files;
   P2KAPI::PhoneFiles = &files;
@@ -208,7 +208,7 @@ TEST(SimulatedPhoneClock, RealTimeMachineSleepsForReal) {
 // wrong constant in the link finds no phone.
 struct LiteralCase {
   const char* name;
-  std::function<bool(TSimulatedMachine&)> call;  // true when the machine accepted the call
+  std::function<bool(TTestMachine&)> call;  // true when the machine accepted the call
   bool accepted;
 };
 
@@ -218,7 +218,7 @@ const TGuid kDiskClassLiteral = {
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 
 // Lists the class with the flags; true when the list holds a device.
-bool ListsDevice(TSimulatedMachine& sim, TGuid listed, std::uint32_t flags, TGuid enumerated) {
+bool ListsDevice(TTestMachine& sim, TGuid listed, std::uint32_t flags, TGuid enumerated) {
   const THandle list = sim.GetClassDevices(listed, flags);
   if (list == IPhonePlatform::kNoHandle) return false;
   const bool found = sim.EnumDeviceInterface(list, enumerated, 0);
@@ -231,7 +231,7 @@ TGuid Changed(TGuid g) {
   return g;
 }
 
-bool NameQueryAnswered(TSimulatedMachine& sim, Bytes query) {
+bool NameQueryAnswered(TTestMachine& sim, Bytes query) {
   const THandle device = sim.OpenDevice(kPhonePath, 0xC0000000u, 3, 0x40000000u);
   TOverlapped overlapped;
   overlapped.Event = sim.CreateEventObject(true, false);
@@ -246,7 +246,7 @@ bool NameQueryAnswered(TSimulatedMachine& sim, Bytes query) {
   return ok && n > 4;
 }
 
-bool KeyWatched(TSimulatedMachine& sim, std::uint32_t access, std::uint32_t filter, bool subtree) {
+bool KeyWatched(TTestMachine& sim, std::uint32_t access, std::uint32_t filter, bool subtree) {
   THandle key = IPhonePlatform::kNoHandle;
   if (sim.RegOpenLocalMachineKey(DeviceInterfaceKey(kPhonePath), access, key) != 0) return false;
   const THandle event = sim.CreateEventObject(true, false);
@@ -263,7 +263,7 @@ void PrintTo(const LiteralCase& c, std::ostream* out) {
 class LiteralValues : public ::testing::TestWithParam<LiteralCase> {};
 
 TEST_P(LiteralValues, AreTheOnlyOnesTheMachineTakes) {
-  TSimulatedMachine sim;
+  TTestMachine sim;
   sim.Phone().Plug(TPhoneMode::P2K);
   sim.AddDisk("\\\\?\\usbstor#disk&ven_motorola#1");
   EXPECT_EQ(GetParam().call(sim), GetParam().accepted);

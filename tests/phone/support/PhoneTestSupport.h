@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "P2KAPI.h"
-#include "SimulatedPhone.h"
+#include "SimulatedKnobs.h"
 #include "StatusPoster.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -65,7 +65,7 @@ class PhoneLinkTest : public ::testing::Test {
 
   void Forget() {
     Sim.ClearRequests();
-    Sim.Phone().ClearCommands();
+    Sim.ClearCommands();
     std::lock_guard lock(HookMutex);
     LogLines.clear();
     Progress.clear();
@@ -111,7 +111,7 @@ class PhoneLinkTest : public ::testing::Test {
   std::vector<std::string> LogLines;
   std::vector<int> Progress;
   std::vector<int> Statuses;
-  TSimulatedMachine Sim;
+  TTestMachine Sim;
   TQueuedPoster Poster;
   P2KAPI::TFileList Files;
   std::unique_ptr<P2KAPI::TP2KAPI> Link;
