@@ -15,7 +15,7 @@
 
 #include "OptionsStore.h"
 #include "Program.h"
-#include "SimulatedPhone.h"
+#include "SimulatedMachine.h"
 
 namespace {
 
