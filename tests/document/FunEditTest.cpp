@@ -236,8 +236,8 @@ TEST(FunEditTest, CellCommands) {
        RhythmText + " 0,7,0/0 0,0,0/0"},
       {Rhythm, [](TEdit F) { TakePreviousColour(F, 1, 3); },
        "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 0,0,0/4 | " + R3},
-      {Rhythm, [](TEdit F) { ToggleOnOff(F, 1, 2), ToggleOnOff(F, 3, 1); },  // Param stays
-       "1(9-2): 1,0,0/1 2,0,0/2 15,15,15/3 4,0,0/4 | 3(8-4): 0,5,0/5 0,0,0/6 0,0,0/0 0,0,0/0"},
+      {Rhythm, [](TEdit F) { ToggleOnOff(F, 1, 2), ToggleOnOff(F, 3, 0), ToggleOnOff(F, 3, 1); },  // Param stays
+       "1(9-2): 1,0,0/1 2,0,0/2 15,15,15/3 4,0,0/4 | 3(8-4): 0,0,0/5 0,0,0/6 0,0,0/0 0,0,0/0"},
       // clang-format on
   };
   for (size_t i = 0; i < std::size(Cases); ++i) {
@@ -263,6 +263,7 @@ TEST(FunEditTest, ReadingCellsAndTheirResults) {
               !SetChannel(F, 1, 0, -1, 3) && !SetChannel(F, 2, 0, 0, 3));
   EXPECT_TRUE(!ClubStepToChange(R, 3, 4) && !ClubStepToChange(R, 3, -1) &&
               !ClubStepToChange(F, 1, 0));
+  EXPECT_EQ(Text(R), RhythmText) << "asking for a step past the end adds none";
   // Only the last frame of a funlight that stops has no duration.
   EXPECT_TRUE(HasDuration(F, 3));
   F.Repeating = false;
