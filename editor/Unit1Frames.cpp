@@ -87,7 +87,7 @@ void TMForm::ADelFrameExecute() {
 
 void TMForm::AAddAllFramesExecute() {
   TFunlight* f = CurrentFunlight();
-  if (!f || !ValidElement(SelElement)) return;
+  if (!f) return;
   FunEdit::AddToAllFrames(*f, SelElement);
   // The page follows the element just added to; the names list's own current row can be another
   // element when the cell was picked on the colour grid. The right button adds with Updating set

@@ -190,7 +190,7 @@ void TMForm::EditGridSelectCell(int ACol, int ARow, bool&) {
     ShowPage(PageControl2, TabSheet2, false);
     return;
   }
-  ShowPage(PageControl2, TabSheet1, true);
+  // Selecting the element below shows "Slot operations" too.
   ShowPage(PageControl2, TabSheet2, true);
   Updating = true;
   bool canSelect = true;

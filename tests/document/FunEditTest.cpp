@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <sstream>
 #include <utility>
 
@@ -65,9 +66,7 @@ using TEdit = TFunlight&;
 TEST(FunEditTest, ListCommandsKeepCountAndReturnTheNewSelection) {
   // Add, Copy, Delete or Move on funlights 1, 2, 3, ...; null After: as before.
   const struct {
-    char Command;
-    size_t Size;
-    int Index, Delta, Result;
+    int Command, Size, Index, Delta, Result;
     const char* After;
   } Cases[] = {
       // clang-format off
@@ -82,13 +81,14 @@ TEST(FunEditTest, ListCommandsKeepCountAndReturnTheNewSelection) {
       // clang-format on
   };
   for (const auto& C : Cases) {
-    SCOPED_TRACE(testing::Message() << C.Command << C.Size << ' ' << C.Index << ' ' << C.Delta);
+    SCOPED_TRACE(testing::Message()
+                 << char(C.Command) << C.Size << ' ' << C.Index << ' ' << C.Delta);
     std::vector<TFunlight> List;
-    for (size_t i = 0; i < C.Size; ++i) List.push_back(Normal(uint8_t(i + 1), 0, false, {}));
+    for (int i = 0; i < C.Size; ++i) List.push_back(Normal(uint8_t(i + 1), 0, false, {}));
     const auto Ids = [&] {
-      std::string Out;
-      for (const TFunlight& F : List) Out += static_cast<char>('0' + F.FunID);
-      return Out;
+      return std::accumulate(
+          List.begin(), List.end(), std::string(),
+          [](std::string S, const TFunlight& F) { return S + char('0' + F.FunID); });
     };
     const std::string Before = Ids();
     TFunFile File{"x.pat", 7, static_cast<uint8_t>(List.size())};
@@ -98,11 +98,8 @@ TEST(FunEditTest, ListCommandsKeepCountAndReturnTheNewSelection) {
                                           : MoveFunlight(List, C.Index, C.Delta);
     EXPECT_EQ(Result, C.Result);
     EXPECT_TRUE(C.Size > 3 || Ids() == (C.After ? C.After : Before)) << Ids();
-    EXPECT_EQ(List.size(), C.Size > 3 ? C.Size + (C.Result == 1)
-                           : C.After  ? strlen(C.After)
-                                      : C.Size);
-    EXPECT_EQ(File.Count, static_cast<uint8_t>(List.size()));
-    EXPECT_EQ(File.TotalSize, 7);
+    EXPECT_TRUE(C.Size <= 3 || List.size() == size_t(C.Size + (C.Result == 1)));
+    EXPECT_TRUE(File.Count == uint8_t(List.size()) && File.TotalSize == 7);
     EXPECT_EQ(Full(List), List.size() >= 255);
   }
 }

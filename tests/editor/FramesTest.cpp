@@ -165,4 +165,9 @@ TEST_F(FramesTest, ClublightRowsAndRhythmValues) {
   EXPECT_TRUE(Cur().ClubFrames[0].UpperFreq == 1000 && Cur().ClubFrames[0].Cells[1].Param == 20);
   QTest::mouseClick(F().Button4, Qt::LeftButton);
   EXPECT_EQ(Cur().ClubFrames.size(), 3u) << "element 2 has no row to remove";
+  QTest::mouseClick(F().Button9, Qt::LeftButton);  // now it has, and the page shows its band
+  EXPECT_TRUE(Cur().ClubFrames.size() == 4u && F().SpinEdit3->isEnabled());
+  // Removing a single cell is for normal funlights only: the page stays.
+  F().ADelFrameExecute();
+  EXPECT_TRUE(Cur().ClubFrames.size() == 4u && F().PageControl2->currentWidget() == F().TabSheet1);
 }

@@ -108,9 +108,9 @@ TEST_F(GridTest, ClickingACellOrUsingTheArrowKeysSelectsItsElementAndFrame) {
   };
   for (const TCase& c :
        {TCase{0, 0, 0, Qt::Key_unknown, QString::fromUtf8("Дис")},
-        TCase{1, 0, 255, Qt::Key_Right, QString::fromUtf8("Дис")}, TCase{1, 1, 0, Qt::Key_Down, "Keypad"},
-        TCase{1, 2, 1, Qt::Key_Down, "(03) ..."}, TCase{0, 2, 2, Qt::Key_Left, "(03) ..."},
-        TCase{3, 6, 1, Qt::Key_unknown, "Logo"}}) {
+        TCase{1, 0, 255, Qt::Key_Right, QString::fromUtf8("Дис")},
+        TCase{1, 1, 0, Qt::Key_Down, "Keypad"}, TCase{1, 2, 1, Qt::Key_Down, "(03) ..."},
+        TCase{0, 2, 2, Qt::Key_Left, "(03) ..."}, TCase{3, 6, 1, Qt::Key_unknown, "Logo"}}) {
     SCOPED_TRACE(testing::Message() << c.Col << "," << c.Row);
     for (bool byKey : {false, true}) {
       if (c.Key == Qt::Key_unknown && byKey) continue;

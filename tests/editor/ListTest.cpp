@@ -1,6 +1,7 @@
 // The funlight list and settings: what the controls show, which command each one runs, enabling.
 #include <QAction>
 #include <QCheckBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -105,6 +106,9 @@ TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
   f.SpinEdit1->setValue(4321);
   f.CheckBox1->setChecked(true);
   Choose(f.ComboBox4, "(03) Alarm");
+  f.RadioButton1Click();  // the unchecked button writes no type
+  f.RadioButton2Click();
+  EXPECT_EQ(FunList[1].FunType, NormalType);
   EXPECT_EQ(Ids(), "134");
   EXPECT_EQ(f.ListBox1->item(1)->text(), "(03) Alarm");
   EXPECT_EQ(f.ListBox1->currentRow(), 1);
@@ -123,8 +127,9 @@ TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
   for (const TCase& c :
        {TCase{&TMForm::Button5, 2, mrYes, "1231", 2}, TCase{&TMForm::Button5, 2, mrNo, "1231", 2},
         TCase{&TMForm::Button5, 2, mrCancel, "123", 2}, TCase{&TMForm::Button10, 1, 0, "1232", 1},
-        TCase{&TMForm::Button8, 1, 0, "13", 1}, TCase{&TMForm::Button8, 2, 0, "12", 1},
-        TCase{&TMForm::Button11, 1, 0, "213", 0}, TCase{&TMForm::Button12, 1, 0, "132", 2}}) {
+        TCase{&TMForm::Button8, 0, 0, "23", 0}, TCase{&TMForm::Button8, 1, 0, "13", 1},
+        TCase{&TMForm::Button8, 2, 0, "12", 1}, TCase{&TMForm::Button11, 1, 0, "213", 0},
+        TCase{&TMForm::Button12, 1, 0, "132", 2}}) {
     SCOPED_TRACE(testing::Message() << c.After << " " << c.Answer);
     TMForm& f = Open({Simple(1), Simple(2), Simple(3)});
     f.ListBox1->setCurrentRow(c.Selected);
@@ -176,14 +181,19 @@ TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
 TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   TMForm& f = Open({});
   EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled());
-  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.EditGrid->SetCurrent(0, 0));
-  EXPECT_FALSE(TabShown(f.PageControl2, f.TabSheet2));
-  f.Execute(f.AFunCopy);
-  f.SpinEdit5->setValue(7);
-  dialogs_.ModalAnswers = {mrYes};
+  const QImage grid = f.EditGrid->grab().toImage();
+  EXPECT_EQ(grid.pixelColor(f.EditGrid->CellRect(0, 0).center()),
+            f.EditGrid->palette().color(QPalette::Base));
+  // Nothing to select, copy or show.
+  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.EditGrid->SetCurrent(0, 1) &&
+              f.SlotGrid->SetCurrent(0, 2));
+  EXPECT_FALSE(TabShown(f.PageControl2, f.TabSheet1) || TabShown(f.PageControl2, f.TabSheet2));
+  f.AFunCopyExecute();
+  EXPECT_TRUE(dialogs_.Messages.empty());
+  dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
   ASSERT_EQ(FunList.size(), 1u);
-  EXPECT_EQ(FunList[0].FrameCount, 1) << "shown, it has one frame";
+  EXPECT_EQ(FunList[0].StepCount, 1) << "shown, it has one step";
   EXPECT_TRUE(f.ListBox1->currentRow() == 0 && f.AFunCopy->isEnabled() && f.SpinEdit5->isEnabled());
 }
 
