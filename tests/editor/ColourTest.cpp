@@ -90,9 +90,11 @@ TEST_F(ColourTest, SelectingACellLoadsTheToolsAndWritesNothing) {
   SelectCell(2, 3);  // empty: the sliders keep their place and write nothing
   EXPECT_TRUE(EmptyFlag && !F().GroupBox6->isVisibleTo(F().TabSheet2) && !F().Button2->isEnabled());
   EXPECT_TRUE(F().AAddNewFrame->isEnabled() && !F().ADelFrame->isEnabled());
+  Right(true, 2, 3);  // the right button gives it a record; the page still shows it empty
+  Right(false, 2, 3);
   F().TrackBar1->setValue(1);
   EXPECT_EQ(F().Edit2->text(), "14");
-  EXPECT_EQ(AllCells(Cur())[2], "1:15,0,0");
+  EXPECT_EQ(AllCells(Cur())[2], "1:15,0,0 4:15,15,15");
 }
 
 TEST_F(ColourTest, SlidersWriteTheCellAndRepaintIt) {
