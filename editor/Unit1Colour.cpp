@@ -9,8 +9,10 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <cstdint>
+#include <optional>
 
 #include "DXDraws.h"
+#include "FunEdit.h"
 #include "Profile.h"
 #include "UFunStruct.h"
 #include "Unit1.h"
@@ -21,44 +23,12 @@ namespace {
 
 using namespace UFunStruct;
 
-// The channels of one cell record, whichever kind of funlight holds it.
-struct TCellRef {
-  uint8_t* R = nullptr;
-  uint8_t* G = nullptr;
-  uint8_t* B = nullptr;
-  uint8_t* Param = nullptr;
-  explicit operator bool() const { return R != nullptr; }
-  uint8_t* Channel(int i) const { return i == 0 ? R : i == 1 ? G : B; }
-};
-
-enum class TUse { Read, Change };
-
-// The record of element Element in column Col of the current funlight, looked up afresh: cells
-// and rhythm rows move when others are removed, so a remembered index cannot be trusted.
-TCellRef CellAt(int Element, int Col, TUse use) {
-  if (CurFun >= FunList.size() || Element < 1 || Element > 7 || Col < 0 || Col >= NoCell) return {};
-  TFunlight& f = FunList[CurFun];
-  const uint8_t idx = FindCell(static_cast<uint8_t>(Element), static_cast<uint8_t>(Col));
-  if (idx == NoCell) return {};
-  if (f.FunType == ClubType) {
-    TClubCell* c = nullptr;
-    if (use == TUse::Change) {
-      c = ClubCellToChange(Element, Col);
-    } else if (static_cast<size_t>(Col) < f.ClubFrames[idx].Cells.size()) {
-      c = &f.ClubFrames[idx].Cells[static_cast<size_t>(Col)];
-    }
-    if (!c) return {};
-    return {&c->R, &c->G, &c->B, &c->Param};
-  }
-  if (f.FunType != NormalType) return {};
-  TFrameCell& c = f.Frames[static_cast<size_t>(Col)].Cells[idx];
-  return {&c.R, &c.G, &c.B, nullptr};
-}
-
 // The cell that the "Selected frame" page shows: its column and element were set by the cell
-// click, and an element name clicked since does not change them.
-TCellRef PageCell(const TMForm& form, TUse use) {
-  return CellAt(form.CellElement, SelCol, use);
+// click, and an element name clicked since does not change them. Cells and rhythm rows move when
+// others are removed, so it is looked up afresh every time.
+std::optional<FunEdit::TColour> PageColour(const TMForm& form) {
+  const TFunlight* f = CurrentFunlight();
+  return f ? FunEdit::ColourAt(*f, form.CellElement, SelCol) : std::nullopt;
 }
 
 int SliderValue(const QSlider* s) {
@@ -114,10 +84,9 @@ class TRedirectedSelection {
 void SliderMoved(TMForm& form, QSlider* slider, QLineEdit* edit, int channel) {
   const int value = SliderValue(slider);
   edit->setText(QString::number(value));
-  if (!EmptyFlag) {
-    if (const TCellRef cell = PageCell(form, TUse::Change))
-      *cell.Channel(channel) = static_cast<uint8_t>(value);
-  }
+  TFunlight* f = CurrentFunlight();
+  if (!EmptyFlag && f)
+    FunEdit::SetChannel(*f, form.CellElement, SelCol, channel, static_cast<uint8_t>(value));
   form.APreColorExecute();
 }
 
@@ -168,22 +137,22 @@ void TMForm::AMakeSelectExecute() {
   EmptyFlag = false;
   AAddNewFrame->setEnabled(false);
   ADelFrame->setEnabled(true);
-  const TCellRef cell = PageCell(*this, TUse::Read);
   if (IsSingleColour(CellElement)) {
     GroupBox9->show();
     GroupBox6->hide();
   } else {
     GroupBox9->hide();
     GroupBox6->show();
-    if (cell) ShowColour(*this, *cell.R, *cell.G, *cell.B);
+    if (const auto c = PageColour(*this)) ShowColour(*this, c->R, c->G, c->B);
   }
   Button2->setEnabled(true);
-  const bool club = CurFun < FunList.size() && FunList[CurFun].FunType == ClubType;
+  const TFunlight* f = CurrentFunlight();
+  const bool club = f && f->FunType == ClubType;
   ADelFrame->setEnabled(!club);
   SpinEdit2->setEnabled(club);
-  if (club && cell.Param) {
+  if (const auto param = club ? FunEdit::ParamAt(*f, CellElement, SelCol) : std::nullopt) {
     const QSignalBlocker block(SpinEdit2);
-    SpinEdit2->setValue(*cell.Param);
+    SpinEdit2->setValue(*param);
   }
 }
 
@@ -198,25 +167,18 @@ void TMForm::AMakeEmptyExecute() {
 }
 
 void TMForm::AMakePrevColExecute() {
-  // Nothing to take in the first column or where the element was not lit before.
-  if (SelCol == 0 || !PageCell(*this, TUse::Read)) return;
-  const TCellRef previous = CellAt(CellElement, SelCol - 1, TUse::Read);
-  if (!previous) return;
-  const uint8_t r = *previous.R, g = *previous.G, b = *previous.B;
-  const TCellRef cell = PageCell(*this, TUse::Change);
-  if (!cell) return;
-  *cell.R = r;
-  *cell.G = g;
-  *cell.B = b;
-  ShowColour(*this, r, g, b);
+  TFunlight* f = CurrentFunlight();
+  const auto c = f ? FunEdit::TakePreviousColour(*f, CellElement, SelCol) : std::nullopt;
+  if (!c) return;
+  ShowColour(*this, c->R, c->G, c->B);
   RepaintPageCell(*this);
 }
 
 void TMForm::AMakeOn_OffExecute() {
-  const TCellRef cell = PageCell(*this, TUse::Change);
-  if (!cell) return;
-  const uint8_t v = (*cell.R == 0 && *cell.G == 0 && *cell.B == 0) ? 15 : 0;
-  *cell.R = *cell.G = *cell.B = v;
+  TFunlight* f = CurrentFunlight();
+  const auto toggled = f ? FunEdit::ToggleOnOff(*f, CellElement, SelCol) : std::nullopt;
+  if (!toggled) return;
+  const uint8_t v = *toggled;
   RepaintPageCell(*this);
   // The page keeps showing its cell: when that is the one just toggled, show its new colour.
   const uint8_t pageCol = PageSelection.Redirected ? PageSelection.Col : SelCol;

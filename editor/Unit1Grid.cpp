@@ -10,9 +10,11 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <algorithm>
+#include <optional>
 
 #include "DXDraws.h"
 #include "DataFiles.h"
+#include "FunEdit.h"
 #include "IniFile.h"
 #include "Profile.h"
 #include "TextDecoding.h"
@@ -171,32 +173,14 @@ void TMForm::EditGridDrawCell(int ACol, int ARow, const QRect& Rect, TGridDrawSt
   const TFunlight* f = CurrentFunlight();
   if (!f || ACol < 0 || ACol >= NoCell || ARow < 0 || ARow > 6) return;
   const uint8_t e = static_cast<uint8_t>(ARow + 1);
-  const uint8_t col = static_cast<uint8_t>(ACol);
-
-  bool found = false;
-  uint8_t r = 0, g = 0, b = 0;
-  if (f->FunType == ClubType) {
-    const uint8_t idx = FindCell(e, col);
-    if (idx != NoCell && col < f->ClubFrames[idx].Cells.size()) {
-      const TClubCell& cell = f->ClubFrames[idx].Cells[col];
-      found = true;
-      r = cell.R, g = cell.G, b = cell.B;
-    }
-  } else if (f->FunType == NormalType && !f->Frames.empty()) {
-    const uint8_t idx = FindCell(e, col);
-    if (idx != NoCell) {
-      const TFrameCell& cell = f->Frames[col].Cells[idx];
-      found = true;
-      r = cell.R, g = cell.G, b = cell.B;
-    }
-  }
-  if (!found || (IsAbsent(e) && CheckBox2->isChecked())) {
+  const std::optional<FunEdit::TColour> cell = FunEdit::ColourAt(*f, e, ACol);
+  if (!cell || (IsAbsent(e) && CheckBox2->isChecked())) {
     canvas->fillRect(Rect, UnusedPattern());
     return;
   }
-  uint32_t colour = ColorOf(r, g, b);
+  uint32_t colour = ColorOf(cell->R, cell->G, cell->B);
   // A single-colour element is lit by bit 0 of blue, in its own fixed colour.
-  if (IsSingleColour(e)) colour = (b & 1) ? static_cast<uint32_t>(ElementKind(e)) : 0;
+  if (IsSingleColour(e)) colour = (cell->B & 1) ? static_cast<uint32_t>(ElementKind(e)) : 0;
   canvas->fillRect(Rect, ColorFromWin(colour));
 }
 
@@ -206,7 +190,7 @@ void TMForm::EditGridSelectCell(int ACol, int ARow, bool&) {
     ShowPage(PageControl2, TabSheet2, false);
     return;
   }
-  ShowPage(PageControl2, TabSheet1, true);
+  // Selecting the element below shows "Slot operations" too.
   ShowPage(PageControl2, TabSheet2, true);
   Updating = true;
   bool canSelect = true;

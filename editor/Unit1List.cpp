@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "FunEdit.h"
 #include "IniFile.h"
 #include "Profile.h"
 #include "TextDecoding.h"
@@ -43,12 +44,19 @@ void SetListRow(QListWidget* list, int row) {
   list->setCurrentRow(row);
 }
 
-bool DocumentFull() {
-  return FunList.size() >= static_cast<size_t>(MaxFunlights);
-}
-
 QString DocumentFullText() {
   return QString::fromStdString(Profile.FunlightListFullMsg);
+}
+
+// Moves the current funlight one place and keeps it selected.
+void MoveCurrent(TMForm& form, int delta) {
+  if (!DocActive) return;
+  const int to = FunEdit::MoveFunlight(FunList, CurFun, delta);
+  if (to < 0) return;
+  CurFun = static_cast<uint8_t>(to);
+  SetListRow(form.ListBox1, to);
+  form.Execute(form.AUpdateList);
+  form.ListBox1Click();
 }
 
 // Whether the press in progress on a list has already run its click handler. Every press starts
@@ -130,9 +138,7 @@ void TMForm::ListBox1Click() {
 
 void TMForm::ComboBox4Change() {
   TFunlight* f = CurrentFunlight();
-  const int index = ComboBox4->currentIndex();
-  if (!f || index < 0 || index >= static_cast<int>(FunIDTable.size())) return;
-  f->FunID = FunIDTable[static_cast<size_t>(index)];
+  if (!f || !FunEdit::SetFunID(*f, ComboBox4->currentIndex())) return;
   Execute(AUpdateList);
   Execute(AUpdateFunlight);
 }
@@ -146,32 +152,18 @@ void TMForm::RadioButton2Click() {
 }
 
 void TMForm::CheckBox1Click() {
-  TFunlight* f = CurrentFunlight();
-  if (f && CheckBox1->isChecked() != f->Repeating) f->Repeating = CheckBox1->isChecked();
+  if (TFunlight* f = CurrentFunlight()) f->Repeating = CheckBox1->isChecked();
 }
 
 void TMForm::SpinEdit1Change() {
   if (Updating) return;
-  if (TFunlight* f = CurrentFunlight())
-    f->HeadValue = static_cast<uint16_t>(std::clamp(SpinEdit1->value(), 0, 65535));
+  if (TFunlight* f = CurrentFunlight()) FunEdit::SetHeadValue(*f, SpinEdit1->value());
 }
 
 void TMForm::SpinEdit5Change() {
-  const int v = std::clamp(SpinEdit5->value(), 1, 255);
   TFunlight* f = CurrentFunlight();
   if (!f) return;
-  if (f->FunType == NormalType) {
-    f->FrameCount = static_cast<uint8_t>(v);
-    SetFrameCount(CurFun);
-  } else if (f->FunType == ClubType && v != f->StepCount) {
-    // Only a change of the count evens the rows out: a row read with fewer cells is written back
-    // as read while it is merely shown.
-    f->StepCount = static_cast<uint8_t>(v);
-    for (TClubFrame& row : f->ClubFrames) {
-      row.CellCount = static_cast<uint8_t>(v);
-      row.Cells.resize(static_cast<size_t>(v));
-    }
-  }
+  const int v = FunEdit::SetCount(*f, SpinEdit5->value());
   // A funlight of a type the editor does not know keeps its data as read: only the grids follow.
   EditGrid->SetColCount(v);
   FrameGrid->SetColCount(v);
@@ -182,72 +174,50 @@ void TMForm::SpinEdit5Change() {
 }
 
 void TMForm::AAddNewFunExecute() {
-  if (DocumentFull()) {
+  if (FunEdit::Full(FunList)) {
     Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
   if (!Unit2::SForm) return;
   const int answer = Dialogs().ShowModal(Unit2::SForm);
-  if (answer == mrYes)
-    AddFunlightOfType(NormalType);
-  else if (answer == mrNo)
-    AddFunlightOfType(ClubType);
-  else
-    return;
-  FunFile.Count = static_cast<uint8_t>(FunList.size());
+  if (answer != mrYes && answer != mrNo) return;
+  FunEdit::AddFunlight(FunList, FunFile, answer == mrYes ? NormalType : ClubType);
   Execute(AUpdateList);
 }
 
 void TMForm::AFunCopyExecute() {
-  if (!DocActive) return;
-  const TFunlight* f = CurrentFunlight();
-  if (!f) return;
-  if (DocumentFull()) {
+  if (!DocActive || !CurrentFunlight()) return;
+  if (!FunEdit::CopyFunlight(FunList, FunFile, CurFun)) {
     Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
-  TFunlight copy = *f;  // the vectors copy every frame, row and cell
-  FunList.push_back(std::move(copy));
-  FunFile.Count = static_cast<uint8_t>(FunList.size());
   Execute(AUpdateList);
   ListBox1Click();
 }
 
 void TMForm::ADelFunExecute() {
   if (!DocActive) return;
-  // The last funlight of a document stays: the list and the editor always need one to show.
-  if (FunList.size() < 2 || CurFun >= FunList.size()) return;
+  const int cur = CurFun;
+  const int next = FunEdit::DeleteFunlight(FunList, FunFile, cur);
+  if (next < 0) return;
   struct TRestore {
     ~TRestore() { DocActive = true; }
   } restore;
   DocActive = false;
-  const size_t cur = CurFun;
-  if (cur + 1 == FunList.size()) {
-    CurFun = static_cast<uint8_t>(cur - 1);
-    SetListRow(ListBox1, static_cast<int>(cur - 1));
+  if (next != cur) {
+    CurFun = static_cast<uint8_t>(next);
+    SetListRow(ListBox1, next);
   }
-  FunList.erase(FunList.begin() + static_cast<std::ptrdiff_t>(cur));
-  FunFile.Count = static_cast<uint8_t>(FunList.size());
   Execute(AUpdateList);
   ListBox1Click();
 }
 
 void TMForm::AFunMoveUpExecute() {
-  if (!DocActive || CurFun == 0 || CurFun >= FunList.size()) return;
-  std::swap(FunList[CurFun], FunList[CurFun - 1u]);
-  --CurFun;
-  SetListRow(ListBox1, CurFun);
-  Execute(AUpdateList);
-  ListBox1Click();
+  MoveCurrent(*this, -1);
 }
 
 void TMForm::AFunMoveDownExecute() {
-  if (!DocActive || CurFun + 1u >= FunList.size()) return;
-  std::swap(FunList[CurFun], FunList[CurFun + 1u]);
-  ++CurFun;
-  SetListRow(ListBox1, CurFun);
-  Execute(AUpdateList);
-  ListBox1Click();
+  MoveCurrent(*this, 1);
 }
 
 }  // namespace Unit1

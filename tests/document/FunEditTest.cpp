@@ -1,0 +1,273 @@
+// The editing commands: a document, a command on a selection, the document and selection after.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <numeric>
+#include <sstream>
+#include <utility>
+
+#include "DocSupport.h"
+#include "FunEdit.h"
+
+using namespace UFunStruct;
+using namespace DocSupport;
+using namespace FunEdit;
+
+namespace {
+
+// Every cell: "e:R,G,B" per frame, "e(upper-lower): R,G,B/Param" per rhythm row, " | " between.
+// A count that disagrees with its array shows as "#count".
+std::string Text(const TFunlight& F) {
+  std::ostringstream S;
+  const char* Bar = "";
+  for (const TFrame& Fr : F.Frames) {
+    S << std::exchange(Bar, " | ");
+    if (Fr.CellCount != Fr.Cells.size()) S << '#' << +Fr.CellCount << ' ';
+    const char* Gap = "";
+    for (const TFrameCell& C : Fr.Cells)
+      S << std::exchange(Gap, " ") << +C.Element << ':' << +C.R << ',' << +C.G << ',' << +C.B;
+  }
+  for (const TClubFrame& R : F.ClubFrames) {
+    S << std::exchange(Bar, " | ") << +R.Element << '(' << R.UpperFreq << '-' << R.LowerFreq
+      << "):";
+    if (R.CellCount != R.Cells.size()) S << '#' << +R.CellCount;
+    for (const TClubCell& C : R.Cells)
+      S << ' ' << +C.R << ',' << +C.G << ',' << +C.B << '/' << +C.Param;
+  }
+  if (F.FunType == ClubType && F.FrameCount != F.ClubFrames.size()) S << " #rows";
+  return S.str();
+}
+
+// Element 1 lit, black and lit in frames 0..2; 3 in frames 0..2; 2 in frame 2; frame 3 empty.
+TFunlight Lights() {
+  return Normal(
+      1, 0, true,
+      {Frame(100, {Cell(1, 5, 5, 5), Cell(3, 4, 5, 6)}),
+       Frame(200, {Cell(1, 0, 0, 0), Cell(3, 1, 1, 1)}),
+       Frame(300, {Cell(2, 2, 2, 2), Cell(3, 3, 0, 0), Cell(1, 15, 0, 0)}), Frame(0, {})});
+}
+
+// Four steps; rows for elements 1 and 3; element 3's row read with two cells only.
+TFunlight Rhythm() {
+  return Club(3, {Row(1, 9, 2, {{1, 0, 0, 1}, {2, 0, 0, 2}, {0, 0, 0, 3}, {4, 0, 0, 4}}),
+                  Row(3, 8, 4, {{0, 5, 0, 5}, {0, 6, 9, 6}})});
+}
+
+// The frames and rows as they are.
+const std::string L0 = "1:5,5,5 3:4,5,6 | ", L1 = "1:0,0,0 3:1,1,1 | ",
+                  L2 = "2:2,2,2 3:3,0,0 1:15,0,0 | ", LightsText = L0 + L1 + L2;
+const std::string R1 = "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 4,0,0/4 | ", R3 = "3(8-4): 0,5,0/5 0,6,9/6",
+                  RhythmText = R1 + R3;
+
+using TEdit = TFunlight&;
+
+TEST(FunEditTest, ListCommandsKeepCountAndReturnTheNewSelection) {
+  // Add, Copy, Delete or Move on funlights 1, 2, 3, ...; null After: as before.
+  const struct {
+    int Command, Size, Index, Delta, Result;
+    const char* After;
+  } Cases[] = {
+      // clang-format off
+      {'D', 3, 0, 0, 0, "23"}, {'D', 3, 1, 0, 1, "13"}, {'D', 3, 2, 0, 1, "12"},
+      {'D', 1, 0, 0, -1, nullptr}, {'D', 3, 3, 0, -1, nullptr}, {'D', 3, -1, 0, -1, nullptr},
+      {'M', 3, 0, 1, 1, "213"}, {'M', 3, 1, 1, 2, "132"}, {'M', 3, 2, 1, -1, nullptr},
+      {'M', 3, 2, -1, 1, "132"}, {'M', 3, 1, -1, 0, "213"}, {'M', 3, 0, -1, -1, nullptr},
+      {'M', 3, 3, -1, -1, nullptr}, {'M', 3, -1, 1, -1, nullptr},
+      {'C', 3, 1, 0, 1, "1232"}, {'C', 3, 3, 0, 0, nullptr}, {'C', 3, -1, 0, 0, nullptr},
+      {'C', 254, 0, 0, 1, nullptr}, {'C', 255, 0, 0, 0, nullptr},
+      {'A', 254, 0, 0, 1, nullptr}, {'A', 255, 0, 0, 0, nullptr},
+      // clang-format on
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(testing::Message()
+                 << char(C.Command) << C.Size << ' ' << C.Index << ' ' << C.Delta);
+    std::vector<TFunlight> List;
+    for (int i = 0; i < C.Size; ++i) List.push_back(Normal(uint8_t(i + 1), 0, false, {}));
+    const auto Ids = [&] {
+      return std::accumulate(
+          List.begin(), List.end(), std::string(),
+          [](std::string S, const TFunlight& F) { return S + char('0' + F.FunID); });
+    };
+    const std::string Before = Ids();
+    TFunFile File{"x.pat", 7, static_cast<uint8_t>(List.size())};
+    const int Result = C.Command == 'A'   ? AddFunlight(List, File, NormalType)
+                       : C.Command == 'C' ? CopyFunlight(List, File, C.Index)
+                       : C.Command == 'D' ? DeleteFunlight(List, File, C.Index)
+                                          : MoveFunlight(List, C.Index, C.Delta);
+    EXPECT_EQ(Result, C.Result);
+    EXPECT_TRUE(C.Size > 3 || Ids() == (C.After ? C.After : Before)) << Ids();
+    EXPECT_TRUE(C.Size <= 3 || List.size() == size_t(C.Size + (C.Result == 1)));
+    EXPECT_TRUE(File.Count == uint8_t(List.size()) && File.TotalSize == 7);
+    EXPECT_EQ(Full(List), List.size() >= 255);
+  }
+}
+
+TEST(FunEditTest, AddedFunlightsAreEmptyCopiesDeepAndSettingsClamp) {
+  std::vector<TFunlight> List = {Rhythm()};
+  TFunFile File;
+  ASSERT_TRUE(AddFunlight(List, File, ClubType));
+  ASSERT_TRUE(AddFunlight(List, File, NormalType));
+  ASSERT_TRUE(CopyFunlight(List, File, 0));
+  EXPECT_EQ(Describe({List[1], List[2]}), Describe({Club(1, {}), Normal(1, 0, false, {})}));
+  EXPECT_EQ(Describe({List[3]}), Describe({Rhythm()}));
+  List[3].ClubFrames[0].Cells[1].R = 15;
+  EXPECT_EQ(Describe({List[0]}), Describe({Rhythm()})) << "the copy shares data with the original";
+  // Settings are clamped, not wrapped.
+  TFunlight& F = List[0];
+  // clang-format off
+  const uint8_t Table[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 128, 138, 148, 149, 150, 158};
+  // clang-format on
+  for (int i = 0; i < 23; ++i) EXPECT_TRUE(SetFunID(F, i) && F.FunID == Table[i]) << i;
+  EXPECT_FALSE(SetFunID(F, 23) || SetFunID(F, -1));
+  EXPECT_EQ(F.FunID, 158);
+  for (int In : {4321, 70000, 65535, -5, 0}) {
+    SetHeadValue(F, In);
+    EXPECT_EQ(F.HeadValue, std::clamp(In, 0, 65535)) << In;
+  }
+}
+
+TEST(FunEditTest, CountResizesFramesOrEvensTheRhythmRows) {
+  const TFunlight Other = DocSupport::Other(5, 7, 1, {0xAA});
+  struct Case {
+    TFunlight Before;
+    int Value, Result;
+    std::string After;
+  };
+  // clang-format off
+  const Case Cases[] = {
+      {Lights(), 5, 5, LightsText + " | "}, {Lights(), 0, 1, "1:5,5,5 3:4,5,6"},
+      {Lights(), 2, 2, "1:5,5,5 3:4,5,6 | 1:0,0,0 3:1,1,1"}, {Lights(), 1000, 255, ""},
+      // The same step count leaves a short row as read; another evens every row out.
+      {Rhythm(), 4, 4, RhythmText}, {Rhythm(), 256, 255, ""}, {Other, 9, 9, ""},
+      {Rhythm(), 3, 3, "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 | " + R3 + " 0,0,0/0"},
+  };
+  // clang-format on
+  for (const Case& C : Cases) {
+    TFunlight F = C.Before;
+    EXPECT_EQ(SetCount(F, C.Value), C.Result) << C.Value;
+    EXPECT_EQ(F.FunType == ClubType ? F.StepCount : F.FrameCount,
+              C.Before.FunType == 5 ? 1 : C.Result);
+    EXPECT_TRUE(F.FunType != NormalType || F.Frames.size() == static_cast<size_t>(C.Result));
+    EXPECT_TRUE(C.After.empty() || Text(F) == C.After) << Text(F);
+    EXPECT_EQ(F.RawData, C.Before.RawData);
+  }
+}
+
+TEST(FunEditTest, DurationTextIsReadLikeValAndClamped) {
+  const struct {
+    const char* Typed;
+    std::optional<std::string> Shown;
+    uint16_t Stored;
+  } Cases[] = {
+      // clang-format off
+      {"250", {}, 250}, {"0", {}, 0}, {"65535", {}, 65535}, {"70000", "65535", 65535},
+      {"2147483647", "65535", 65535}, {"2147483648", "", 0}, {"99999999999", "", 0},
+      {"$1F", {}, 31}, {"x1f", {}, 31}, {"X1F", {}, 31}, {"0x1F", {}, 31}, {"0X1f", {}, 31},
+      {"$FFFF", {}, 65535}, {"$10000", "65535", 65535}, {"$aF", {}, 175}, {" 42", {}, 42},
+      {"   +7", {}, 7}, {"12a", "", 0}, {"1x2", "", 0}, {"$1G", "", 0}, {"9:", "", 0},
+      {"/", "", 0}, {"$g", "", 0}, {"$`", "", 0}, {"$@", "", 0}, {"12 ", "", 0}, {" ", "", 0},
+      {"$", "", 0}, {"0x", "", 0}, {"+", "", 0}, {"--1", "", 0}, {"-5", "", 0}, {"-$10", "", 0},
+      {"", "", 500},  // deleting every digit keeps the stored duration
+      // clang-format on
+  };
+  for (const auto& C : Cases) {
+    TFunlight F = Lights();
+    F.Frames[1].Duration = 500;
+    EXPECT_EQ(SetDuration(F, 1, C.Typed), C.Shown) << C.Typed;
+    EXPECT_EQ(F.Frames[1].Duration, C.Stored) << C.Typed;
+    EXPECT_EQ(F.Frames[0].Duration + F.Frames[2].Duration, 400);
+  }
+  EXPECT_EQ(ParseInteger("-2147483648"), -2147483648LL);
+  EXPECT_EQ(ParseInteger("-2147483649"), std::nullopt);
+  // No duration outside the frames, nor on a clublight, whose row takes no text.
+  TFunlight F = Lights(), R = Rhythm();
+  EXPECT_TRUE(!SetDuration(F, 4, "7") && !SetDuration(F, -1, "7") && Text(F) == LightsText);
+  EXPECT_TRUE(SetDuration(R, 0, "42") == "" && SetDuration(R, 0, "70000") == "");
+}
+
+TEST(FunEditTest, CellCommands) {
+  const struct {
+    TFunlight (*Document)();
+    std::function<void(TFunlight&)> Command;
+    std::string After;
+  } Cases[] = {
+      // clang-format off
+      {Lights, [](TEdit F) { AddCell(F, 2, 0); }, "1:5,5,5 3:4,5,6 2:0,0,0 | " + L1 + L2},
+      {Lights, [](TEdit F) { AddCell(F, 7, 3), AddCell(F, 8, 3), AddCell(F, 2, 4); },
+       LightsText + "7:0,0,0"},
+      {Lights, [](TEdit F) {  // nothing to do
+         AddCell(F, 3, 1), RemoveCell(F, 2, 0), AddToAllFrames(F, 0), CopyToElement(F, 3, 8),
+         CopyToElement(F, 1, 1), SetUpperFreq(F, 1, 5), TakePreviousColour(F, 3, 0),
+         TakePreviousColour(F, 2, 2), TakePreviousColour(F, 1, 3); }, LightsText},
+      {Lights, [](TEdit F) { RemoveCell(F, 3, 2); }, L0 + L1 + "2:2,2,2 1:15,0,0 | "},
+      {Lights, [](TEdit F) { AddToAllFrames(F, 2); },
+       "1:5,5,5 3:4,5,6 2:0,0,0 | 1:0,0,0 3:1,1,1 2:0,0,0 | " + L2 + "2:0,0,0"},
+      {Lights, [](TEdit F) { RemoveFromAllFrames(F, 1); }, "3:4,5,6 | 3:1,1,1 | 2:2,2,2 3:3,0,0 | "},
+      {Lights, [](TEdit F) { ClearAllFrames(F, 3); },
+       "1:5,5,5 3:0,0,0 | 1:0,0,0 3:0,0,0 | 2:2,2,2 3:0,0,0 1:15,0,0 | "},
+      // The target stays where the source is unlit, and is lit where it was not.
+      {Lights, [](TEdit F) { CopyToElement(F, 2, 1); }, L0 + L1 + "2:2,2,2 3:3,0,0 1:2,2,2 | "},
+      {Lights, [](TEdit F) { CopyToElement(F, 1, 2); },
+       "1:5,5,5 3:4,5,6 2:5,5,5 | 1:0,0,0 3:1,1,1 2:0,0,0 | 2:15,0,0 3:3,0,0 1:15,0,0 | "},
+      {Lights, [](TEdit F) { SetChannel(F, 3, 0, 0, 15), SetChannel(F, 3, 0, 2, 0); },
+       "1:5,5,5 3:15,5,0 | " + L1 + L2},
+      {Lights, [](TEdit F) { TakePreviousColour(F, 3, 2); }, L0 + L1 + "2:2,2,2 3:1,1,1 1:15,0,0 | "},
+      {Lights, [](TEdit F) { ToggleOnOff(F, 1, 0), ToggleOnOff(F, 1, 1), ToggleOnOff(F, 3, 2); },
+       "1:0,0,0 3:4,5,6 | 1:15,15,15 3:1,1,1 | 2:2,2,2 3:0,0,0 1:15,0,0 | "},
+      // A clublight element takes part in every step or in none.
+      {Rhythm, [](TEdit F) { AddCell(F, 5, 2); },
+       RhythmText + " 0,0,0/0 0,0,0/0 | 5(0-0): 0,0,0/0 0,0,0/0 0,0,0/0 0,0,0/0"},
+      {Rhythm, [](TEdit F) { RemoveFromAllFrames(F, 1); }, R3},
+      {Rhythm, [](TEdit F) {  // nothing to do
+         AddToAllFrames(F, 3), RemoveFromAllFrames(F, 2), RemoveCell(F, 1, 0), ClearAllFrames(F, 1),
+         CopyToElement(F, 1, 3), SetUpperFreq(F, 2, 5), SetLowerFreq(F, 2, 5), SetParam(F, 3, 4, 1),
+         TakePreviousColour(F, 3, 2), TakePreviousColour(F, 2, 1); }, RhythmText},
+      {Rhythm, [](TEdit F) { SetUpperFreq(F, 3, 70000), SetLowerFreq(F, 3, -1); },
+       R1 + "3(65535-0): 0,5,0/5 0,6,9/6"},
+      // A change to a step the row was read without gives the row every step, so it is saved.
+      {Rhythm, [](TEdit F) { SetParam(F, 3, 3, 300), SetParam(F, 3, 0, -1); },
+       R1 + "3(8-4): 0,5,0/0 0,6,9/6 0,0,0/0 0,0,0/255"},
+      {Rhythm, [](TEdit F) { SetChannel(F, 3, 2, 1, 7), SetChannel(F, 3, 4, 1, 7); },
+       RhythmText + " 0,7,0/0 0,0,0/0"},
+      {Rhythm, [](TEdit F) { TakePreviousColour(F, 1, 3); },
+       "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 0,0,0/4 | " + R3},
+      {Rhythm, [](TEdit F) { ToggleOnOff(F, 1, 2), ToggleOnOff(F, 3, 0), ToggleOnOff(F, 3, 1); },  // Param stays
+       "1(9-2): 1,0,0/1 2,0,0/2 15,15,15/3 4,0,0/4 | 3(8-4): 0,0,0/5 0,0,0/6 0,0,0/0 0,0,0/0"},
+      // clang-format on
+  };
+  for (size_t i = 0; i < std::size(Cases); ++i) {
+    TFunlight F = Cases[i].Document();
+    Cases[i].Command(F);
+    EXPECT_EQ(Text(F), Cases[i].After) << "case " << i;
+  }
+}
+
+TEST(FunEditTest, ReadingCellsAndTheirResults) {
+  TFunlight F = Lights(), R = Rhythm();
+  EXPECT_EQ(ColourAt(F, 3, 2), (TColour{3, 0, 0}));
+  EXPECT_EQ(ColourAt(R, 1, 3), (TColour{4, 0, 0}));
+  // A step the row was read without shows empty.
+  EXPECT_TRUE(!ColourAt(F, 2, 0) && !ColourAt(R, 3, 2) && !ParamAt(R, 3, 2) && !ParamAt(F, 1, 0));
+  EXPECT_EQ(ParamAt(R, 3, 1), 6);
+  for (int Col : {-1, 255}) EXPECT_EQ(FindCell(R, 1, Col), NoCell) << Col;
+  EXPECT_EQ(FindCell(R, 3, 254), 1) << "a rhythm row holds every column";
+  EXPECT_EQ(TakePreviousColour(F, 3, 1), (TColour{4, 5, 6}));
+  EXPECT_EQ(ToggleOnOff(F, 1, 1), 15);
+  EXPECT_TRUE(ToggleOnOff(F, 1, 1) == 0 && !ToggleOnOff(F, 1, 3));
+  EXPECT_TRUE(SetChannel(F, 1, 0, 1, 3) && !SetChannel(F, 1, 0, 3, 3) &&
+              !SetChannel(F, 1, 0, -1, 3) && !SetChannel(F, 2, 0, 0, 3));
+  EXPECT_TRUE(!ClubStepToChange(R, 3, 4) && !ClubStepToChange(R, 3, -1) &&
+              !ClubStepToChange(F, 1, 0));
+  EXPECT_EQ(Text(R), RhythmText) << "asking for a step past the end adds none";
+  // Only the last frame of a funlight that stops has no duration.
+  EXPECT_TRUE(HasDuration(F, 3));
+  F.Repeating = false;
+  EXPECT_TRUE(HasDuration(F, 2) && !HasDuration(F, 3));
+  // A row whose count names more cells than it holds gives no step beyond them.
+  R.ClubFrames[1].CellCount = 4;
+  EXPECT_EQ(ClubStepToChange(R, 3, 3), nullptr);
+}
+
+}  // namespace
