@@ -153,16 +153,7 @@ int SetCount(TFunlight& F, int Value) {
 
 uint8_t FindCell(const TFunlight& F, int Element, int Col) {
   if (!ValidElement(Element) || Col < 0 || Col >= NoCell) return NoCell;
-  if (F.FunType == ClubType) {
-    for (size_t i = 0; i < F.ClubFrames.size() && i < NoCell; ++i)
-      if (F.ClubFrames[i].Element == Element) return static_cast<uint8_t>(i);
-    return NoCell;
-  }
-  if (static_cast<size_t>(Col) >= F.Frames.size()) return NoCell;
-  const std::vector<TFrameCell>& Cells = F.Frames[static_cast<size_t>(Col)].Cells;
-  for (size_t i = 0; i < Cells.size() && i < NoCell; ++i)
-    if (Cells[i].Element == Element) return static_cast<uint8_t>(i);
-  return NoCell;
+  return CellIndex(F, static_cast<uint8_t>(Element), static_cast<uint8_t>(Col));
 }
 
 std::optional<int64_t> ParseInteger(const std::string& Text) {

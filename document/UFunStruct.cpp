@@ -28,8 +28,10 @@ uint32_t ColorOf(uint8_t R, uint8_t G, uint8_t B) {
 }
 
 uint8_t FindCell(uint8_t Element, uint8_t Col) {
-  if (CurFun >= FunList.size()) return NoCell;
-  const TFunlight& F = FunList[CurFun];
+  return CurFun < FunList.size() ? CellIndex(FunList[CurFun], Element, Col) : NoCell;
+}
+
+uint8_t CellIndex(const TFunlight& F, uint8_t Element, uint8_t Col) {
   if (F.FunType == ClubType) {
     for (size_t i = 0; i < F.ClubFrames.size() && i < NoCell; ++i)
       if (F.ClubFrames[i].Element == Element) return static_cast<uint8_t>(i);

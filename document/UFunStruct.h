@@ -80,8 +80,9 @@ extern bool EmptyFlag;
 
 // 24-bit screen colour, red in the low byte (each 4-bit channel times 17).
 uint32_t ColorOf(uint8_t R, uint8_t G, uint8_t B);
-// Index of Element's cell in frame Col (normal) or of its row (clublight) of FunList[CurFun]; 255
-// when none.
+// Index of Element's cell in frame Col (normal) or of its row (clublight) of F; 255 when none.
+uint8_t CellIndex(const TFunlight& F, uint8_t Element, uint8_t Col);
+// The same in FunList[CurFun].
 uint8_t FindCell(uint8_t Element, uint8_t Col);
 void AddFunlight();
 void AddFunlightOfType(uint8_t Type);
