@@ -1,10 +1,10 @@
-// The editing commands: a document, a command on a selection, the document and selection after.
+// The document's model and its editing commands: a document, a command on a selection, the
+// document and selection after.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
-#include <numeric>
 #include <sstream>
 #include <utility>
 
@@ -86,9 +86,9 @@ TEST(FunEditTest, ListCommandsKeepCountAndReturnTheNewSelection) {
     std::vector<TFunlight> List;
     for (int i = 0; i < C.Size; ++i) List.push_back(Normal(uint8_t(i + 1), 0, false, {}));
     const auto Ids = [&] {
-      return std::accumulate(
-          List.begin(), List.end(), std::string(),
-          [](std::string S, const TFunlight& F) { return S + char('0' + F.FunID); });
+      std::string S;
+      for (const TFunlight& F : List) S += char('0' + F.FunID);
+      return S;
     };
     const std::string Before = Ids();
     TFunFile File{"x.pat", 7, static_cast<uint8_t>(List.size())};
@@ -162,7 +162,7 @@ TEST(FunEditTest, DurationTextIsReadLikeValAndClamped) {
     uint16_t Stored;
   } Cases[] = {
       // clang-format off
-      {"250", {}, 250}, {"0", {}, 0}, {"65535", {}, 65535}, {"70000", "65535", 65535},
+      {"259", {}, 259}, {"0", {}, 0}, {"65535", {}, 65535}, {"70000", "65535", 65535},
       {"2147483647", "65535", 65535}, {"2147483648", "", 0}, {"99999999999", "", 0},
       {"$1F", {}, 31}, {"x1f", {}, 31}, {"X1F", {}, 31}, {"0x1F", {}, 31}, {"0X1f", {}, 31},
       {"$FFFF", {}, 65535}, {"$10000", "65535", 65535}, {"$aF", {}, 175}, {" 42", {}, 42},
@@ -268,6 +268,71 @@ TEST(FunEditTest, ReadingCellsAndTheirResults) {
   // A row whose count names more cells than it holds gives no step beyond them.
   R.ClubFrames[1].CellCount = 4;
   EXPECT_EQ(ClubStepToChange(R, 3, 3), nullptr);
+}
+
+// The globals the window and the sample tool work on.
+// As the program starts, before any test changes them.
+const std::vector<int> AtStart = {
+    int(FunList.size()), FunFile.TotalSize, FunFile.Count, CurFun, SelCol, SelCell,
+    SelElement,          CopyTarget,        EmptyFlag};
+
+TEST(FunStructTest, StartsEmptyAndColorOfScalesChannelsBy17WithRedInTheLowByte) {
+  EXPECT_EQ(AtStart, std::vector<int>(9, 0));
+  EXPECT_EQ(ColorOf(15, 15, 15) + ColorOf(15, 0, 0), 0xFFFFFFu + 0x0000FFu);
+  EXPECT_EQ(ColorOf(1, 2, 3), 0x332211u);
+}
+
+TEST(FunStructTest, FindCellGivesTheFirstCellOfTheElement) {
+  SetDocument({Normal(1, 0, false,
+                      {Frame(1, {Cell(3, 1, 1, 1), Cell(1, 2, 2, 2), Cell(3, 0, 0, 0)}),
+                       Frame(0, {Cell(2, 0, 0, 0)})}),
+               Club(5, {Row(2, 0, 0, {}), Row(4, 0, 0, {}), Row(2, 0, 0, {})})});
+  // Funlight, element, column (clublight: not looked at), index.
+  const uint8_t Cases[][4] = {{0, 3, 0, 0},      {0, 1, 0, 1},      {0, 2, 0, NoCell},
+                              {0, 2, 1, 0},      {0, 3, 1, NoCell}, {0, 1, 2, NoCell},
+                              {1, 2, 0, 0},      {1, 4, 200, 1},    {1, 2, 254, 0},
+                              {1, 1, 0, NoCell}, {1, 0, 0, NoCell}, {2, 1, 0, NoCell}};
+  for (const auto& C : Cases) {
+    CurFun = C[0];
+    EXPECT_EQ(FindCell(C[1], C[2]), C[3]) << +C[0] << ' ' << +C[1] << ' ' << +C[2];
+  }
+}
+
+TEST(FunStructTest, OperationsChangeTheList) {
+  const TFunlight A = Normal(9, 5, true, {Frame(300, {Cell(1, 2, 3, 4)})}),
+                  B = Club(6, {Row(6, 900, 50, {{1, 2, 3, 4}})});
+  TFunlight Longer = Normal(9, 5, true, {A.Frames[0], Frame(0, {}), Frame(0, {})}),
+            Shorter = Normal(9, 5, true, {}),
+            Rows = Club(6, {Row(1, 0, 0, {{1, 2, 3, 4}}), Row(2, 0, 0, {}), Row(3, 0, 0, {})});
+  const std::pair<std::function<void()>, std::vector<TFunlight>> Cases[] = {
+      {[] { AddFunlight(); }, {A, B, Other(NormalType, 0, 0, {})}},
+      {[] { AddFunlightOfType(ClubType); }, {A, B, Club(1, {})}},
+      {[] { AddFunlightOfType(NormalType); }, {A, B, Normal(1, 0, false, {})}},
+      {[] { FunList[0].FrameCount = 3, SetFrameCount(0); }, {Longer, B}},
+      {[] { FunList[0].FrameCount = 0, SetFrameCount(0); }, {Shorter, B}},
+      {[] { FunList[1].FrameCount = 3, SetClubFrameCount(1); }, {A, Rows}},  // bands cleared
+      {[] { SetFrameCount(2), SetFrameCount(-1), SetClubFrameCount(2), SetClubFrameCount(-1); },
+       {A, B}},
+      {[] { UpdateSize(2), UpdateSize(-1); }, {A, B}},
+  };
+  for (const auto& [Operation, Expected] : Cases) {
+    SetDocument({A, B});
+    Operation();
+    EXPECT_EQ(Describe(FunList), Describe(Expected));
+    EXPECT_EQ(FunFile.Count, 2) << "the caller counts";
+  }
+  // Past the end, where a funlight just removed still lies in memory, there is nothing to count.
+  FunList.push_back(Normal(1, 0, false, {})), FunList.pop_back();
+  EXPECT_EQ(CalcSize(2) + CalcSize(-1), 0);
+}
+
+TEST(FunStructTest, ClearFunListEmptiesTheListAndResetsTheSelection) {
+  SetDocument({Normal(1, 0, false, {})});
+  CurFun = 1, SelCell = 3, SelCol = 4, SelElement = 5, CopyTarget = 6;
+  ClearFunList();
+  EXPECT_EQ(Describe(FunList), "");
+  EXPECT_EQ(std::vector<int>({CurFun, SelCell, SelCol, SelElement, CopyTarget}),
+            std::vector<int>({0, 0, 0, 5, 6}));
 }
 
 }  // namespace

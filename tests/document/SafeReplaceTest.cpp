@@ -1,6 +1,5 @@
-// Replacing a file: by a new file renamed over it where that keeps all the old
-// one had, in place elsewhere; a failure part way leaves the old file and no
-// temporaries.
+// Replacing a file: by a renamed new file where that keeps all the old one had, in place elsewhere;
+// a failure part way leaves the old file and no temporaries.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -24,8 +23,8 @@ namespace {
 bool FailClose = false;
 }
 
-// While FailClose is set every close reports EIO (and closes all the same), as
-// a file system does that learns only then that a write was lost.
+// While FailClose is set every close reports EIO (and closes all the same), as a file system does
+// that learns only then that a write was lost.
 extern "C" int close(int Fd) {
   static const auto Real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "close"));
   const int Result = Real(Fd);
@@ -37,9 +36,7 @@ namespace {
 constexpr uid_t Nobody = 65534;
 constexpr gid_t SecondGroup = 100;  // as root: a further group given to the saving user
 
-bool Root() {
-  return ::geteuid() == 0;
-}
+const bool Root = ::geteuid() == 0;
 
 std::set<std::string> Entries(const fs::path& Folder) {
   std::set<std::string> Names;
@@ -51,14 +48,12 @@ class SafeReplaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::permissions(Dir.Path(), fs::perms::owner_all | fs::perms::others_exec);
-    if (Root() && Save({}) == "cannot become nobody") GTEST_SKIP() << "root cannot become nobody";
+    if (Root && Save({}) == "cannot become nobody") GTEST_SKIP() << "root cannot become nobody";
   }
   void TearDown() override { SafeReplace::UnnamedTemporaries = true; }
 
-  // The text of the EInOutError that replacing Target with New raises, or "".
-  // Descriptor 0 is free, as for a program started without input: the first
-  // file opened gets it. Root passes every permission check, so as root a child
-  // process that has become "nobody" saves.
+  // The error text of replacing Target with New, or "". Descriptor 0 is free, as for a program
+  // started without input. Root passes every permission check, so as root a "nobody" child saves.
   std::string Save(const fs::path& Target) {
     const auto Replace = [&] {
       const int Input = ::dup(0);
@@ -68,7 +63,7 @@ class SafeReplaceTest : public ::testing::Test {
       ::dup2(Input, 0), ::close(Input);
       return Text;
     };
-    if (!Root()) return Replace();
+    if (!Root) return Replace();
     int Pipe[2];
     if (::pipe(Pipe) != 0) return "no pipe";
     if (::fork() == 0) {
@@ -95,20 +90,19 @@ class SafeReplaceTest : public ::testing::Test {
 TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
   enum TLink { None, Hard, Symbolic };
   enum TFault { Fine, ReadOnlyFile, FullDisk, FailedClose };
+  // Link: the file has a second name or is reached through a symbolic link; OthersFile: another
+  // user's, which the group may write; Group: the user's own, a further one of the user's, one the
+  // user is not in; Named: the temporary is named from the start; Shorter: the old file is;
+  // SameFile: overwritten in place (or kept), not replaced by a renamed new one.
   const struct {
     const char* Name;
-    TLink Link;       // the file has a second name, or is reached through a symbolic
-                      // link
-    bool Writable;    // the folder
-    bool OthersFile;  // another user's file, which the group may write
-    int Group;        // 0 the user's own, 1 a further one of the user's, 2 one the
-                      // user is not in
-    bool Named;       // the temporary has a name from the start
-    bool Shorter;     // the old file is shorter than the new one
+    TLink Link;
+    bool Writable, OthersFile;
+    int Group;
+    bool Named, Shorter;
     TFault Fault;
     const char* Text;
-    bool SameFile;  // the file is overwritten in place (or kept), not replaced
-                    // by a renamed new one
+    bool SameFile;
   } Cases[] = {
       {"own file", None, true, false, 0, false, false, Fine, "", false},
       {"own file, named temporary", None, true, false, 0, true, true, Fine, "", false},
@@ -129,10 +123,9 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
   };
   using P = fs::perms;
   const gid_t Groups[] = {Nobody, SecondGroup, 0};
-  std::signal(SIGXFSZ,
-              SIG_IGN);  // a write past the file size limit fails with EFBIG instead
+  std::signal(SIGXFSZ, SIG_IGN);  // a write past the size limit fails with EFBIG instead
   for (const auto& C : Cases) {
-    if (!Root() && (C.OthersFile || C.Group != 0)) continue;  // only root can give files away
+    if (!Root && (C.OthersFile || C.Group != 0)) continue;  // only root can give files away
     const fs::path Folder = Dir / C.Name, Real = Folder / "funlight.pat";
     const fs::path Target = C.Link == Symbolic ? Folder / "l" : Real;
     fs::create_directory(Folder);
@@ -140,9 +133,8 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
     const Bytes Old = ReadBytes(Real);
     if (C.Link == Hard) fs::create_hard_link(Real, Folder / "l");
     if (C.Link == Symbolic) fs::create_symlink("funlight.pat", Target);
-    ASSERT_TRUE(!Root() ||
-                (::chown(Folder.c_str(), Nobody, Nobody) == 0 &&
-                 ::chown(Real.c_str(), C.OthersFile ? 0 : Nobody, Groups[C.Group]) == 0));
+    ASSERT_TRUE(!Root || (::chown(Folder.c_str(), Nobody, Nobody) == 0 &&
+                          ::chown(Real.c_str(), C.OthersFile ? 0 : Nobody, Groups[C.Group]) == 0));
     fs::permissions(Real, P::owner_read | P::group_read |
                               (C.Fault == ReadOnlyFile ? P::none : P::owner_write) |
                               (C.OthersFile ? P::group_write : P::none));
@@ -162,8 +154,7 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
     ::setrlimit(RLIMIT_FSIZE, &Saved);
     EXPECT_EQ(Text, C.Text) << C.Name;
     ASSERT_EQ(::stat(Real.c_str(), &After), 0);
-    // Overwritten in place, a file whose close fails has the new bytes, which
-    // may not last.
+    // Overwritten in place, a file whose close fails has the new bytes, which may not last.
     EXPECT_EQ(ReadBytes(Target),
               Text.empty() || (C.Fault == FailedClose && C.Link == Hard) ? New : Old)
         << C.Name;
@@ -201,15 +192,6 @@ TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
   EXPECT_EQ(
       ErrorOf([&] { SafeReplace::Replace((Dir / ".funlight.pat.aaaaaaaaaaaa~").string(), New); }),
       "File access denied");
-}
-
-TEST(InOutErrorTextTest, SystemErrorsGiveTheRunTimeTexts) {
-  const std::pair<int, const char*> Cases[] = {
-      {ENOENT, "File not found"},    {ENOTDIR, "File not found"},   {EACCES, "File access denied"},
-      {EPERM, "File access denied"}, {EROFS, "File access denied"}, {EISDIR, "File access denied"},
-      {ENOSPC, "Disk full"},         {EFBIG, "Disk full"},          {EDQUOT, "Disk full"},
-      {EIO, "File I/O error"}};
-  for (const auto& [Error, Text] : Cases) EXPECT_EQ(SafeReplace::InOutErrorText(Error), Text);
 }
 
 }  // namespace

@@ -10,13 +10,6 @@
 
 namespace {
 
-void BusyWait(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) {
-  }
-}
-
 TEST(DXClassTest, TicksAtTheIntervalFromTheStartOfTheLastTickNeverNested) {
   TDXTimer timer;
   EXPECT_TRUE(timer.ActiveOnly());
@@ -53,7 +46,7 @@ TEST(DXClassTest, IntervalSetInATickIsTheWaitAfterItFromTheTickStart) {
   timer.SetEnabled(true);
   timer.OnTimer = [&] {
     timer.SetEnabled(false);  // the end of a play, and the repeat starting it again
-    BusyWait(20);
+    QTest::qSleep(20);
     timer.SetInterval(60);
     timer.SetEnabled(true);
     EXPECT_EQ(timer.RemainingTime(), -1);  // not armed while the tick runs
@@ -65,7 +58,7 @@ TEST(DXClassTest, IntervalSetInATickIsTheWaitAfterItFromTheTickStart) {
   EXPECT_GE(timer.RemainingTime(), 60 - call.elapsed() - 1);
   timer.OnTimer = nullptr;
   timer.Tick();
-  BusyWait(10);
+  QTest::qSleep(10);
   timer.SetInterval(30);  // between ticks: from the last tick
   EXPECT_LE(timer.RemainingTime(), 20 + 1);
   timer.SetInterval(5);  // already overdue: due at once
