@@ -43,6 +43,7 @@ TEST_F(EditorTest, StartUpWithAndWithoutAFile) {
       EXPECT_EQ(TabShown(Form().PageControl1, page), c.Loaded);
     for (QAction* a : {Form().ASave, Form().ASaveToPhone, Form().AAddNewFun})
       EXPECT_EQ(a->isEnabled(), c.Loaded) << a->objectName().toStdString();
+    EXPECT_EQ(Form().ListBox1->currentRow(), c.Loaded ? 0 : -1);
     EXPECT_EQ(FunFile.FileName, c.Loaded ? doc.toStdString() : "");
     // Disabled actions and those without a handler do not run.
     EXPECT_EQ(Form().Execute(Form().ASaveAs), c.Loaded);
