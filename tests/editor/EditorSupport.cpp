@@ -6,9 +6,7 @@
 #include "OptionsStore.h"
 #include "Profile.h"
 
-namespace {
-std::unique_ptr<TIniOptionsStore> g_options;
-}
+static std::unique_ptr<TIniOptionsStore> g_options;
 
 std::optional<QString> TScriptedDialogs::Pop(std::deque<QString>& q) {
   if (q.empty()) return std::nullopt;
@@ -19,9 +17,8 @@ std::optional<QString> TScriptedDialogs::Pop(std::deque<QString>& q) {
 
 int TScriptedDialogs::ShowModal(QDialog* dialog) {
   ModalShown.push_back(dialog->objectName());
-  if (ModalAnswers.empty()) return mrCancel;
-  const int r = ModalAnswers.front();
-  ModalAnswers.pop_front();
+  const int r = ModalAnswers.empty() ? mrCancel : ModalAnswers.front();
+  if (!ModalAnswers.empty()) ModalAnswers.pop_front();
   return r;
 }
 
@@ -30,12 +27,9 @@ void ResetGlobals() {
   FunList.clear();
   FunFile = TFunFile{};
   CurFun = SelCol = SelCell = SelElement = CopyTarget = 0;
-  EmptyFlag = false;
-  Unit1::DocActive = false;
-  Unit1::Updating = false;
-  Unit1::PhoneFileFound = Unit1::PendingOpen = Unit1::PendingSave = false;
+  EmptyFlag = Unit1::DocActive = Unit1::Updating = Unit1::PhoneFileFound = Unit1::PendingOpen =
+      Unit1::PendingSave = Unit1::ClublightsChanged = Unit1::C380Changed = false;
   Unit1::ClublightsByte = Unit1::C380Byte = 0;
-  Unit1::ClublightsChanged = Unit1::C380Changed = false;
   Profile = TProfile{};
 }
 
@@ -63,15 +57,12 @@ void EditorTest::Start(const QStringList& args) {
 QString EditorTest::WriteDocument(const QString& name,
                                   const std::vector<UFunStruct::TFunlight>& funlights) {
   using namespace UFunStruct;
-  const auto savedList = FunList;
-  const auto savedFile = FunFile;
+  const auto saved = std::pair(FunList, FunFile);
   FunList = funlights;
   FunFile.Count = static_cast<uint8_t>(funlights.size());
-  const QString path = TempPath(name);
-  WritePat(path.toStdString());
-  FunList = savedList;
-  FunFile = savedFile;
-  return path;
+  WritePat(TempPath(name).toStdString());
+  std::tie(FunList, FunFile) = saved;
+  return TempPath(name);
 }
 
 void EditorTest::OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights) {
@@ -88,8 +79,7 @@ void EditorTest::SelectCell(int col, int row) {
 }
 
 void EditorTest::WriteAppFile(const std::string& relative, const std::string& bytes) {
-  const std::filesystem::path path =
-      std::filesystem::path(services_.AppDir.toStdString()) / relative;
+  const auto path = std::filesystem::path(services_.AppDir.toStdString()) / relative;
   std::filesystem::create_directories(path.parent_path());
   WriteFile(path, bytes);
 }
@@ -122,12 +112,8 @@ std::filesystem::path EditorTest::UseShippedAppDir(bool shippedLanguages) {
   const fs::path app = TempPath("app").toStdString();
   fs::create_directories(app / "Profiles");
   for (const fs::directory_entry& entry : fs::directory_iterator(ShippedDir() / "Profiles")) {
-    const fs::path name = entry.path().filename();
-    if (name == "Langs") continue;
-    if (entry.is_directory())
-      fs::create_directory_symlink(entry.path(), app / "Profiles" / name);
-    else
-      fs::create_symlink(entry.path(), app / "Profiles" / name);
+    if (entry.path().filename() != "Langs")
+      fs::create_symlink(entry.path(), app / "Profiles" / entry.path().filename());
   }
   fs::copy(ShippedDir() / "Profiles" / "Langs", app / "Profiles" / "Langs");
   fs::create_directories(app / "Languages");
@@ -146,11 +132,9 @@ UFunStruct::TFunlight Clublight(uint8_t id, std::vector<UFunStruct::TClubFrame> 
 std::string Cells(const UFunStruct::TFrame& frame) {
   std::string s;
   EXPECT_EQ(frame.CellCount, frame.Cells.size());
-  for (const UFunStruct::TFrameCell& c : frame.Cells) {
-    if (!s.empty()) s += ' ';
-    s += std::to_string(c.Element) + ':' + std::to_string(c.R) + ',' + std::to_string(c.G) + ',' +
-         std::to_string(c.B);
-  }
+  for (const UFunStruct::TFrameCell& c : frame.Cells)
+    s += (s.empty() ? "" : " ") + std::to_string(c.Element) + ':' + std::to_string(c.R) + ',' +
+         std::to_string(c.G) + ',' + std::to_string(c.B);
   return s;
 }
 

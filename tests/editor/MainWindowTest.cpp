@@ -10,16 +10,6 @@ using namespace UFunStruct;
 
 namespace {
 
-// Runs the built program in dir with the arguments (a shell's words, so that names may be any
-// bytes); its exit code, 124 at the deadline, then what it wrote to standard output and error.
-std::string RunProgram(const std::string& dir, const std::string& args) {
-  const std::string command = "cd '" + dir + "' && { timeout 15 '" GLOWSMITH_PROGRAM "' " + args +
-                              "; } 2>&1 | grep -v '^QStandardPaths\\|propagateSizeHints' >out.txt";
-  if (std::system(command.c_str()) == -1) return "no shell";
-  const auto out = DocSupport::ReadBytes(dir + "/out.txt");
-  return std::string(out.begin(), out.end());
-}
-
 std::vector<TFunlight> TwoFunlights() {
   return {NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}}), Frame(0, {})}),
           NormalFunlight(5, {Frame(250, {})})};
@@ -51,7 +41,7 @@ TEST_F(EditorTest, StartUpWithAndWithoutAFile) {
     EXPECT_EQ(Form().PageControl1->tabText(Form().PageControl1->currentIndex()), c.Page);
     for (QWidget* page : {Form().Tab2, Form().Tab3})
       EXPECT_EQ(TabShown(Form().PageControl1, page), c.Loaded);
-    for (QAction* a : {Form().ASave, Form().ASaveAs, Form().ASaveToPhone, Form().AAddNewFun})
+    for (QAction* a : {Form().ASave, Form().ASaveToPhone, Form().AAddNewFun})
       EXPECT_EQ(a->isEnabled(), c.Loaded) << a->objectName().toStdString();
     EXPECT_EQ(Form().ListBox1->currentRow(), c.Loaded ? 0 : -1);
     EXPECT_EQ(FunFile.FileName, c.Loaded ? doc.toStdString() : "");
@@ -63,60 +53,58 @@ TEST_F(EditorTest, StartUpWithAndWithoutAFile) {
 
 TEST_F(EditorTest, OpenSaveAsAndSaveFollowTheDocumentsFile) {
   const QString doc = WriteDocument("funlight.pat", TwoFunlights()), bmp = TempPath("x.bmp");
+  const QString other = TempPath("second.pat");
   WriteBytes(bmp, {'B', 'M'});
   Start();
-  dialogs_.OpenAnswers = {QString(), doc, bmp};
-  for (int i = 0; i < 3; ++i) Form().AOpenFile->trigger();
   // The cancelled dialog did nothing; the file that is no funlight file changed nothing.
-  ASSERT_EQ(dialogs_.Messages.size(), 1u);
-  EXPECT_EQ(dialogs_.Messages[0].Title, "Nerevy's Glowsmith 2.2.8 beta - [funlight.pat]");
+  dialogs_.OpenAnswers = {QString(), doc, bmp};
+  dialogs_.SaveAnswers = {QString(), other, TempPath("no/such/folder/x.pat")};
+  for (int i = 0; i < 3; ++i) Form().AOpenFile->trigger();
   EXPECT_EQ(Form().windowTitle(), "Nerevy's Glowsmith 2.2.8 beta - [funlight.pat]");
-  EXPECT_EQ(Form().PageControl1->currentIndex(), 0);
-  const QString other = TempPath("second.pat");
-  dialogs_.SaveAnswers = {other};
-  Form().ASaveAs->trigger();
+  for (int i = 0; i < 2; ++i) Form().ASaveAs->trigger();
   EXPECT_EQ(Form().windowTitle(), "Nerevy's Glowsmith 2.2.8 beta - [second.pat]");
   EXPECT_EQ(ReadBytes(other), ReadBytes(doc));
   FunList[0].Frames[0].Duration = 777;
   Form().ASave->trigger();
   EXPECT_NE(ReadBytes(other), ReadBytes(doc));
   EXPECT_EQ(ReadBytes(bmp), (std::vector<uint8_t>{'B', 'M'}));
-  dialogs_.SaveAnswers = {TempPath("no/such/folder/x.pat")};
   Form().ASaveAs->trigger();
   ASSERT_EQ(dialogs_.Messages.size(), 2u);
+  EXPECT_EQ(dialogs_.Messages[0].Title, "Nerevy's Glowsmith 2.2.8 beta - [funlight.pat]");
   EXPECT_EQ(dialogs_.Messages[1].Icon, TMsgIcon::Error);
 }
 
-TEST_F(EditorTest, AboutBoxShowsTheVersionAndOpensTheLink) {
+TEST_F(EditorTest, WindowsOpenFixedInTheMiddleAndTheirButtonsWork) {
+  qputenv("XDG_DATA_HOME", TempPath("data").toUtf8());
   Start();
   Form().AShowAbout->trigger();
   EXPECT_EQ(dialogs_.ModalShown, std::vector<QString>{"AForm"});
   EXPECT_EQ(About().Label2->text(), "2.2.8 beta");
   emit About().Label3->linkActivated(AboutForm::MakerUrl);
   EXPECT_EQ(dialogs_.Urls, std::vector<QString>{AboutForm::MakerUrl});
-}
-
-TEST_F(EditorTest, WindowsOpenFixedInTheMiddleOfTheDesktop) {
-  Start();
   EXPECT_FALSE(Form().windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_EQ(Form().Button11->text() + Form().Button12->text(), "▲▼");  // not the actions' captions
+  // The grids' shapes, set in code: columns, rows, fixed rows, editing, the second cell's box.
+  std::vector<std::vector<int>> grids;
+  for (TGrid* g : {Form().FrameGrid, Form().EditGrid, Form().SlotGrid}) {
+    const QRect r = g->CellRect(0, 1);
+    grids.push_back({g->ColCount(), g->RowCount(), g->FixedRows(), g->Editing(), r.x(), r.y(),
+                     r.width(), r.height()});
+  }
+  EXPECT_EQ(grids, (std::vector<std::vector<int>>{{50, 2, 1, 1, 2, 27, 36, 24},
+                                                  {50, 7, 0, 0, 2, 27, 36, 24},
+                                                  {1, 7, 0, 0, 0, 25, 81, 24}}));
   const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
   for (QWidget* w : std::initializer_list<QWidget*>{&Form(), &About(), forms_->SForm.get()}) {
     w->show();
     EXPECT_EQ(w->minimumSize(), w->maximumSize()) << w->objectName().toStdString();
     EXPECT_LE((w->frameGeometry().center() - middle).manhattanLength(), 2);
   }
-}
-
-TEST_F(EditorTest, RegisterPatWritesTheDesktopFilesAndReportsAFailure) {
-  qputenv("XDG_DATA_HOME", TempPath("data").toUtf8());
-  Start();
   Form().Button14->click();
   QFile entry(TempPath("data/applications/glowsmith.desktop"));
   ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
   EXPECT_TRUE(entry.readAll().contains("MimeType=application/x-motorola-funlight;"));
-  WriteBytes(TempPath("blocker"), {1});
-  qputenv("XDG_DATA_HOME", TempPath("blocker").toUtf8());
+  qputenv("XDG_DATA_HOME", TempPath("data/applications/glowsmith.desktop").toUtf8());
   Form().Button14->click();
   qunsetenv("XDG_DATA_HOME");
   ASSERT_EQ(dialogs_.Messages.size(), 1u);
@@ -150,9 +138,15 @@ TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
       {"--screenshot s.png -- -x.pat && test -s s.png; echo $?", "0\n"},
       {"--verbose x.pat; echo $?", "glowsmith: unknown option --verbose\nUsage: glowsmith"},
       {"--version; echo $?", "Glowsmith 2.2.8 beta\n0\n"}};
+  // The arguments are a shell's words, so that names may be any bytes.
   for (const auto& [args, expected] : cases) {
     std::filesystem::remove(dir + "/s.png");
-    const std::string out = RunProgram(dir, args);
+    const std::string command =
+        "cd '" + dir + "' && { timeout 15 '" GLOWSMITH_PROGRAM "' " + args +
+        "; } 2>&1 | grep -v '^QStandardPaths\\|propagateSizeHints' >out.txt";
+    ASSERT_NE(std::system(command.c_str()), -1);
+    const auto bytes = DocSupport::ReadBytes(dir + "/out.txt");
+    const std::string out(bytes.begin(), bytes.end());
     EXPECT_EQ(out.substr(0, expected.size()), expected) << args << ":\n" << out;
   }
   qunsetenv("XDG_CONFIG_HOME");

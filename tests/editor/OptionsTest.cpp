@@ -3,10 +3,8 @@
 #include "OptionsStore.h"
 #include "Profile.h"
 
-namespace {
-
 // Language, profile, and the two boxes, as stored.
-std::vector<std::string> Stored(IOptionsStore& store) {
+static std::vector<std::string> Stored(IOptionsStore& store) {
   const std::string settings = "Software\\Nerevy's\\Glowsmith 2\\Profile settings",
                     options = "Software\\Nerevy's\\Glowsmith 2\\Options";
   return {store.ReadString(settings, "Language").value_or("-"),
@@ -14,8 +12,6 @@ std::vector<std::string> Stored(IOptionsStore& store) {
           store.ReadString(options, "HideUnusedSlots").value_or("-"),
           store.ReadString(options, "OuterDisplayOnInner").value_or("-")};
 }
-
-}  // namespace
 
 TEST_F(EditorTest, OptionsAreShownStoredAtOnceAndOnClosing) {
   const std::vector<std::string> defaults = {"English", "Motorola (All Models)", "1", "0"},
@@ -40,10 +36,10 @@ TEST_F(EditorTest, OptionsAreShownStoredAtOnceAndOnClosing) {
     EXPECT_EQ(Unit1::MForm, nullptr);
     ResetGlobals();
   }
-}
-
-// A start-up error ends the start-up: no profile, no save, no version in the caption.
-TEST_F(EditorTest, MissingAboutTextAtStartUpSkipsTheRestAndTheSave) {
+  // A start-up error ends the start-up: no profile, no save, no version in the caption.
+  TearDown();
+  QFile::remove(TempPath("options.ini"));
+  SetUp();
   const std::filesystem::path app = UseShippedAppDir();
   std::filesystem::remove(app / "Languages" / "About.eng");
   Start();
@@ -55,6 +51,5 @@ TEST_F(EditorTest, MissingAboutTextAtStartUpSkipsTheRestAndTheSave) {
   EXPECT_EQ(Form().windowTitle(), "Glowsmith");
   EXPECT_FALSE(services_.Options->KeyExists("Software\\Nerevy's"));
   Form().close();
-  EXPECT_EQ(Stored(*services_.Options),
-            (std::vector<std::string>{"English", "Motorola (All Models)", "1", "0"}));
+  EXPECT_EQ(Stored(*services_.Options), defaults);
 }
