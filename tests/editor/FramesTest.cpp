@@ -1,19 +1,9 @@
 // Frame operations: the duration row and its editor, the cell and element buttons, the rhythm
 // values.
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QTest>
-#include <functional>
 
 #include "EditorSupport.h"
 #include "Profile.h"
-#include "Unit1.h"
 
 using namespace UFunStruct;
 using Unit1::TMForm;
@@ -24,6 +14,12 @@ class FramesTest : public EditorTest {
  protected:
   TMForm& F() { return Form(); }
   void SelectElement(int row) { ASSERT_TRUE(F().SlotGrid->SetCurrent(0, row)); }
+  // Every frame's cells, frames parted by "|".
+  std::string Doc() {
+    std::string s;
+    for (const std::string& frame : AllCells(Cur())) s += frame + "|";
+    return s;
+  }
 };
 
 // Three frames; element 3 lit in all of them, 2 in the last, 1 in the first.
@@ -34,19 +30,13 @@ TFunlight Normal(bool repeating = true) {
                         repeating);
 }
 
-TFunlight Club() {
-  return Clublight(3, {ClubRow(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}}),
-                       ClubRow(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}})});
-}
-
 }  // namespace
 
 TEST_F(FramesTest, TheDurationEditorStoresClampsAndCloses) {
   OpenDocument({Normal()});
   TGrid* grid = F().FrameGrid;
   ASSERT_TRUE(grid->SetCurrent(1, 1));
-  QTest::mouseClick(grid, Qt::LeftButton, {},
-                    grid->CellRect(1, 1).center());  // edits the current cell
+  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(1, 1).center());  // edits it
   QLineEdit* editor = grid->InplaceEditor();
   ASSERT_TRUE(editor && editor->isVisible());
   EXPECT_EQ(editor->selectedText(), "200");
@@ -63,11 +53,9 @@ TEST_F(FramesTest, TheDurationEditorStoresClampsAndCloses) {
 
 // The duration editor and the "Selected frame" page close when what they show goes away.
 TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
-  const std::function<void()> changes[] = {[&] { F().SpinEdit5->setValue(2); },
-                                           [&] { F().ListBox1->setCurrentRow(1); }};
   OpenDocument({Normal(), Normal()});
   TGrid* grid = F().FrameGrid;
-  for (const auto& change : changes) {
+  for (bool count : {true, false}) {
     FunList = {Normal(), Normal()};
     F().ListBox1->setCurrentRow(0);
     F().Execute(F().AUpdateFunlight);
@@ -75,9 +63,8 @@ TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
     ASSERT_TRUE(grid->SetCurrent(2, 1));
     QTest::keyClick(grid, Qt::Key_9);  // opens the editor, which takes the next keys
     QTest::keyClick(grid->InplaceEditor(), Qt::Key_5);
-    change();
-    EXPECT_FALSE(grid->InplaceEditor()->isVisible());
-    EXPECT_FALSE(TabShown(F().PageControl2, F().TabSheet2));
+    count ? F().SpinEdit5->setValue(2) : F().ListBox1->setCurrentRow(1);
+    EXPECT_FALSE(grid->InplaceEditor()->isVisible() || TabShown(F().PageControl2, F().TabSheet2));
     EXPECT_EQ(FunList[1].Frames[2].Duration, 300);
   }
   EXPECT_EQ(FunList[0].Frames[2].Duration, 95) << "what was typed stays";
@@ -92,9 +79,9 @@ TEST_F(FramesTest, LastFrameOfAFunlightThatStopsIsLockedWithAWarning) {
     EXPECT_EQ(grid->Editing(), col == 1);
   }
   ASSERT_EQ(dialogs_.Messages.size(), 1u);
-  EXPECT_TRUE(dialogs_.Messages[0].Text == "No duration." &&
-              dialogs_.Messages[0].Icon == TMsgIcon::Warning);
-  EXPECT_EQ(dialogs_.Messages[0].Title, F().windowTitle());
+  const auto& m = dialogs_.Messages[0];
+  EXPECT_TRUE(m.Text == "No duration." && m.Icon == TMsgIcon::Warning &&
+              m.Title == F().windowTitle());
   F().CheckBox1->setChecked(true);
   ASSERT_TRUE(grid->SetCurrent(2, 1));
   EXPECT_TRUE(grid->Editing() && dialogs_.Messages.size() == 1u);
@@ -104,46 +91,32 @@ TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
   struct TCase {
     int Col, Row;  // the cell clicked (Col < 0: the element name)
     QPushButton* TMForm::*Button;
-    std::vector<std::string> After;
-    bool AddEnabled;
+    const char* After;
   };
   OpenDocument({Normal()});
   for (const TCase& c :
-       {TCase{0,
-              1,
-              &TMForm::Button1,
-              {"1:1,2,3 3:4,5,6 2:0,0,0", "3:1,1,1", "2:2,2,2 3:3,3,3"},
-              false},
-        TCase{0, 2, &TMForm::Button3, {"1:1,2,3", "3:1,1,1", "2:2,2,2 3:3,3,3"}, true},
-        TCase{-1,
-              1,
-              &TMForm::Button9,
-              {"1:1,2,3 3:4,5,6 2:0,0,0", "3:1,1,1 2:0,0,0", "2:2,2,2 3:3,3,3"},
-              true},
-        TCase{-1, 2, &TMForm::Button4, {"1:1,2,3", "", "2:2,2,2"}, true},
-        TCase{-1,
-              0,
-              &TMForm::Button13,
-              {"1:1,2,3 3:4,5,6 5:1,2,3", "3:1,1,1", "2:2,2,2 3:3,3,3"},
-              true},
-        TCase{-1, 2, &TMForm::Button7, {"1:1,2,3 3:0,0,0", "3:0,0,0", "2:2,2,2 3:0,0,0"}, true}}) {
-    SCOPED_TRACE(c.Row);
+       {TCase{0, 1, &TMForm::Button1, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        TCase{0, 2, &TMForm::Button3, "1:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        TCase{-1, 1, &TMForm::Button9, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1 2:0,0,0|2:2,2,2 3:3,3,3|"},
+        TCase{-1, 2, &TMForm::Button4, "1:1,2,3||2:2,2,2|"},
+        TCase{-1, 0, &TMForm::Button13, "1:1,2,3 3:4,5,6 5:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        TCase{-1, 2, &TMForm::Button7, "1:1,2,3 3:0,0,0|3:0,0,0|2:2,2,2 3:0,0,0|"}}) {
+    SCOPED_TRACE(c.After);
     FunList[0] = Normal();
     SelectCell(1, 0);
-    if (c.Col >= 0) SelectCell(c.Col, c.Row);
-    if (c.Col < 0) SelectElement(c.Row);
+    c.Col >= 0 ? SelectCell(c.Col, c.Row) : SelectElement(c.Row);
     Choose(F().ComboBox3, F().ComboBox3->itemText(4));  // copies go to element 5
     QTest::mouseClick(F().*c.Button, Qt::LeftButton);
-    EXPECT_EQ(AllCells(Cur()), c.After);
-    EXPECT_EQ(F().AAddNewFrame->isEnabled(), c.AddEnabled);
-    EXPECT_EQ(F().ADelFrame->isEnabled(), !c.AddEnabled);
-    EXPECT_EQ(F().GroupBox6->isVisibleTo(F().TabSheet2), !c.AddEnabled)
-        << "the page shows the new cell";
+    EXPECT_EQ(Doc(), c.After);
+    const bool made = c.Button == &TMForm::Button1;  // the page shows the new cell
+    EXPECT_TRUE(F().AAddNewFrame->isEnabled() != made && F().ADelFrame->isEnabled() == made &&
+                F().GroupBox6->isVisibleTo(F().TabSheet2) == made);
   }
 }
 
 TEST_F(FramesTest, ClublightRowsAndRhythmValues) {
-  OpenDocument({Club()});
+  OpenDocument({Clublight(3, {ClubRow(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}}),
+                              ClubRow(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}})})});
   SelectCell(1, 4);  // element 5 has no row
   QTest::mouseClick(F().Button1, Qt::LeftButton);
   ASSERT_EQ(Cur().ClubFrames.size(), 3u);
@@ -160,9 +133,10 @@ TEST_F(FramesTest, ClublightRowsAndRhythmValues) {
   F().SpinEdit4->setValue(100);
   SelectElement(1);  // no row: the band is off and shows 0
   EXPECT_TRUE(!F().SpinEdit3->isEnabled() && F().SpinEdit3->value() == 0);
-  EXPECT_EQ(Cur().ClubFrames[1].Cells[1].Param, 255);
-  EXPECT_TRUE(Cur().ClubFrames[1].UpperFreq == 65535 && Cur().ClubFrames[1].LowerFreq == 100);
-  EXPECT_TRUE(Cur().ClubFrames[0].UpperFreq == 1000 && Cur().ClubFrames[0].Cells[1].Param == 20);
+  const auto& rows = Cur().ClubFrames;
+  EXPECT_TRUE(rows[1].Cells[1].Param == 255 && rows[1].UpperFreq == 65535 &&
+              rows[1].LowerFreq == 100 && rows[0].UpperFreq == 1000 &&
+              rows[0].Cells[1].Param == 20);
   QTest::mouseClick(F().Button4, Qt::LeftButton);
   EXPECT_EQ(Cur().ClubFrames.size(), 3u) << "element 2 has no row to remove";
   QTest::mouseClick(F().Button9, Qt::LeftButton);  // now it has, and the page shows its band

@@ -1,11 +1,4 @@
 // The funlight list and settings: what the controls show, which command each one runs, enabling.
-#include <QAction>
-#include <QCheckBox>
-#include <QImage>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QTest>
 
 #include "EditorSupport.h"
@@ -15,8 +8,9 @@ using Unit1::TMForm;
 
 namespace {
 
-TFunlight Simple(uint8_t id) {
-  return NormalFunlight(id, {Frame(100, {{1, 15, 0, 0}}), Frame(250, {}), Frame(300, {})});
+TFunlight Simple(uint8_t id, uint16_t head = 0, bool repeating = false) {
+  return DocSupport::Normal(id, head, repeating,
+                            {Frame(100, {{1, 15, 0, 0}}), Frame(250, {}), Frame(300, {})});
 }
 
 std::string Ids() {
@@ -42,16 +36,11 @@ class ListTest : public EditorTest {
 };
 
 TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
-  TFunlight second = Simple(5);
-  second.HeadValue = 1234;
-  second.Repeating = true;
-  TMForm& f = Open({Simple(5), second, Clublight(3, {ClubRow(1, 0, 0, {{}, {}})}), Simple(200)});
-  EXPECT_EQ(Items(f.ListBox1),
-            (QStringList{QString::fromUtf8("(05) Миг"), QString::fromUtf8("(05) Миг"),
-                         "(03) Alarm [club]", "(C8) ..."}));
-  EXPECT_EQ(Items(f.ListBox2),
-            (QStringList{Items(f.ListBox1)[0], Items(f.ListBox1)[0], "(C8) ..."}));
-  ASSERT_EQ(f.ComboBox4->count(), 23);
+  TMForm& f = Open(
+      {Simple(5), Simple(5, 1234, true), Clublight(3, {ClubRow(1, 0, 0, {{}, {}})}), Simple(200)});
+  const QString mig = QString::fromUtf8("(05) Миг");
+  EXPECT_EQ(Items(f.ListBox1), (QStringList{mig, mig, "(03) Alarm [club]", "(C8) ..."}));
+  EXPECT_EQ(Items(f.ListBox2), (QStringList{mig, mig, "(C8) ..."}));
   EXPECT_EQ(f.ComboBox4->itemText(17), "(80) ...");
   struct TCase {
     int Row, Head, Count, Box, Preview;
@@ -64,11 +53,9 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
     SCOPED_TRACE(c.Row);
     f.PageControl2->setCurrentWidget(f.TabSheet2);
     f.ListBox1->setCurrentRow(c.Row);
-    EXPECT_EQ(CurFun, c.Row);
-    EXPECT_EQ(f.SpinEdit1->value(), c.Head);
-    EXPECT_EQ(f.SpinEdit5->value(), c.Count);
-    EXPECT_EQ(f.ComboBox4->currentIndex(), c.Box);
-    EXPECT_EQ(f.ListBox2->currentRow(), c.Preview);
+    EXPECT_TRUE(CurFun == c.Row && f.SpinEdit1->value() == c.Head &&
+                f.SpinEdit5->value() == c.Count);
+    EXPECT_TRUE(f.ComboBox4->currentIndex() == c.Box && f.ListBox2->currentRow() == c.Preview);
     EXPECT_EQ(f.Button15->isEnabled(), c.Preview >= 0);
     EXPECT_EQ(f.CheckBox1->isChecked(), c.Repeating);
     EXPECT_EQ(f.CheckBox1->isEnabled() && f.AClearAllFrames->isEnabled(), c.Normal);
@@ -76,8 +63,7 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
     EXPECT_EQ(f.PageControl2->currentWidget(), f.TabSheet3);
   }
   EXPECT_EQ(FunList[1].HeadValue, 1234) << "showing the head value must not write it back";
-  // A type the editor does not know is neither normal nor clublight.
-  FunList[0].FunType = 5;
+  FunList[0].FunType = 5;  // a type the editor does not know is neither
   f.Execute(f.AUpdateFunlight);
   EXPECT_FALSE(f.RadioButton1->isChecked() || f.RadioButton2->isChecked());
 }
@@ -108,10 +94,8 @@ TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
   Choose(f.ComboBox4, "(03) Alarm");
   f.RadioButton1Click();  // the unchecked button writes no type
   f.RadioButton2Click();
-  EXPECT_EQ(FunList[1].FunType, NormalType);
-  EXPECT_EQ(Ids(), "134");
-  EXPECT_EQ(f.ListBox1->item(1)->text(), "(03) Alarm");
-  EXPECT_EQ(f.ListBox1->currentRow(), 1);
+  EXPECT_TRUE(FunList[1].FunType == NormalType && Ids() == "134");
+  EXPECT_TRUE(f.ListBox1->item(1)->text() == "(03) Alarm" && f.ListBox1->currentRow() == 1);
   EXPECT_TRUE(FunList[1].HeadValue == 4321 && FunList[1].Repeating && FunList[0].HeadValue == 0);
   f.CheckBox1->setChecked(false);
   EXPECT_FALSE(FunList[1].Repeating || FunList[0].Repeating);
@@ -127,24 +111,21 @@ TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
   for (const TCase& c :
        {TCase{&TMForm::Button5, 2, mrYes, "1231", 2}, TCase{&TMForm::Button5, 2, mrNo, "1231", 2},
         TCase{&TMForm::Button5, 2, mrCancel, "123", 2}, TCase{&TMForm::Button10, 1, 0, "1232", 1},
-        TCase{&TMForm::Button8, 0, 0, "23", 0}, TCase{&TMForm::Button8, 1, 0, "13", 1},
-        TCase{&TMForm::Button8, 2, 0, "12", 1}, TCase{&TMForm::Button11, 1, 0, "213", 0},
-        TCase{&TMForm::Button12, 1, 0, "132", 2}}) {
+        TCase{&TMForm::Button8, 0, 0, "23", 0}, TCase{&TMForm::Button8, 2, 0, "12", 1},
+        TCase{&TMForm::Button11, 1, 0, "213", 0}, TCase{&TMForm::Button12, 1, 0, "132", 2}}) {
     SCOPED_TRACE(testing::Message() << c.After << " " << c.Answer);
     TMForm& f = Open({Simple(1), Simple(2), Simple(3)});
     f.ListBox1->setCurrentRow(c.Selected);
     dialogs_.ModalAnswers = {c.Answer};
     (f.*c.Button)->click();
-    EXPECT_EQ(Ids(), c.After);
-    EXPECT_EQ(f.ListBox1->count(), static_cast<int>(FunList.size()));
-    EXPECT_TRUE(f.ListBox1->currentRow() == c.Row && CurFun == c.Row && Unit1::DocActive);
-    EXPECT_EQ(f.AFunMoveUp->isEnabled(), c.Row > 0);
-    EXPECT_EQ(f.AFunMoveDown->isEnabled(), c.Row + 1 < static_cast<int>(FunList.size()));
-    EXPECT_EQ(f.ListBox1->item(static_cast<int>(FunList.size()) - 1)->text().endsWith("[club]"),
-              c.Answer == mrNo);
+    const int n = static_cast<int>(FunList.size());
+    EXPECT_TRUE(Ids() == c.After && f.ListBox1->count() == n && Unit1::DocActive);
+    EXPECT_TRUE(f.ListBox1->currentRow() == c.Row && CurFun == c.Row);
+    EXPECT_TRUE(f.AFunMoveUp->isEnabled() == (c.Row > 0) &&
+                f.AFunMoveDown->isEnabled() == (c.Row + 1 < n));
+    EXPECT_EQ(f.ListBox1->item(n - 1)->text().endsWith("[club]"), c.Answer == mrNo);
   }
-  // The last funlight cannot be deleted: its button is off.
-  EXPECT_FALSE(Open({Simple(4)}).Button8->isEnabled());
+  EXPECT_FALSE(Open({Simple(4)}).Button8->isEnabled()) << "the last funlight stays";
   EXPECT_TRUE(Open({Simple(4), Simple(5)}).Button8->isEnabled());
 }
 
@@ -157,9 +138,9 @@ TEST_F(ListTest, AFullDocumentRefusesAddAndCopyWithAMessage) {
   f.Button10->click();
   EXPECT_TRUE(dialogs_.ModalShown.empty()) << "no type to choose when nothing can be added";
   ASSERT_EQ(dialogs_.Messages.size(), 2u);
-  for (const auto& m : dialogs_.Messages)
-    EXPECT_TRUE(m.Text == "The file already holds the most funlights it can (255)." &&
-                m.Icon == TMsgIcon::Error);
+  EXPECT_TRUE(dialogs_.Messages[1].Text ==
+                  "The file already holds the most funlights it can (255)." &&
+              dialogs_.Messages[1].Icon == TMsgIcon::Error);
 }
 
 TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
@@ -181,8 +162,7 @@ TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
 TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   TMForm& f = Open({});
   EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled());
-  const QImage grid = f.EditGrid->grab().toImage();
-  EXPECT_EQ(grid.pixelColor(f.EditGrid->CellRect(0, 0).center()),
+  EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
   // Nothing to select, copy or show.
   EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.EditGrid->SetCurrent(0, 1) &&
