@@ -1,5 +1,9 @@
-// Frame operations: the duration row and its editor, the cell and element buttons, the rhythm.
+// Frame operations and colour tools: the duration row and its editor, the cell and element
+// buttons, the rhythm, the sliders, on/off and previous colour, the right mouse button.
+#include <QApplication>
+#include <QScreen>
 #include <QTest>
+#include <functional>
 
 #include "EditorSupport.h"
 #include "Profile.h"
@@ -9,9 +13,27 @@ using Unit1::TMForm;
 
 namespace {
 
+QColor Rgb(int r, int g, int b) {
+  return QColor(r * 17, g * 17, b * 17);
+}
+
+// Element 1 lit, black and lit in frames 1 to 3 and missing in frame 4; element 2 only in frame 1;
+// element 4 in frames 1 and 2.
+TFunlight Painting() {
+  return NormalFunlight(
+      1,
+      {Frame(100, {{1, 5, 5, 5}, {2, 0, 0, 9}, {4, 3, 7, 12}}),
+       Frame(100, {{1, 0, 0, 0}, {4, 1, 2, 3}}), Frame(100, {{1, 15, 0, 0}}), Frame(100, {})},
+      true);
+}
+
+TFunlight Club() {
+  return Clublight(4, {ClubRow(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {0, 0, 0, 33}}),
+                       ClubRow(3, 0, 0, {{0, 5, 0, 50}, {0, 6, 9, 60}, {0, 7, 0, 70}})});
+}
+
 class FramesTest : public EditorTest {
  protected:
-  TMForm& F() { return Form(); }
   void SelectElement(int row) { ASSERT_TRUE(F().SlotGrid->SetCurrent(0, row)); }
   // Every frame's cells, frames parted by "|".
   std::string Doc() {
@@ -19,6 +41,26 @@ class FramesTest : public EditorTest {
     for (const std::string& frame : AllCells(Cur())) s += frame + "|";
     return s;
   }
+  TMForm& F() { return Form(); }
+  TGrid* Grid() { return Form().EditGrid; }
+  QPoint At(int col, int row) { return Grid()->CellRect(col, row).center(); }
+  void RightClick(int col, int row) {
+    QTest::mouseClick(Grid(), Qt::RightButton, {}, At(col, row));
+  }
+  // What the window shows for a cell: only what has been repainted since it last changed.
+  QColor OnScreen(int col, int row) {
+    QApplication::processEvents();
+    const QImage shot = F().screen()->grabWindow(F().winId()).toImage();
+    return shot.pixelColor(Grid()->mapTo(&F(), At(col, row)));
+  }
+  QString Sliders() {
+    QString s;
+    for (QLineEdit* e : {F().Edit2, F().Edit3, F().Edit4}) s += e->text() + " ";
+    for (QSlider* t : {F().TrackBar1, F().TrackBar2, F().TrackBar3})
+      s += QString::number(t->value()) + " ";
+    return s.trimmed();
+  }
+  bool Shown(QWidget* box) { return box->isVisibleTo(F().TabSheet2); }
 };
 
 // Three frames; element 3 lit in all of them, 2 in the last, 1 in the first.
@@ -132,4 +174,132 @@ TEST_F(FramesTest, ClublightRhythmAndBandWriteTheirRow) {
   EXPECT_TRUE(rows.size() == 3u && F().SpinEdit3->isEnabled());
   F().ADelFrameExecute();  // removing a single cell is for normal funlights only
   EXPECT_TRUE(rows.size() == 3u && F().PageControl2->currentWidget() == F().TabSheet1);
+}
+
+TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
+  TFunlight f = Painting();
+  f.Frames[0].Cells[2].R = 20;  // kept as read, beyond what a slider shows
+  OpenDocument({f});
+  SelectCell(1, 0);
+  SelectCell(0, 3);
+  EXPECT_EQ(Sliders(), "20 7 12 0 8 3");
+  EXPECT_TRUE(Shown(F().GroupBox6) && !Shown(F().GroupBox9) && F().Button2->isEnabled() &&
+              F().ADelFrame->isEnabled() && !F().AAddNewFrame->isEnabled() &&
+              !F().SpinEdit2->isEnabled() && !EmptyFlag);
+  F().TrackBar2->setValue(0);  // a change to another channel writes that channel only
+  EXPECT_EQ(AllCells(Cur())[0], "1:5,5,5 2:0,0,9 4:20,15,12");
+  F().TrackBar1->setValue(1);
+  F().TrackBar3->setValue(15);  // the bottom end means 0
+  EXPECT_EQ(AllCells(Cur())[0], "1:5,5,5 2:0,0,9 4:14,15,0");
+  EXPECT_TRUE(OnScreen(0, 3) == Rgb(14, 15, 0) && F().Shape1->BrushColor() == Rgb(14, 15, 0));
+  SelectCell(2, 3);  // empty: the sliders keep their place and write nothing
+  EXPECT_TRUE(EmptyFlag && !Shown(F().GroupBox6) && !F().Button2->isEnabled() &&
+              F().AAddNewFrame->isEnabled() && !F().ADelFrame->isEnabled());
+  RightClick(2, 3);  // the right button gives it a record; the page still shows it empty
+  F().TrackBar1->setValue(1);
+  EXPECT_TRUE(F().Edit2->text() == "14" && AllCells(Cur())[2] == "1:15,0,0 4:15,15,15");
+}
+
+TEST_F(FramesTest, OnOffAndPreviousColourOnTheSelectedCell) {
+  OpenDocument({Painting()});
+  Profile.ElementColour[2] = 0x0000FF;  // a red single-colour element
+  SelectCell(0, 1);
+  EXPECT_TRUE(Shown(F().GroupBox9) && !Shown(F().GroupBox6));
+  for (const char* after : {"2:0,0,0", "2:15,15,15"}) {
+    QTest::mouseClick(F().Button6, Qt::LeftButton);
+    EXPECT_EQ(AllCells(Cur())[0], std::string("1:5,5,5 ") + after + " 4:3,7,12");
+    EXPECT_EQ(OnScreen(0, 1), after[2] == '1' ? QColor(255, 0, 0) : QColor(0, 0, 0));
+  }
+  SelectCell(1, 3);  // element 4 in frame 2, after 3, 7, 12 in frame 1
+  QTest::mouseClick(F().Button2, Qt::LeftButton);
+  EXPECT_TRUE(Sliders() == "3 7 12 12 8 3" && OnScreen(1, 3) == Rgb(3, 7, 12));
+}
+
+// Clicking an element name chooses the element of "Slot operations"; the "Selected frame" page
+// keeps its cell, and every command there acts on it.
+TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
+  struct TCase {
+    TFunlight (*Doc)();
+    int Col, Row;
+    std::function<void(TMForm&)> Command;
+    std::string After;
+  };
+  OpenDocument({Painting()});
+  for (const TCase& c :
+       {TCase{Painting, 0, 3, [](TMForm& w) { w.TrackBar1->setValue(0); }, "4:15,7,12"},
+        TCase{Painting, 1, 3, [](TMForm& w) { w.Button2->click(); }, "1:0,0,0 4:3,7,12"},
+        TCase{Painting, 0, 3, [](TMForm& w) { w.Execute(w.AMakeOn_Off); }, "4:0,0,0"},
+        TCase{Painting, 0, 3, [](TMForm& w) { w.Button3->click(); }, "2:0,0,9"},
+        TCase{Painting, 3, 1, [](TMForm& w) { w.Button1->click(); }, "2:0,0,0"},
+        TCase{Club, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
+    SCOPED_TRACE(c.After);
+    FunList[0] = c.Doc();
+    F().Execute(F().AUpdateFunlight);
+    SelectCell(c.Col, c.Row);
+    QTest::mouseClick(F().SlotGrid, Qt::LeftButton, {}, F().SlotGrid->CellRect(0, 0).center());
+    ASSERT_EQ(SelElement, 1);
+    c.Command(F());
+    EXPECT_TRUE(c.Doc == Club ? Cur().ClubFrames[1].Cells[1].Param == 99
+                              : AllCells(Cur())[static_cast<size_t>(c.Col)].ends_with(c.After));
+  }
+}
+
+TEST_F(FramesTest, RightButtonTogglesCellsOnEnteringAndLeavesTheSelection) {
+  OpenDocument({Painting()});
+  SelectCell(0, 3);
+  QTest::mousePress(Grid(), Qt::RightButton, {}, At(0, 0));
+  QTest::mouseMove(Grid(), At(0, 0) + QPoint(3, 2));  // inside the same cell: nothing
+  for (int col : {1, 2, 3, 1}) QTest::mouseMove(Grid(), At(col, 0));  // none made in frame 4
+  // With a modifier or another button held, moving toggles nothing.
+  for (auto [buttons, modifiers] :
+       {std::pair{Qt::MouseButtons(Qt::RightButton), Qt::KeyboardModifiers(Qt::ControlModifier)},
+        std::pair{Qt::MouseButtons(Qt::RightButton | Qt::LeftButton), Qt::KeyboardModifiers()},
+        std::pair{Qt::MouseButtons(Qt::LeftButton), Qt::KeyboardModifiers()}}) {
+    QMouseEvent move(QEvent::MouseMove, At(0, 0), Grid()->mapToGlobal(At(0, 0)), Qt::NoButton,
+                     buttons, modifiers);
+    QApplication::sendEvent(Grid(), &move);
+  }
+  QTest::mouseRelease(Grid(), Qt::RightButton, {}, At(0, 0));
+  EXPECT_EQ(AllCells(Cur()), (std::vector<std::string>{"1:0,0,0 2:0,0,9 4:3,7,12",
+                                                       "1:0,0,0 4:1,2,3", "1:0,0,0", ""}));
+  EXPECT_TRUE(OnScreen(1, 0) == Rgb(0, 0, 0) && OnScreen(2, 0) == Rgb(0, 0, 0));
+  // The selection, the grid's current cell and the page stay as they were.
+  EXPECT_TRUE(Grid()->Col() == 0 && Grid()->Row() == 3 && SelCol == 0 && SelElement == 4 &&
+              SelCell == 2 && Sliders() == "3 7 12 12 8 3");
+  EXPECT_EQ(F().PageControl2->currentWidget(), F().TabSheet2);
+  // A click on an empty cell makes a white one, also on an element hidden no more.
+  Profile.ElementColour[2] = AbsentElement;
+  for (bool hide : {true, false}) {
+    F().CheckBox2->setChecked(hide);
+    RightClick(3, 1);
+  }
+  EXPECT_TRUE(AllCells(Cur())[3] == "2:15,15,15" && OnScreen(3, 1) == Rgb(15, 15, 15));
+  EXPECT_TRUE(!F().AAddNewFrame->isEnabled() && F().ADelFrame->isEnabled() && !EmptyFlag &&
+              !Unit1::Updating);
+}
+
+TEST_F(FramesTest, RightClickOnAClublightGivesTheElementARow) {
+  OpenDocument({Club()});
+  SelectCell(0, 0);
+  RightClick(2, 1);  // element 2, no row
+  ASSERT_EQ(Cur().ClubFrames.size(), 3u);
+  const TClubFrame& row = Cur().ClubFrames[2];
+  EXPECT_TRUE(row.Element == 2 && row.Cells[2].R == 15 && OnScreen(2, 1) == Rgb(15, 15, 15));
+  EXPECT_TRUE(SelElement == 1 && SelCol == 0 && F().ElName->text() == F().SlotGrid->Cell(0, 0));
+}
+
+TEST_F(FramesTest, ToolsWriteNothingThroughAStaleSelection) {
+  OpenDocument({Painting()});
+  for (TFunlight (*doc)() : {Painting, Club}) {
+    FunList[0] = doc();
+    F().Execute(F().AUpdateFunlight);
+    SelectCell(1, 0);  // element 1, then removed everywhere: element 4's cell (or 3's row) moves up
+    F().Execute(F().ADelAllFrames);
+    const std::string before = DocSupport::Describe(FunList);
+    F().TrackBar1->setValue(0);
+    F().Execute(F().AMakeOn_Off);
+    F().Execute(F().AMakePrevCol);
+    F().SpinEdit2->setValue(7);
+    EXPECT_EQ(DocSupport::Describe(FunList), before);
+  }
 }
