@@ -162,8 +162,7 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
   EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.EditGrid->SetCurrent(0, 1) &&
-              f.SlotGrid->SetCurrent(0, 2));
-  EXPECT_FALSE(TabShown(f.PageControl2, f.TabSheet1) || TabShown(f.PageControl2, f.TabSheet2));
+              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
   f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
@@ -175,28 +174,29 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
 TEST_F(ListTest, CellsArePaintedByElementKind) {
   TMForm& f = Open({Painted(), Clublight(3, {ClubRow(6, 0, 0, {{15, 0, 0, 0}, {0, 0, 15, 200}})})});
   const QColor red = ScreenColour(255), green = ScreenColour(0x00FF00), black(Qt::black);
-  struct TCase {
-    int Fun, Col, Row;
-    bool Hide;
-    QColor Colour;  // invalid: the silver and white checker of a cell without colour
-  };
-  for (const TCase& c : {TCase{0, 0, 0, true, ScreenColour(ColorOf(15, 8, 0))},
-                         TCase{0, 0, 1, true, red}, TCase{0, 1, 1, true, red},      // blue 15, 1
-                         TCase{0, 2, 1, true, black}, TCase{0, 3, 1, true, black},  // blue 14, 0
-                         TCase{0, 0, 2, true, black}, TCase{0, 1, 2, true, green},
-                         TCase{0, 1, 0, true, {}}, TCase{0, 0, 3, true, {}},  // none; hidden
-                         TCase{0, 0, 4, false, ScreenColour(ColorOf(3, 0, 9))},
-                         TCase{1, 1, 5, true, ScreenColour(ColorOf(0, 0, 15))}}) {
-    SCOPED_TRACE(testing::Message() << c.Fun << ": " << c.Col << "," << c.Row << " " << c.Hide);
-    f.ListBox1->setCurrentRow(c.Fun);
-    f.CheckBox2->setChecked(c.Hide);
+  // An invalid colour: the silver and white checker of a cell without colour.
+  for (const auto& [fun, col, row, hide, colour] :
+       {std::tuple{0, 0, 0, true, ScreenColour(ColorOf(15, 8, 0))},
+        {0, 0, 1, true, red},
+        {0, 1, 1, true, red},
+        {0, 2, 1, true, black},
+        {0, 3, 1, true, black},  // blue 15, 1, 14, 0
+        {0, 0, 2, true, black},
+        {0, 1, 2, true, green},
+        {0, 1, 0, true, QColor()},
+        {0, 0, 3, true, QColor()},
+        {0, 0, 4, false, ScreenColour(ColorOf(3, 0, 9))},
+        {1, 1, 5, true, ScreenColour(ColorOf(0, 0, 15))}}) {
+    SCOPED_TRACE(testing::Message() << fun << ": " << col << "," << row << " " << hide);
+    f.ListBox1->setCurrentRow(fun);
+    f.CheckBox2->setChecked(hide);
     const QImage image = f.EditGrid->grab().toImage();
-    const QRect r = f.EditGrid->CellRect(c.Col, c.Row);
+    const QRect r = f.EditGrid->CellRect(col, row);
     for (const QPoint p : {r.topLeft(), r.center(), r.center() + QPoint(1, 0), r.bottomRight()}) {
       const bool odd = (p.x() + p.y()) % 2;
-      EXPECT_EQ(image.pixelColor(p), c.Colour.isValid() ? c.Colour
-                                     : odd              ? QColor(Qt::white)
-                                                        : QColor(0xC0, 0xC0, 0xC0));
+      EXPECT_EQ(image.pixelColor(p), colour.isValid() ? colour
+                                     : odd            ? QColor(Qt::white)
+                                                      : QColor(0xC0, 0xC0, 0xC0));
     }
   }
 }
@@ -245,23 +245,14 @@ TEST_F(ListTest, ClickingANameOpensSlotOperationsWithItsBand) {
 
 TEST_F(ListTest, ProfilesGiveColoursRowsAndNames) {
   TMForm& f = Open({}, false);
-  EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(3, 6).center()),
-            f.EditGrid->palette().color(QPalette::Base));
   Click(f.EditGrid, 1, 1);
   EXPECT_FALSE(Shown(f.TabSheet2)) << "no document, nothing to select";
-  for (const auto& [lines, rows] : {std::pair{"Color07=0\n", 7}, {"Color07=-3\n", 6}}) {
-    WriteAppFile("Profiles/Rows.prof", std::string("[Colors]\nColor03=$ff\n") + lines);
-    Profile.ProfileName = "Rows";
-    f.Execute(f.ALoadProfile);
-    EXPECT_TRUE(f.EditGrid->RowCount() == rows && f.SlotGrid->RowCount() == rows &&
-                Profile.ElementCount == rows && Profile.ElementColour[3] == 255);
-  }
-  // Profiles are listed by base name; element names fall back to their numbers, and the copy
-  // target list keeps seven names with six rows.
-  WriteAppFile("Profiles/A.B.prof", "");
-  WriteAppFile("Profiles/notes.txt", "");
-  f.Execute(f.ASearchProfiles);
-  EXPECT_EQ(Items(f.ComboBox2), (QStringList{"A", "Grid", "Rows"}));
+  WriteAppFile("Profiles/Rows.prof", "[Colors]\nColor03=$ff\nColor07=-3\n");
+  Profile.ProfileName = "Rows";
+  f.Execute(f.ALoadProfile);
+  EXPECT_TRUE(f.EditGrid->RowCount() == 6 && f.SlotGrid->RowCount() == 6 &&
+              Profile.ElementCount == 6 && Profile.ElementColour[3] == 255);
+  // Element names fall back to their numbers; the copy target list keeps seven names.
   Profile.ProfileName = "Grid";
   f.Execute(f.AUpdateSlots);
   EXPECT_EQ(Items(f.ComboBox3), (QStringList{QString::fromUtf8("Дис"), "Keypad", "(03) ...",
