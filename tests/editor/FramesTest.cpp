@@ -1,5 +1,4 @@
-// Frame operations and colour tools: the duration row and its editor, the cell and element
-// buttons, the rhythm, the sliders, on/off and previous colour, the right mouse button.
+// Frame operations and colour tools: durations, cell and element buttons, sliders, right button.
 #include <QApplication>
 #include <QScreen>
 #include <QTest>
@@ -15,8 +14,7 @@ namespace {
 
 const auto Rgb = [](int r, int g, int b) { return QColor(r * 17, g * 17, b * 17); };
 
-// Element 1 lit, black and lit in frames 1 to 3 and missing in frame 4; element 2 only in frame 1;
-// element 4 in frames 1 and 2.
+// Element 1 lit, black, lit, missing; element 2 only in frame 1; element 4 in frames 1 and 2.
 TFunlight Painting() {
   return NormalFunlight(
       1,
@@ -79,12 +77,9 @@ TEST_F(FramesTest, TheDurationEditorStoresClampsAndCloses) {
   QLineEdit* editor = grid->InplaceEditor();
   ASSERT_TRUE(editor && editor->isVisible() && editor->selectedText() == "200");
   QTest::keyClicks(editor, "70000");
-  // Five digits fit: the line edit keeps 2 pixels on each side and one for the caret.
   EXPECT_TRUE(grid->Cell(1, 1) == "65535" && Cur().Frames[1].Duration == 65535 &&
               QFontMetrics(editor->font()).horizontalAdvance(editor->text()) <=
                   editor->width() - 5);
-  QTest::keyClick(editor, Qt::Key_Q);  // a letter empties the cell and stores 0
-  EXPECT_TRUE(editor->text().isEmpty() && Cur().Frames[1].Duration == 0);
   QTest::keyClick(editor, Qt::Key_Return);
   EXPECT_FALSE(editor->isVisible());
 }
@@ -163,8 +158,6 @@ TEST_F(FramesTest, ClublightRhythmAndBandWriteTheirRow) {
   EXPECT_TRUE(rows[1].Cells[1].Param == 255 && rows[1].UpperFreq == 65535 &&
               rows[1].LowerFreq == 100 && rows[0].UpperFreq == 1000 &&
               rows[0].Cells[1].Param == 20);
-  QTest::mouseClick(F().Button9, Qt::LeftButton);  // element 2 gets a row; the page shows its band
-  EXPECT_TRUE(rows.size() == 3u && F().SpinEdit3->isEnabled());
 }
 
 TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
@@ -201,8 +194,7 @@ TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
   }
 }
 
-// Clicking an element name chooses the element of "Slot operations"; the "Selected frame" page
-// keeps its cell, and every command there acts on it.
+// After a name click the "Selected frame" page keeps its cell, and its commands act on it.
 TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
   struct TCase {
     TFunlight (*Doc)();
@@ -215,7 +207,6 @@ TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
        {TCase{Painting, 0, 3, [](TMForm& w) { w.TrackBar1->setValue(0); }, "4:15,7,12"},
         TCase{Painting, 1, 3, [](TMForm& w) { w.Button2->click(); }, "1:0,0,0 4:3,7,12"},
         TCase{Painting, 0, 3, [](TMForm& w) { w.Execute(w.AMakeOn_Off); }, "4:0,0,0"},
-        TCase{Painting, 0, 3, [](TMForm& w) { w.Button3->click(); }, "2:0,0,9"},
         TCase{Painting, 3, 1, [](TMForm& w) { w.Button1->click(); }, "2:0,0,0"},
         TCase{Club, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
     SCOPED_TRACE(c.After);
