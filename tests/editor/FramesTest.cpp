@@ -180,8 +180,8 @@ TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
   EXPECT_TRUE(EmptyFlag && !Shown(F().GroupBox6) && !F().Button2->isEnabled() &&
               F().AAddNewFrame->isEnabled() && !F().ADelFrame->isEnabled());
   RightClick(2, 3);  // the right button gives it a record; the page still shows it empty
-  F().TrackBar1->setValue(1);
-  EXPECT_TRUE(F().Edit2->text() == "14" && AllCells(Cur())[2] == "1:15,0,0 4:15,15,15");
+  F().TrackBar1->setValue(2);
+  EXPECT_TRUE(F().Edit2->text() == "13" && AllCells(Cur())[2] == "1:15,0,0 4:15,15,15");
   // On/off on a single-colour element.
 
   Profile.ElementColour[2] = 0x0000FF;  // a red single-colour element
