@@ -1,29 +1,62 @@
-// Frame operations: the duration row and its editor, the cell and element buttons, the rhythm
-// values.
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSpinBox>
+// Frame operations and colour tools: durations, cell and element buttons, sliders, right button.
+#include <QApplication>
+#include <QScreen>
 #include <QTest>
 #include <functional>
 
 #include "EditorSupport.h"
 #include "Profile.h"
-#include "Unit1.h"
 
 using namespace UFunStruct;
 using Unit1::TMForm;
 
 namespace {
 
+const auto Rgb = [](int r, int g, int b) { return QColor(r * 17, g * 17, b * 17); };
+
+// Element 1 lit, black, lit, missing; element 2 only in frame 1; element 4 in frames 1 and 2.
+TFunlight Painting() {
+  return NormalFunlight(
+      1,
+      {Frame(100, {{1, 5, 5, 5}, {2, 0, 0, 9}, {4, 3, 7, 12}}),
+       Frame(100, {{1, 0, 0, 0}, {4, 1, 2, 3}}), Frame(100, {{1, 15, 0, 0}}), Frame(100, {})},
+      true);
+}
+
+TFunlight Club() {
+  return Clublight(4, {ClubRow(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {0, 0, 0, 33}}),
+                       ClubRow(3, 0, 0, {{0, 5, 0, 50}, {0, 6, 9, 60}, {0, 7, 0, 70}})});
+}
+
 class FramesTest : public EditorTest {
  protected:
-  TMForm& F() { return Form(); }
   void SelectElement(int row) { ASSERT_TRUE(F().SlotGrid->SetCurrent(0, row)); }
+  // Every frame's cells, frames parted by "|".
+  std::string Doc() {
+    std::string s;
+    for (const std::string& frame : AllCells(Cur())) s += frame + "|";
+    return s;
+  }
+  TMForm& F() { return Form(); }
+  TGrid* Grid() { return Form().EditGrid; }
+  QPoint At(int col, int row) { return Grid()->CellRect(col, row).center(); }
+  void RightClick(int col, int row) {
+    QTest::mouseClick(Grid(), Qt::RightButton, {}, At(col, row));
+  }
+  // What the window shows for a cell: only what has been repainted since it last changed.
+  QColor OnScreen(int col, int row) {
+    QApplication::processEvents();
+    const QImage shot = F().screen()->grabWindow(F().winId()).toImage();
+    return shot.pixelColor(Grid()->mapTo(&F(), At(col, row)));
+  }
+  QString Sliders() {
+    QString s;
+    for (QLineEdit* e : {F().Edit2, F().Edit3, F().Edit4}) s += e->text() + " ";
+    for (QSlider* t : {F().TrackBar1, F().TrackBar2, F().TrackBar3})
+      s += QString::number(t->value()) + " ";
+    return s.trimmed();
+  }
+  bool Shown(QWidget* box) { return box->isVisibleTo(F().TabSheet2); }
 };
 
 // Three frames; element 3 lit in all of them, 2 in the last, 1 in the first.
@@ -34,40 +67,28 @@ TFunlight Normal(bool repeating = true) {
                         repeating);
 }
 
-TFunlight Club() {
-  return Clublight(3, {ClubRow(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}}),
-                       ClubRow(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}})});
-}
-
 }  // namespace
 
 TEST_F(FramesTest, TheDurationEditorStoresClampsAndCloses) {
   OpenDocument({Normal()});
   TGrid* grid = F().FrameGrid;
   ASSERT_TRUE(grid->SetCurrent(1, 1));
-  QTest::mouseClick(grid, Qt::LeftButton, {},
-                    grid->CellRect(1, 1).center());  // edits the current cell
+  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(1, 1).center());  // edits it
   QLineEdit* editor = grid->InplaceEditor();
-  ASSERT_TRUE(editor && editor->isVisible());
-  EXPECT_EQ(editor->selectedText(), "200");
+  ASSERT_TRUE(editor && editor->isVisible() && editor->selectedText() == "200");
   QTest::keyClicks(editor, "70000");
-  EXPECT_TRUE(editor->text() == "65535" && grid->Cell(1, 1) == "65535" &&
-              Cur().Frames[1].Duration == 65535);
-  // Five digits fit the column: the line edit keeps 2 pixels on each side and one for the caret.
-  EXPECT_LE(QFontMetrics(editor->font()).horizontalAdvance("65535"), editor->width() - 5);
-  QTest::keyClick(editor, Qt::Key_Q);  // a letter empties the cell and stores 0
-  EXPECT_TRUE(editor->text().isEmpty() && Cur().Frames[1].Duration == 0);
+  EXPECT_TRUE(grid->Cell(1, 1) == "65535" && Cur().Frames[1].Duration == 65535 &&
+              QFontMetrics(editor->font()).horizontalAdvance(editor->text()) <=
+                  editor->width() - 5);
   QTest::keyClick(editor, Qt::Key_Return);
   EXPECT_FALSE(editor->isVisible());
 }
 
 // The duration editor and the "Selected frame" page close when what they show goes away.
 TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
-  const std::function<void()> changes[] = {[&] { F().SpinEdit5->setValue(2); },
-                                           [&] { F().ListBox1->setCurrentRow(1); }};
   OpenDocument({Normal(), Normal()});
   TGrid* grid = F().FrameGrid;
-  for (const auto& change : changes) {
+  for (bool count : {true, false}) {
     FunList = {Normal(), Normal()};
     F().ListBox1->setCurrentRow(0);
     F().Execute(F().AUpdateFunlight);
@@ -75,9 +96,8 @@ TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
     ASSERT_TRUE(grid->SetCurrent(2, 1));
     QTest::keyClick(grid, Qt::Key_9);  // opens the editor, which takes the next keys
     QTest::keyClick(grid->InplaceEditor(), Qt::Key_5);
-    change();
-    EXPECT_FALSE(grid->InplaceEditor()->isVisible());
-    EXPECT_FALSE(TabShown(F().PageControl2, F().TabSheet2));
+    count ? F().SpinEdit5->setValue(2) : F().ListBox1->setCurrentRow(1);
+    EXPECT_FALSE(grid->InplaceEditor()->isVisible() || TabShown(F().PageControl2, F().TabSheet2));
     EXPECT_EQ(FunList[1].Frames[2].Duration, 300);
   }
   EXPECT_EQ(FunList[0].Frames[2].Duration, 95) << "what was typed stays";
@@ -94,80 +114,158 @@ TEST_F(FramesTest, LastFrameOfAFunlightThatStopsIsLockedWithAWarning) {
   ASSERT_EQ(dialogs_.Messages.size(), 1u);
   EXPECT_TRUE(dialogs_.Messages[0].Text == "No duration." &&
               dialogs_.Messages[0].Icon == TMsgIcon::Warning);
-  EXPECT_EQ(dialogs_.Messages[0].Title, F().windowTitle());
   F().CheckBox1->setChecked(true);
   ASSERT_TRUE(grid->SetCurrent(2, 1));
   EXPECT_TRUE(grid->Editing() && dialogs_.Messages.size() == 1u);
 }
 
 TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
-  struct TCase {
-    int Col, Row;  // the cell clicked (Col < 0: the element name)
-    QPushButton* TMForm::*Button;
-    std::vector<std::string> After;
-    bool AddEnabled;
-  };
   OpenDocument({Normal()});
-  for (const TCase& c :
-       {TCase{0,
-              1,
-              &TMForm::Button1,
-              {"1:1,2,3 3:4,5,6 2:0,0,0", "3:1,1,1", "2:2,2,2 3:3,3,3"},
-              false},
-        TCase{0, 2, &TMForm::Button3, {"1:1,2,3", "3:1,1,1", "2:2,2,2 3:3,3,3"}, true},
-        TCase{-1,
-              1,
-              &TMForm::Button9,
-              {"1:1,2,3 3:4,5,6 2:0,0,0", "3:1,1,1 2:0,0,0", "2:2,2,2 3:3,3,3"},
-              true},
-        TCase{-1, 2, &TMForm::Button4, {"1:1,2,3", "", "2:2,2,2"}, true},
-        TCase{-1,
-              0,
-              &TMForm::Button13,
-              {"1:1,2,3 3:4,5,6 5:1,2,3", "3:1,1,1", "2:2,2,2 3:3,3,3"},
-              true},
-        TCase{-1, 2, &TMForm::Button7, {"1:1,2,3 3:0,0,0", "3:0,0,0", "2:2,2,2 3:0,0,0"}, true}}) {
-    SCOPED_TRACE(c.Row);
+  using B = QPushButton* TMForm::*;  // the cell clicked (Col < 0: the element name)
+  for (const auto& [col, row, button, after] :
+       {std::tuple{0, 1, B{&TMForm::Button1}, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        {0, 2, &TMForm::Button3, "1:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        {-1, 1, &TMForm::Button9, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1 2:0,0,0|2:2,2,2 3:3,3,3|"},
+        {-1, 2, &TMForm::Button4, "1:1,2,3||2:2,2,2|"},
+        {-1, 0, &TMForm::Button13, "1:1,2,3 3:4,5,6 5:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        {-1, 2, &TMForm::Button7, "1:1,2,3 3:0,0,0|3:0,0,0|2:2,2,2 3:0,0,0|"}}) {
+    SCOPED_TRACE(after);
     FunList[0] = Normal();
     SelectCell(1, 0);
-    if (c.Col >= 0) SelectCell(c.Col, c.Row);
-    if (c.Col < 0) SelectElement(c.Row);
+    col >= 0 ? SelectCell(col, row) : SelectElement(row);
     Choose(F().ComboBox3, F().ComboBox3->itemText(4));  // copies go to element 5
-    QTest::mouseClick(F().*c.Button, Qt::LeftButton);
-    EXPECT_EQ(AllCells(Cur()), c.After);
-    EXPECT_EQ(F().AAddNewFrame->isEnabled(), c.AddEnabled);
-    EXPECT_EQ(F().ADelFrame->isEnabled(), !c.AddEnabled);
-    EXPECT_EQ(F().GroupBox6->isVisibleTo(F().TabSheet2), !c.AddEnabled)
-        << "the page shows the new cell";
+    QTest::mouseClick(F().*button, Qt::LeftButton);
+    EXPECT_EQ(Doc(), after);
+    const bool made = button == &TMForm::Button1;  // the page shows the new cell
+    EXPECT_TRUE(F().AAddNewFrame->isEnabled() != made && F().ADelFrame->isEnabled() == made &&
+                F().GroupBox6->isVisibleTo(F().TabSheet2) == made);
   }
 }
 
-TEST_F(FramesTest, ClublightRowsAndRhythmValues) {
-  OpenDocument({Club()});
-  SelectCell(1, 4);  // element 5 has no row
-  QTest::mouseClick(F().Button1, Qt::LeftButton);
-  ASSERT_EQ(Cur().ClubFrames.size(), 3u);
-  // The names page follows the element given the row, and its band can be set.
-  EXPECT_TRUE(SelElement == 5 && CopyTarget == 5 && F().SpinEdit3->isEnabled());
-  EXPECT_EQ(F().ElName->text(), F().SlotGrid->Cell(0, 4));
+TEST_F(FramesTest, ClublightRhythmAndBandWriteTheirRow) {
+  OpenDocument({Clublight(3, {ClubRow(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}}),
+                              ClubRow(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}})})});
   SelectCell(1, 2);  // element 3, step 2
   EXPECT_TRUE(F().SpinEdit2->isEnabled() && F().SpinEdit2->value() == 60 &&
               !F().ADelFrame->isEnabled());
   F().SpinEdit2->setValue(255);
   SelectElement(2);
-  EXPECT_TRUE(F().SpinEdit3->value() == 3000 && F().SpinEdit4->value() == 400);
   F().SpinEdit3->setValue(65535);
   F().SpinEdit4->setValue(100);
   SelectElement(1);  // no row: the band is off and shows 0
+  const auto& rows = Cur().ClubFrames;
   EXPECT_TRUE(!F().SpinEdit3->isEnabled() && F().SpinEdit3->value() == 0);
-  EXPECT_EQ(Cur().ClubFrames[1].Cells[1].Param, 255);
-  EXPECT_TRUE(Cur().ClubFrames[1].UpperFreq == 65535 && Cur().ClubFrames[1].LowerFreq == 100);
-  EXPECT_TRUE(Cur().ClubFrames[0].UpperFreq == 1000 && Cur().ClubFrames[0].Cells[1].Param == 20);
-  QTest::mouseClick(F().Button4, Qt::LeftButton);
-  EXPECT_EQ(Cur().ClubFrames.size(), 3u) << "element 2 has no row to remove";
-  QTest::mouseClick(F().Button9, Qt::LeftButton);  // now it has, and the page shows its band
-  EXPECT_TRUE(Cur().ClubFrames.size() == 4u && F().SpinEdit3->isEnabled());
-  // Removing a single cell is for normal funlights only: the page stays.
-  F().ADelFrameExecute();
-  EXPECT_TRUE(Cur().ClubFrames.size() == 4u && F().PageControl2->currentWidget() == F().TabSheet1);
+  EXPECT_TRUE(rows[1].Cells[1].Param == 255 && rows[1].UpperFreq == 65535 &&
+              rows[1].LowerFreq == 100 && rows[0].UpperFreq == 1000 &&
+              rows[0].Cells[1].Param == 20);
+}
+
+TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
+  TFunlight f = Painting();
+  f.Frames[0].Cells[2].R = 20;  // kept as read, beyond what a slider shows
+  OpenDocument({f});
+  SelectCell(1, 0);
+  SelectCell(0, 3);
+  EXPECT_EQ(Sliders(), "20 7 12 0 8 3");
+  EXPECT_TRUE(Shown(F().GroupBox6) && !Shown(F().GroupBox9) && F().Button2->isEnabled() &&
+              F().ADelFrame->isEnabled() && !F().AAddNewFrame->isEnabled() &&
+              !F().SpinEdit2->isEnabled() && !EmptyFlag);
+  F().TrackBar2->setValue(0);  // a change to another channel writes that channel only
+  EXPECT_EQ(AllCells(Cur())[0], "1:5,5,5 2:0,0,9 4:20,15,12");
+  F().TrackBar1->setValue(1);
+  F().TrackBar3->setValue(15);  // the bottom end means 0
+  EXPECT_EQ(AllCells(Cur())[0], "1:5,5,5 2:0,0,9 4:14,15,0");
+  EXPECT_TRUE(OnScreen(0, 3) == Rgb(14, 15, 0) && F().Shape1->BrushColor() == Rgb(14, 15, 0));
+  SelectCell(2, 3);  // empty: the sliders keep their place and write nothing
+  EXPECT_TRUE(EmptyFlag && !Shown(F().GroupBox6) && !F().Button2->isEnabled() &&
+              F().AAddNewFrame->isEnabled() && !F().ADelFrame->isEnabled());
+  RightClick(2, 3);  // the right button gives it a record; the page still shows it empty
+  F().TrackBar1->setValue(2);
+  EXPECT_TRUE(F().Edit2->text() == "13" && AllCells(Cur())[2] == "1:15,0,0 4:15,15,15");
+  // On/off on a single-colour element.
+
+  Profile.ElementColour[2] = 0x0000FF;  // a red single-colour element
+  SelectCell(0, 1);
+  EXPECT_TRUE(Shown(F().GroupBox9) && !Shown(F().GroupBox6));
+  for (const char* after : {"2:0,0,0", "2:15,15,15"}) {
+    QTest::mouseClick(F().Button6, Qt::LeftButton);
+    EXPECT_EQ(AllCells(Cur())[0], std::string("1:5,5,5 ") + after + " 4:14,15,0");
+    EXPECT_EQ(OnScreen(0, 1), after[2] == '1' ? QColor(255, 0, 0) : QColor(0, 0, 0));
+  }
+}
+
+// After a name click the "Selected frame" page keeps its cell, and its commands act on it.
+TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
+  struct TCase {
+    TFunlight (*Doc)();
+    int Col, Row;
+    std::function<void(TMForm&)> Command;
+    std::string After;
+  };
+  OpenDocument({Painting()});
+  for (const TCase& c :
+       {TCase{Painting, 0, 3, [](TMForm& w) { w.TrackBar1->setValue(0); }, "4:15,7,12"},
+        TCase{Painting, 1, 3, [](TMForm& w) { w.Button2->click(); }, "1:0,0,0 4:3,7,12"},
+        TCase{Painting, 0, 3, [](TMForm& w) { w.Execute(w.AMakeOn_Off); }, "4:0,0,0"},
+        TCase{Painting, 3, 1, [](TMForm& w) { w.Button1->click(); }, "2:0,0,0"},
+        TCase{Club, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
+    SCOPED_TRACE(c.After);
+    FunList[0] = c.Doc();
+    F().Execute(F().AUpdateFunlight);
+    SelectCell(c.Col, c.Row);
+    QTest::mouseClick(F().SlotGrid, Qt::LeftButton, {}, F().SlotGrid->CellRect(0, 0).center());
+    ASSERT_EQ(SelElement, 1);
+    c.Command(F());
+    EXPECT_TRUE(c.Doc == Club ? Cur().ClubFrames[1].Cells[1].Param == 99
+                              : AllCells(Cur())[static_cast<size_t>(c.Col)].ends_with(c.After));
+  }
+}
+
+TEST_F(FramesTest, RightButtonTogglesCellsOnEnteringAndLeavesTheSelection) {
+  OpenDocument({Painting()});
+  SelectCell(0, 3);
+  QTest::mousePress(Grid(), Qt::RightButton, {}, At(0, 0));
+  QTest::mouseMove(Grid(), At(0, 0) + QPoint(3, 2));  // inside the same cell: nothing
+  for (int col : {1, 2, 3, 1}) QTest::mouseMove(Grid(), At(col, 0));  // none made in frame 4
+  // With a modifier or another button held, moving toggles nothing.
+  for (auto [buttons, modifiers] :
+       {std::pair{Qt::MouseButtons(Qt::RightButton), Qt::KeyboardModifiers(Qt::ControlModifier)},
+        std::pair{Qt::MouseButtons(Qt::RightButton | Qt::LeftButton), Qt::KeyboardModifiers()},
+        std::pair{Qt::MouseButtons(Qt::LeftButton), Qt::KeyboardModifiers()}}) {
+    QMouseEvent move(QEvent::MouseMove, At(0, 0), Grid()->mapToGlobal(At(0, 0)), Qt::NoButton,
+                     buttons, modifiers);
+    QApplication::sendEvent(Grid(), &move);
+  }
+  QTest::mouseRelease(Grid(), Qt::RightButton, {}, At(0, 0));
+  EXPECT_EQ(Doc(), "1:0,0,0 2:0,0,9 4:3,7,12|1:0,0,0 4:1,2,3|1:0,0,0||");
+  EXPECT_TRUE(OnScreen(1, 0) == Rgb(0, 0, 0) && OnScreen(2, 0) == Rgb(0, 0, 0));
+  // The selection, the grid's current cell and the page stay as they were.
+  EXPECT_TRUE(Grid()->Col() == 0 && Grid()->Row() == 3 && SelCol == 0 && SelElement == 4 &&
+              SelCell == 2 && Sliders() == "3 7 12 12 8 3" &&
+              F().PageControl2->currentWidget() == F().TabSheet2);
+  // A click on an empty cell makes a white one, also on an element hidden no more.
+  Profile.ElementColour[2] = AbsentElement;
+  for (bool hide : {true, false}) {
+    F().CheckBox2->setChecked(hide);
+    RightClick(3, 1);
+  }
+  EXPECT_TRUE(AllCells(Cur())[3] == "2:15,15,15" && OnScreen(3, 1) == Rgb(15, 15, 15));
+  EXPECT_TRUE(!F().AAddNewFrame->isEnabled() && F().ADelFrame->isEnabled() && !EmptyFlag &&
+              !Unit1::Updating);
+}
+
+TEST_F(FramesTest, ToolsWriteNothingThroughAStaleSelection) {
+  OpenDocument({Painting()});
+  for (TFunlight (*doc)() : {Painting, Club}) {
+    FunList[0] = doc();
+    F().Execute(F().AUpdateFunlight);
+    SelectCell(1, 0);  // element 1, then removed everywhere: element 4's cell (or 3's row) moves up
+    F().Execute(F().ADelAllFrames);
+    const std::string before = DocSupport::Describe(FunList);
+    F().TrackBar1->setValue(0);
+    F().Execute(F().AMakeOn_Off);
+    F().Execute(F().AMakePrevCol);
+    F().SpinEdit2->setValue(7);
+    EXPECT_EQ(DocSupport::Describe(FunList), before);
+  }
 }

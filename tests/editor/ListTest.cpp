@@ -1,22 +1,17 @@
-// The funlight list and settings: what the controls show, which command each one runs, enabling.
-#include <QAction>
-#include <QCheckBox>
-#include <QImage>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
+// The funlight list, its settings and the colour grid: what they show, commands, painting, names.
 #include <QTest>
 
 #include "EditorSupport.h"
+#include "Profile.h"
 
 using namespace UFunStruct;
 using Unit1::TMForm;
 
 namespace {
 
-TFunlight Simple(uint8_t id) {
-  return NormalFunlight(id, {Frame(100, {{1, 15, 0, 0}}), Frame(250, {}), Frame(300, {})});
+TFunlight Simple(uint8_t id, uint16_t head = 0, bool repeating = false) {
+  return DocSupport::Normal(id, head, repeating,
+                            {Frame(100, {{1, 15, 0, 0}}), Frame(250, {}), Frame(300, {})});
 }
 
 std::string Ids() {
@@ -25,34 +20,44 @@ std::string Ids() {
   return ids;
 }
 
-// The profile "Test" with names in code page 1251.
+// Elements: 1, 6, 7 full colour, 2 single red, 3 single green, 4 and 5 (below -2) absent.
 class ListTest : public EditorTest {
  protected:
-  TMForm& Open(const std::vector<TFunlight>& doc) {
+  TMForm& Open(const std::vector<TFunlight>& doc, bool open = true) {
     if (!forms_) {
-      UseOwnData("Test", "[Colors]\nColor01=-1\n",
+      UseOwnData("Grid",
+                 "[Colors]\nColor01=-1\nColor02=255\nColor03=$00FF00\nColor04=-2\nColor05=-7\n"
+                 "Color06=-1\nColor07=-1\n",
+                 "[Elements]\nElement01=\xC4\xE8\xF1\nElement02=Keypad\nElement07=Logo\n"
                  "[Funlights]\nFunlight1=Call\nFunlight3=Alarm\nFunlight5=\xCC\xE8\xE3\n");
       Start();
-      LoadProfile("Test", "Test");
+      Form().show();
+      LoadProfile("Grid", "Grid");
     }
-    OpenThroughMenu(doc);
+    if (open) OpenThroughMenu(doc);
     dialogs_.Messages.clear();
     return Form();
   }
+  void Click(TGrid* grid, int col, int row) {
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(col, row).center());
+  }
+  bool Shown(QWidget* page) { return TabShown(Form().PageControl2, page); }
 };
 
+// A cell of every kind in frame 0, single-colour blues in frames 1..3.
+TFunlight Painted() {
+  return NormalFunlight(
+      1, {Frame(100, {{1, 15, 8, 0}, {2, 0, 0, 15}, {3, 15, 15, 14}, {4, 0, 15, 0}, {5, 3, 0, 9}}),
+          Frame(100, {{2, 15, 15, 1}, {3, 0, 0, 1}}), Frame(100, {{2, 15, 15, 14}}),
+          Frame(100, {{2, 0, 0, 0}, {7, 1, 2, 3}})});
+}
+
 TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
-  TFunlight second = Simple(5);
-  second.HeadValue = 1234;
-  second.Repeating = true;
-  TMForm& f = Open({Simple(5), second, Clublight(3, {ClubRow(1, 0, 0, {{}, {}})}), Simple(200)});
-  EXPECT_EQ(Items(f.ListBox1),
-            (QStringList{QString::fromUtf8("(05) Миг"), QString::fromUtf8("(05) Миг"),
-                         "(03) Alarm [club]", "(C8) ..."}));
-  EXPECT_EQ(Items(f.ListBox2),
-            (QStringList{Items(f.ListBox1)[0], Items(f.ListBox1)[0], "(C8) ..."}));
-  ASSERT_EQ(f.ComboBox4->count(), 23);
-  EXPECT_EQ(f.ComboBox4->itemText(17), "(80) ...");
+  TMForm& f = Open(
+      {Simple(5), Simple(5, 1234, true), Clublight(3, {ClubRow(1, 0, 0, {{}, {}})}), Simple(200)});
+  const QString mig = QString::fromUtf8("(05) Миг");
+  EXPECT_EQ(Items(f.ListBox1), (QStringList{mig, mig, "(03) Alarm [club]", "(C8) ..."}));
+  EXPECT_EQ(Items(f.ListBox2), (QStringList{mig, mig, "(C8) ..."}));
   struct TCase {
     int Row, Head, Count, Box, Preview;
     bool Repeating, Normal, Club;
@@ -64,20 +69,15 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
     SCOPED_TRACE(c.Row);
     f.PageControl2->setCurrentWidget(f.TabSheet2);
     f.ListBox1->setCurrentRow(c.Row);
-    EXPECT_EQ(CurFun, c.Row);
-    EXPECT_EQ(f.SpinEdit1->value(), c.Head);
-    EXPECT_EQ(f.SpinEdit5->value(), c.Count);
-    EXPECT_EQ(f.ComboBox4->currentIndex(), c.Box);
-    EXPECT_EQ(f.ListBox2->currentRow(), c.Preview);
-    EXPECT_EQ(f.Button15->isEnabled(), c.Preview >= 0);
-    EXPECT_EQ(f.CheckBox1->isChecked(), c.Repeating);
-    EXPECT_EQ(f.CheckBox1->isEnabled() && f.AClearAllFrames->isEnabled(), c.Normal);
-    EXPECT_TRUE(f.RadioButton1->isChecked() == c.Normal && f.RadioButton2->isChecked() == c.Club);
-    EXPECT_EQ(f.PageControl2->currentWidget(), f.TabSheet3);
+    EXPECT_TRUE(
+        CurFun == c.Row && f.SpinEdit1->value() == c.Head && f.SpinEdit5->value() == c.Count &&
+        f.ComboBox4->currentIndex() == c.Box && f.ListBox2->currentRow() == c.Preview &&
+        f.Button15->isEnabled() == (c.Preview >= 0) && f.CheckBox1->isChecked() == c.Repeating &&
+        (f.CheckBox1->isEnabled() && f.AClearAllFrames->isEnabled()) == c.Normal &&
+        f.RadioButton1->isChecked() == c.Normal && f.RadioButton2->isChecked() == c.Club &&
+        f.PageControl2->currentWidget() == f.TabSheet3);
   }
-  EXPECT_EQ(FunList[1].HeadValue, 1234) << "showing the head value must not write it back";
-  // A type the editor does not know is neither normal nor clublight.
-  FunList[0].FunType = 5;
+  FunList[0].FunType = 5;  // a type the editor does not know is neither
   f.Execute(f.AUpdateFunlight);
   EXPECT_FALSE(f.RadioButton1->isChecked() || f.RadioButton2->isChecked());
 }
@@ -108,58 +108,31 @@ TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
   Choose(f.ComboBox4, "(03) Alarm");
   f.RadioButton1Click();  // the unchecked button writes no type
   f.RadioButton2Click();
-  EXPECT_EQ(FunList[1].FunType, NormalType);
-  EXPECT_EQ(Ids(), "134");
-  EXPECT_EQ(f.ListBox1->item(1)->text(), "(03) Alarm");
-  EXPECT_EQ(f.ListBox1->currentRow(), 1);
-  EXPECT_TRUE(FunList[1].HeadValue == 4321 && FunList[1].Repeating && FunList[0].HeadValue == 0);
-  f.CheckBox1->setChecked(false);
-  EXPECT_FALSE(FunList[1].Repeating || FunList[0].Repeating);
+  EXPECT_TRUE(FunList[1].FunType == NormalType && Ids() == "134" && f.ListBox1->currentRow() == 1 &&
+              f.ListBox1->item(1)->text() == "(03) Alarm" && FunList[1].HeadValue == 4321 &&
+              FunList[1].Repeating && FunList[0].HeadValue == 0);
 }
 
 TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
-  struct TCase {
-    QPushButton* TMForm::*Button;
-    int Selected, Answer;
-    const char* After;
-    int Row;
-  };
-  for (const TCase& c :
-       {TCase{&TMForm::Button5, 2, mrYes, "1231", 2}, TCase{&TMForm::Button5, 2, mrNo, "1231", 2},
-        TCase{&TMForm::Button5, 2, mrCancel, "123", 2}, TCase{&TMForm::Button10, 1, 0, "1232", 1},
-        TCase{&TMForm::Button8, 0, 0, "23", 0}, TCase{&TMForm::Button8, 1, 0, "13", 1},
-        TCase{&TMForm::Button8, 2, 0, "12", 1}, TCase{&TMForm::Button11, 1, 0, "213", 0},
-        TCase{&TMForm::Button12, 1, 0, "132", 2}}) {
-    SCOPED_TRACE(testing::Message() << c.After << " " << c.Answer);
+  using B = QPushButton* TMForm::*;
+  for (const auto& [button, selected, answer, after, row] :
+       {std::tuple{B{&TMForm::Button5}, 2, int{mrYes}, "1231", 2},
+        {&TMForm::Button5, 2, mrCancel, "123", 2},
+        {&TMForm::Button10, 1, 0, "1232", 1},
+        {&TMForm::Button8, 2, 0, "12", 1},
+        {&TMForm::Button11, 1, 0, "213", 0},
+        {&TMForm::Button12, 1, 0, "132", 2}}) {
     TMForm& f = Open({Simple(1), Simple(2), Simple(3)});
-    f.ListBox1->setCurrentRow(c.Selected);
-    dialogs_.ModalAnswers = {c.Answer};
-    (f.*c.Button)->click();
-    EXPECT_EQ(Ids(), c.After);
-    EXPECT_EQ(f.ListBox1->count(), static_cast<int>(FunList.size()));
-    EXPECT_TRUE(f.ListBox1->currentRow() == c.Row && CurFun == c.Row && Unit1::DocActive);
-    EXPECT_EQ(f.AFunMoveUp->isEnabled(), c.Row > 0);
-    EXPECT_EQ(f.AFunMoveDown->isEnabled(), c.Row + 1 < static_cast<int>(FunList.size()));
-    EXPECT_EQ(f.ListBox1->item(static_cast<int>(FunList.size()) - 1)->text().endsWith("[club]"),
-              c.Answer == mrNo);
+    f.ListBox1->setCurrentRow(selected);
+    dialogs_.ModalAnswers = {answer};
+    (f.*button)->click();
+    const int n = static_cast<int>(FunList.size());
+    EXPECT_TRUE(Ids() == after && f.ListBox1->count() == n && Unit1::DocActive &&
+                f.Button8->isEnabled() && f.ListBox1->currentRow() == row && CurFun == row &&
+                f.AFunMoveUp->isEnabled() == (row > 0) &&
+                f.AFunMoveDown->isEnabled() == (row + 1 < n));
   }
-  // The last funlight cannot be deleted: its button is off.
-  EXPECT_FALSE(Open({Simple(4)}).Button8->isEnabled());
-  EXPECT_TRUE(Open({Simple(4), Simple(5)}).Button8->isEnabled());
-}
-
-TEST_F(ListTest, AFullDocumentRefusesAddAndCopyWithAMessage) {
-  TMForm& f = Open({Simple(1)});
-  FunList.assign(255, Simple(2));
-  FunFile.Count = 255;
-  f.Execute(f.AUpdateList);
-  f.Button5->click();
-  f.Button10->click();
-  EXPECT_TRUE(dialogs_.ModalShown.empty()) << "no type to choose when nothing can be added";
-  ASSERT_EQ(dialogs_.Messages.size(), 2u);
-  for (const auto& m : dialogs_.Messages)
-    EXPECT_TRUE(m.Text == "The file already holds the most funlights it can (255)." &&
-                m.Icon == TMsgIcon::Error);
+  EXPECT_FALSE(Open({Simple(4)}).Button8->isEnabled()) << "the last funlight stays";
 }
 
 TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
@@ -170,31 +143,104 @@ TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
   EXPECT_EQ(FunList[0].Frames.size(), 10u) << "the first digit alone must not cut the frames";
   QTest::keyClick(edit, Qt::Key_Return);
   EXPECT_EQ(FunList[0].Frames.size(), 12u);
-  for (int n : {12, 2}) {
-    f.SpinEdit5->setValue(n);
-    EXPECT_TRUE(f.EditGrid->ColCount() == n && f.FrameGrid->ColCount() == n);
-    EXPECT_EQ(f.FrameGrid->Cell(n - 1, 0), QString::number(n));
-    EXPECT_EQ(f.FrameGrid->Cell(n - 1, 1), n == 2 ? "250" : "0");
-  }
+  EXPECT_TRUE(f.EditGrid->ColCount() == 12 && f.FrameGrid->ColCount() == 12 &&
+              f.FrameGrid->Cell(11, 0) == "12" && f.FrameGrid->Cell(11, 1) == "0");
 }
 
 TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   TMForm& f = Open({});
   EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled());
-  const QImage grid = f.EditGrid->grab().toImage();
-  EXPECT_EQ(grid.pixelColor(f.EditGrid->CellRect(0, 0).center()),
+  EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
-  // Nothing to select, copy or show.
   EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.EditGrid->SetCurrent(0, 1) &&
-              f.SlotGrid->SetCurrent(0, 2));
-  EXPECT_FALSE(TabShown(f.PageControl2, f.TabSheet1) || TabShown(f.PageControl2, f.TabSheet2));
-  f.AFunCopyExecute();
-  EXPECT_TRUE(dialogs_.Messages.empty());
+              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
+  f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
   ASSERT_EQ(FunList.size(), 1u);
-  EXPECT_EQ(FunList[0].StepCount, 1) << "shown, it has one step";
+  EXPECT_TRUE(FunList[0].StepCount == 1 && dialogs_.Messages.empty()) << "shown, it has one step";
   EXPECT_TRUE(f.ListBox1->currentRow() == 0 && f.AFunCopy->isEnabled() && f.SpinEdit5->isEnabled());
+}
+
+TEST_F(ListTest, CellsArePaintedByElementKind) {
+  TMForm& f = Open({Painted(), Clublight(3, {ClubRow(6, 0, 0, {{15, 0, 0, 0}, {0, 0, 15, 200}})})});
+  const QColor red = ScreenColour(255), green = ScreenColour(0x00FF00), black(Qt::black);
+  // An invalid colour: the silver and white checker of a cell without colour.
+  for (const auto& [fun, col, row, hide, colour] :
+       {std::tuple{0, 0, 0, true, ScreenColour(ColorOf(15, 8, 0))},
+        {0, 0, 1, true, red},
+        {0, 1, 1, true, red},
+        {0, 2, 1, true, black},
+        {0, 3, 1, true, black},  // blue 15, 1, 14, 0
+        {0, 0, 2, true, black},
+        {0, 1, 2, true, green},
+        {0, 1, 0, true, QColor()},
+        {0, 0, 3, true, QColor()},
+        {0, 0, 4, false, ScreenColour(ColorOf(3, 0, 9))},
+        {1, 1, 5, true, ScreenColour(ColorOf(0, 0, 15))}}) {
+    SCOPED_TRACE(testing::Message() << fun << ": " << col << "," << row << " " << hide);
+    f.ListBox1->setCurrentRow(fun);
+    f.CheckBox2->setChecked(hide);
+    const QImage image = f.EditGrid->grab().toImage();
+    const QRect r = f.EditGrid->CellRect(col, row);
+    for (const QPoint p : {r.topLeft(), r.center(), r.center() + QPoint(1, 0), r.bottomRight()}) {
+      const bool odd = (p.x() + p.y()) % 2;
+      EXPECT_EQ(image.pixelColor(p), colour.isValid() ? colour
+                                     : odd            ? QColor(Qt::white)
+                                                      : QColor(0xC0, 0xC0, 0xC0));
+    }
+  }
+}
+
+TEST_F(ListTest, ClickingACellSelectsItsElementAndFrame) {
+  TMForm& f = Open({Painted(), Painted()});
+  for (const auto& [col, row, cell, name] : {std::tuple{0, 0, 0, QString::fromUtf8("Дис")},
+                                             {1, 0, 255, QString::fromUtf8("Дис")},
+                                             {1, 1, 0, QString("Keypad")},
+                                             {3, 6, 1, QString("Logo")}}) {
+    SCOPED_TRACE(name.toStdString());
+    f.ElName->clear();
+    f.PageControl2->setCurrentWidget(f.TabSheet3);
+    Click(f.EditGrid, col, row);
+    EXPECT_TRUE(SelCol == col && SelCell == cell && SelElement == row + 1 && CopyTarget == row + 1);
+    EXPECT_TRUE(f.ComboBox3->currentIndex() == row && f.SlotGrid->Row() == row &&
+                Shown(f.TabSheet1) && Shown(f.TabSheet2) && !Unit1::Updating &&
+                f.PageControl2->currentWidget() == f.TabSheet2);
+    EXPECT_EQ(f.ElName->text(), name) << "the name shows for a cell that exists";
+  }
+  Click(f.EditGrid, 0, 3);  // an absent element's cells are not selectable while hidden
+  EXPECT_TRUE(!Shown(f.TabSheet2) && SelElement == 7);
+  f.CheckBox2->setChecked(false);
+  Click(f.EditGrid, 0, 3);
+  EXPECT_TRUE(Shown(f.TabSheet2) && SelElement == 4 && SelCell == 3);
+  f.ListBox1->setCurrentRow(1);  // another funlight hides both pages again
+  EXPECT_TRUE(!Shown(f.TabSheet1) && !Shown(f.TabSheet2) &&
+              f.PageControl2->currentWidget() == f.TabSheet3);
+}
+
+TEST_F(ListTest, ClickingANameOpensSlotOperationsWithItsBand) {
+  TMForm& f = Open({Clublight(3, {ClubRow(1, 900, 100, {{}})}), Painted()});
+  // An absent element's name can be chosen too; a normal funlight has no band.
+  for (const auto& [fun, row, upper] : {std::tuple{0, 0, 900}, {0, 3, 0}, {0, 0, 900}, {1, 0, 0}}) {
+    f.ListBox1->setCurrentRow(fun);
+    Click(f.SlotGrid, 0, row);
+    EXPECT_TRUE(Shown(f.TabSheet1) && !Shown(f.TabSheet2) &&
+                f.PageControl2->currentWidget() == f.TabSheet1 && SelElement == row + 1 &&
+                f.ElName->text() == f.SlotGrid->Cell(0, row) && f.ComboBox3->currentIndex() == row);
+    EXPECT_TRUE(f.SpinEdit3->isEnabled() == (upper > 0) && f.SpinEdit4->isEnabled() == (upper > 0));
+    EXPECT_TRUE(f.SpinEdit3->value() == upper && f.SpinEdit4->value() == (upper ? 100 : 0));
+  }
+  EXPECT_EQ(FunList[0].ClubFrames[0].UpperFreq, 900) << "showing the band must not write it back";
+}
+
+TEST_F(ListTest, ProfilesGiveColoursRowsAndNames) {
+  TMForm& f = Open({}, false);
+  Click(f.EditGrid, 1, 1);
+  EXPECT_FALSE(Shown(f.TabSheet2)) << "no document, nothing to select";
+  // Element names fall back to their numbers; the copy target list keeps seven names.
+  f.Execute(f.AUpdateSlots);
+  EXPECT_EQ(Items(f.ComboBox3), (QStringList{QString::fromUtf8("Дис"), "Keypad", "(03) ...",
+                                             "(04) ...", "(05) ...", "(06) ...", "Logo"}));
 }
 
 }  // namespace
