@@ -62,10 +62,9 @@ TEST_F(Discovery, TheWatcherFallsBackToTheFlashInterface) {
   EXPECT_EQ(std::tie(queries.at(0).Input, queries.at(1).Input),
             std::tuple(Bytes{2, 1}, Bytes{2, 0}));
   // Opened for reading and writing, shared both ways, for overlapped requests.
-  for (const auto& r : Calls(TSimCall::OpenDevice)) {
-    if (r.Name == kFlashPath)
-      EXPECT_EQ(std::tie(r.Code, r.Share, r.Flags), std::tuple(0xC0000000u, 3u, 0x40000000u));
-  }
+  const TSimRequest open = Calls(TSimCall::OpenDevice).back();
+  EXPECT_EQ(std::tie(open.Name, open.Code, open.Share, open.Flags),
+            std::tuple(kFlashPath, 0xC0000000u, 3u, 0x40000000u));
 }
 
 Bytes NameAnswer(std::uint32_t count, const std::string& text) {

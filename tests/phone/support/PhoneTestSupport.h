@@ -65,10 +65,7 @@ class PhoneLinkTest : public ::testing::Test {
     std::lock_guard lock(HookMutex);
     return LogLines;
   }
-  bool LoggedLine(const std::string& line) {
-    auto lines = Logged();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
+  bool LoggedLine(const std::string& line) { return std::ranges::count(Logged(), line) > 0; }
   // The driver calls of one kind; of IoControl, those with the code.
   std::vector<TSimRequest> Calls(TSimCall call, std::uint32_t code = 0) const {
     std::vector<TSimRequest> out;
