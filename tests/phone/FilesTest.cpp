@@ -43,13 +43,14 @@ class PhoneFiles : public PhoneLinkTest {
 
 // Written in chunks of 1024 bytes padded to 1032, read back in chunks of 1024, with progress.
 TEST_F(PhoneFiles, WriteAndReadInChunks) {
-  for (const std::size_t size : {2500u, 1u}) {
+  for (const std::size_t size : {2500u, 1025u, 1u}) {
     const Bytes content = Pattern(size, 3);
     std::ofstream(Local, std::ios::binary)
         .write(reinterpret_cast<const char*>(content.data()), size);
     Sim.Clear();
     Progress.clear();
     ASSERT_TRUE(Link->WritePhoneFile(Local, kPat, false, 0xFF));
+    EXPECT_EQ(Link->FileSize, 0u);  // a write opens with size 0
     ASSERT_TRUE(Link->ReadPhoneFile(Local, kPat, static_cast<std::uint32_t>(size)));
     EXPECT_EQ(Sim.Phone().File(kPat), content);
     EXPECT_EQ(ReadLocal(Local), content);
@@ -68,7 +69,9 @@ TEST_F(PhoneFiles, WriteAndReadInChunks) {
       EXPECT_EQ(commands[chunks + 3 + i].Data, Bytes(sent.begin(), sent.begin() + 8));
     }
     EXPECT_EQ(Progress.size(), 2 * chunks + 4);
-    EXPECT_EQ(std::tie(Progress[1], Progress[chunks]), std::tuple(size == 1 ? 100 : 41, 100));
+    EXPECT_EQ(std::tie(Progress[chunks], Progress[chunks + 1], Progress.back()),
+              std::tuple(100, 0, 0));
+    EXPECT_EQ(Progress[1], std::lround(std::min<std::size_t>(size, 1024) * 100.0 / size));
   }
 }
 
@@ -85,6 +88,8 @@ TEST_F(PhoneFiles, ShortOrFailedReadKeepsTheBytesReceivedAndClosesThePhoneFile) 
   Sim.Clear();
   EXPECT_THROW(Link->WritePhoneFile((Dir / "absent").string(), kPat, false, 0xFF), EInOutError);
   EXPECT_EQ(Subs(), (std::vector<long>{0, 4}));
+  Sim.QueueTweak({.Command = 0x4A, .SubCommand = 0, .Status = 9});
+  EXPECT_FALSE(Link->ReadPhoneFile(Local, kPat, 10));  // refused open
 }
 
 TEST_F(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
@@ -147,6 +152,8 @@ TEST_F(PhoneFiles, SevenFilesAreListedInThreeAnswers) {
   EXPECT_EQ(Progress, (std::vector<int>{43, 86, 100, 0}));
   EXPECT_EQ(Link->SearchPhoneFiles(P2KAPI::FunlightPattern2, true),
             P2KAPI::TSearchResult::NotFound);
+  EXPECT_TRUE(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, true));  // exactly one
+  EXPECT_EQ(Files.Count(), 1);
 }
 
 TEST_F(PhoneFiles, SeemBytes) {
@@ -170,6 +177,7 @@ TEST_F(PhoneFiles, SeemBytes) {
   EXPECT_FALSE(Link->WriteSeem(0x33, 1, 89, 1, buffer));
   EXPECT_EQ(std::tuple(Link->LastError, Link->LastFailure),
             std::tuple("No seem or access denided", Refused));
+  EXPECT_FALSE(Link->WriteSeem(0x32, 1, 0, 1025, Pattern(1025).data()));  // more than one request
 }
 
 // Pulled out during a transfer: the transfer fails through its own error path, the watcher
