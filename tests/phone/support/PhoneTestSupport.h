@@ -13,19 +13,17 @@
 #include "StatusPoster.h"
 
 using Bytes = std::vector<std::uint8_t>;
+using P = IPhonePlatform;
+using enum P2KAPI::TFailure;
 
 inline const std::string kPhonePath =
     "\\\\?\\usb#vid_22b8&pid_4902&mi_08#6&2c1e7a4b&0&0008#{4e1e1e15-52d7-11d4-852d-00105aa6f80b}";
+inline const std::string kTC = "Motorola Test Command";
 
 inline Bytes Pattern(std::size_t size, std::uint8_t seed = 1) {
   Bytes b(size);
   for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + seed + i / 251);
   return b;
-}
-
-inline std::uint32_t BE32At(const Bytes& b, std::size_t at) {
-  return (std::uint32_t{b.at(at)} << 24) | (std::uint32_t{b.at(at + 1)} << 16) |
-         (std::uint32_t{b.at(at + 2)} << 8) | b.at(at + 3);
 }
 
 // A link on a simulated machine with a manual clock, with the unit's hooks captured.
@@ -41,7 +39,6 @@ class PhoneLinkTest : public ::testing::Test {
     Link = std::make_unique<P2KAPI::TP2KAPI>(Sim, Poster);
     Link->OnStatus = [this](int status) { Statuses.push_back(status); };
   }
-
   void TearDown() override {
     Link.reset();
     P2KAPI::OnLog = nullptr;
@@ -50,53 +47,33 @@ class PhoneLinkTest : public ::testing::Test {
     EXPECT_EQ(Sim.InvalidHandleUses(), 0);
     EXPECT_EQ(Sim.SettleTimeouts(), 0);
   }
-
   // Opens the phone's interface without the watcher, as the watcher would.
   void ConnectDirect() {
     if (!Sim.Phone().Plugged()) Sim.Phone().Plug(TPhoneMode::P2K);
     Link->Start(false);
-    Link->DeviceHandle = Link->FindP2KDevice("Motorola Test Command", 0x0102);
-    ASSERT_NE(Link->DeviceHandle, IPhonePlatform::kNoHandle);
+    Link->DeviceHandle = Link->FindP2KDevice(kTC, 0x0102);
+    ASSERT_NE(Link->DeviceHandle, P::kNoHandle);
     Link->Connected = true;
     Poster.Pump();
     Statuses.clear();
-    Forget();
-  }
-
-  void Forget() {
-    Sim.ClearRequests();
-    Sim.ClearCommands();
+    Sim.Clear();
     std::lock_guard lock(HookMutex);
     LogLines.clear();
     Progress.clear();
   }
-
   std::vector<std::string> Logged() {
     std::lock_guard lock(HookMutex);
     return LogLines;
   }
-
-  bool LoggedLine(const std::string& line) {
-    auto lines = Logged();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
-
-  std::vector<TSimRequest> Calls(TSimCall call) const {
+  bool LoggedLine(const std::string& line) { return std::ranges::count(Logged(), line) > 0; }
+  // The driver calls of one kind; of IoControl, those with the code.
+  std::vector<TSimRequest> Calls(TSimCall call, std::uint32_t code = 0) const {
     std::vector<TSimRequest> out;
     for (const auto& r : Sim.Requests()) {
-      if (r.Call == call) out.push_back(r);
+      if (r.Call == call && (code == 0 || r.Code == code)) out.push_back(r);
     }
     return out;
   }
-
-  std::vector<TSimRequest> Ioctls(std::uint32_t code) const {
-    std::vector<TSimRequest> out;
-    for (const auto& r : Calls(TSimCall::IoControl)) {
-      if (r.Code == code) out.push_back(r);
-    }
-    return out;
-  }
-
   // Moves the clock until the status procedure has been called count times.
   bool RunUntilStatuses(std::size_t count, std::uint32_t maxMs) {
     return Sim.AdvanceUntil(
