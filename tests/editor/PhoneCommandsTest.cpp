@@ -124,6 +124,23 @@ TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
                                .arg(QString::fromStdString(Folder).chopped(1)));
 }
 
+// A link planted where the copy or its partial file is written is replaced, never followed.
+TEST_F(PhoneCommandsTest, CopyIsNeverWrittenThroughAPlantedLink) {
+  namespace fs = std::filesystem;
+  const Data onPhone = Document("phone.pat", 3), kept{'k', 'e', 'e', 'p'};
+  WriteBytes(TempPath("victim"), kept);
+  Start();
+  Sim.Phone().AddFile("/a/funlight.pat", onPhone);
+  Plug(true);
+  for (const char* end : {"", ".part"})
+    fs::create_symlink(TempPath("victim").toStdString(), Copy(end).toStdString());
+  Form().AOpenFromPhone->trigger();
+  EXPECT_EQ(CurrentDocument(), onPhone);
+  EXPECT_FALSE(fs::is_symlink(Copy().toStdString()));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Copy(".part").toStdString())));
+  EXPECT_EQ(ReadBytes(TempPath("victim")), kept);
+}
+
 TEST_F(PhoneCommandsTest, OptionsReadAndWrite) {
   const auto answer = [](Data d) { return TAnswerTweak{.Command = P2KAPI::RDELEM, .Data = d}; };
   const TAnswerTweak no{.Command = P2KAPI::RDELEM, .Status = 1}, one = answer({0, 0});
@@ -152,7 +169,7 @@ TEST_F(PhoneCommandsTest, OptionsReadAndWrite) {
     EXPECT_EQ(Form().Button21->isEnabled(), failure.isEmpty());
     for (const auto& [offset, value] : writes)
       (offset == 99 ? Form().CheckBox7 : Form().CheckBox8)->click();
-    Sim.ClearCommands();
+    Sim.Clear();
     Form().Button21->click();
     EXPECT_EQ(SeemWrites(), writes);
     EXPECT_FALSE(Form().Button21->isEnabled());
@@ -172,7 +189,7 @@ TEST_F(PhoneCommandsTest, FailedOptionWriteAndButtonsWithoutThePhone) {
   Form().Button21->click();
   EXPECT_TRUE(
       OnlyMessage().startsWith("The phone settings could not be written.\nThe phone refused"));
-  Sim.ClearCommands();
+  Sim.Clear();
   Form().Button21->click();
   EXPECT_EQ(SeemWrites(), (Writes{{99, 0x0C}}));
   Form().Button19->click();
