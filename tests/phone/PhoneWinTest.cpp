@@ -43,6 +43,8 @@ int main() {
     link.Start(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(1700));
     Check(link.WatcherRunning(), "the watcher keeps searching");
+    poster.Pump();
+    Check(statuses == std::vector<int>{0}, "only the not-connected notice of Start arrived");
     const auto stopped = Clock::now();
     link.Stop();
     while (link.WatcherRunning() && Clock::now() - stopped < std::chrono::seconds(5)) {
