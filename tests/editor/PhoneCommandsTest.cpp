@@ -167,6 +167,7 @@ TEST_F(PhoneCommandsTest, OptionsReadAndWrite) {
     EXPECT_EQ(Form().CheckBox7->isChecked(), failure.isEmpty() && clublights & 8);
     EXPECT_EQ(Form().CheckBox8->isChecked(), !failure.isEmpty() || c380 & 8);
     EXPECT_EQ(Form().Button21->isEnabled(), failure.isEmpty());
+    EXPECT_EQ(Form().Phone()->LastFailure == P2KAPI::TFailure::None, failure.isEmpty());
     for (const auto& [offset, value] : writes)
       (offset == 99 ? Form().CheckBox7 : Form().CheckBox8)->click();
     Sim.Clear();
