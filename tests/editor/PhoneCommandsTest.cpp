@@ -97,10 +97,13 @@ TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
   const TAnswerTweak late{.Command = P2KAPI::kCommandFileSystem, .SubCommand = 1, .Drop = true};
   const TAnswerTweak no{.Command = P2KAPI::kCommandFileSystem, .SubCommand = 0, .Status = 9};
   const QString read = "Reading /a/funlight.pat from the phone failed.\n";
+  const QString usb = "The USB transfer failed. Check the cable and the phone.\n";
   const std::tuple<Data, std::vector<TAnswerTweak>, QString> cases[] = {
       {{}, {late}, read + "The phone did not answer in time.\n(USB Time-out)"},
       {{}, {no}, read + "The phone refused the request."},
       {{'n', 'o'}, {}, "\"/a/funlight.pat\" is not a funlight file."},
+      // A failed transfer names the link's last log line.
+      {{}, {}, read + usb + "(WriteData GetOverlappedResult fail)"},
   };
   const Data onDisk = Document("disk.pat", 2), earlier = Document("earlier.pat", 1);
   for (const auto& [file, tweaks, text] : cases) {
@@ -110,6 +113,7 @@ TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
     WriteBytes(Copy(), earlier);
     Plug(true);
     for (const auto& t : tweaks) Sim.QueueTweak(t);
+    if (text.contains(usb)) Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
     Form().AOpenFromPhone->trigger();
     EXPECT_EQ(OnlyMessage().toStdString(), text.toStdString());
     EXPECT_EQ(CurrentDocument(), onDisk);
