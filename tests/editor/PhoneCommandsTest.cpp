@@ -145,6 +145,24 @@ TEST_F(PhoneCommandsTest, CopyIsNeverWrittenThroughAPlantedLink) {
   EXPECT_EQ(ReadBytes(TempPath("victim")), kept);
 }
 
+TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
+  const Data onDisk = Document("disk.pat", 2);
+  Start({TempPath("disk.pat")});
+  Sim.Phone().AddFile("/a/funlight.pat", Document("phone.pat", 1));
+  Plug(true);
+  Sim.QueueTweak(
+      {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileWrite, .Drop = true});
+  Form().ASaveToPhone->trigger();
+  EXPECT_EQ(OnlyMessage(),
+            "Saving /a/funlight.pat to the phone failed.\nThe phone did not answer "
+            "in time.\n(USB Time-out)");
+  EXPECT_TRUE(CurrentDocument() == onDisk && !Unit1::PendingSave &&
+              UFunStruct::FunFile.FileName == TempPath("disk.pat").toStdString());
+  Form().ASaveToPhone->trigger();  // the next try goes through
+  EXPECT_TRUE(dialogs_.Messages.empty());
+  EXPECT_EQ(Sim.Phone().File("/a/funlight.pat"), onDisk);
+}
+
 TEST_F(PhoneCommandsTest, OptionsReadAndWrite) {
   const auto answer = [](Data d) { return TAnswerTweak{.Command = P2KAPI::RDELEM, .Data = d}; };
   const TAnswerTweak no{.Command = P2KAPI::RDELEM, .Status = 1}, one = answer({0, 0});
