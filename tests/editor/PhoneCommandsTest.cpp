@@ -145,6 +145,24 @@ TEST_F(PhoneCommandsTest, CopyIsNeverWrittenThroughAPlantedLink) {
   EXPECT_EQ(ReadBytes(TempPath("victim")), kept);
 }
 
+TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
+  Document("disk.pat", 2);
+  Start({TempPath("disk.pat")});
+  const Data onPhone = Document("phone.pat", 3);
+  Sim.Phone().AddFile("/a/funlight.pat", onPhone);
+  Form().ASaveToPhone->trigger();
+  Form().AOpenFromPhone->trigger();
+  Sim.Phone().Plug(TPhoneMode::Modem);
+  ASSERT_TRUE(RunUntil([] { return !Unit1::PendingOpen && !Unit1::PendingSave; }));
+  std::vector<long> order;  // reads, then writes: what went back is what was read
+  for (const auto& c : Sim.Commands())
+    if (c.SubCommand() == P2KAPI::kFileRead || c.SubCommand() == P2KAPI::kFileWrite)
+      order.push_back(c.SubCommand());
+  EXPECT_TRUE(!order.empty() && order.front() == P2KAPI::kFileRead &&
+              order.back() == P2KAPI::kFileWrite && std::is_sorted(order.begin(), order.end()));
+  EXPECT_TRUE(CurrentDocument() == onPhone && Sim.Phone().File("/a/funlight.pat") == onPhone);
+}
+
 TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
   const Data onDisk = Document("disk.pat", 2);
   Start({TempPath("disk.pat")});
