@@ -7,11 +7,11 @@ namespace FunEdit {
 
 using namespace UFunStruct;
 
-namespace {
-
 bool ValidElement(int Element) {
   return Element >= 1 && Element <= 7;
 }
+
+namespace {
 
 void AppendBlackCell(TFrame& Frame, int Element) {
   TFrameCell Cell;

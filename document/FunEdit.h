@@ -18,6 +18,9 @@ using UFunStruct::TFunFile;
 using UFunStruct::TFunlight;
 using TFunList = std::vector<TFunlight>;
 
+// A light element number: 1 to 7.
+bool ValidElement(int Element);
+
 // ---- The funlight list. Each command that adds or removes a funlight keeps File.Count equal.
 
 // No funlight can be added: Count is 8-bit.

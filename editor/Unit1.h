@@ -61,10 +61,6 @@ struct TUpdatingScope {
 
 // The funlight CurFun names, or null when it names none (an empty document).
 UFunStruct::TFunlight* CurrentFunlight();
-// Step Step of Element's rhythm row in the current clublight, about to be changed; null when there
-// is none. A row read with fewer cells than the funlight has steps is given them all first, so
-// that the change is saved.
-UFunStruct::TClubCell* ClubCellToChange(int Element, int Step);
 
 // One row of the language key table: where a text of the language file goes.
 struct TLanguageKey {

@@ -25,16 +25,7 @@ void ReselectPageCell(TMForm& form) {
   form.EditGridSelectCell(col, row, canSelect);
 }
 
-bool ValidElement(int e) {
-  return e >= 1 && e <= 7;
-}
-
 }  // namespace
-
-TClubCell* ClubCellToChange(int Element, int Step) {
-  TFunlight* f = CurrentFunlight();
-  return f ? FunEdit::ClubStepToChange(*f, Element, Step) : nullptr;
-}
 
 void TMForm::FrameGridSetEditText(int ACol, int ARow, const QString& Value) {
   if (!DocActive) return;
@@ -60,7 +51,7 @@ void TMForm::FrameGridSelectCell(int ACol, int, bool&) {
 // since.
 void TMForm::AAddNewFrameExecute() {
   TFunlight* f = CurrentFunlight();
-  if (!f || !ValidElement(CellElement)) return;
+  if (!f || !FunEdit::ValidElement(CellElement)) return;
   FunEdit::AddCell(*f, CellElement, SelCol);
   // The right button adds with Updating set and selects nothing.
   if (Updating) {
@@ -80,7 +71,7 @@ void TMForm::AAddNewFrameExecute() {
 
 void TMForm::ADelFrameExecute() {
   TFunlight* f = CurrentFunlight();
-  if (!f || f->FunType != NormalType || !ValidElement(CellElement)) return;
+  if (!f || f->FunType != NormalType || !FunEdit::ValidElement(CellElement)) return;
   FunEdit::RemoveCell(*f, CellElement, SelCol);
   ReselectPageCell(*this);
 }

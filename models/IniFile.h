@@ -8,8 +8,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Bytes.h"
-
 // Read-only access to an INI file (profiles, element names, skins, languages). The file is read
 // once, when the object is made; a missing or unreadable file behaves like an empty one. The file's
 // name is matched without regard to case (FindDataFile). Values are the file's raw 8-bit bytes:
@@ -60,9 +58,6 @@ std::vector<TSection> Parse(std::string_view text);
 // "0X" taken as 32 bits (so $FFFFFFFF is -1). Empty text, trailing characters or a value outside
 // 32 bits give nothing.
 std::optional<int32_t> ParseInteger(std::string_view text);
-
-// Section and key names match without regard to case (ASCII), as in the INI files.
-using Bytes::SameText;
 
 // Removes leading and trailing spaces, tabs and carriage returns.
 std::string_view TrimBlanks(std::string_view text);

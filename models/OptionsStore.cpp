@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "Bytes.h"
 #include "SafeReplace.h"
 
 #ifndef _WIN32
@@ -22,9 +23,9 @@ IOptionsStore::~IOptionsStore() = default;
 namespace {
 
 bool IsKeyOrBelow(const std::string& section, const std::string& path) {
-  if (IniText::SameText(section, path)) return true;
+  if (Bytes::SameText(section, path)) return true;
   return section.size() > path.size() && section[path.size()] == '\\' &&
-         IniText::SameText(std::string_view(section).substr(0, path.size()), path);
+         Bytes::SameText(std::string_view(section).substr(0, path.size()), path);
 }
 
 bool IsIniBlank(char c) {
@@ -87,9 +88,9 @@ bool TIniOptionsStore::KeyExists(const std::string& path) {
 std::optional<std::string> TIniOptionsStore::ReadString(const std::string& path,
                                                         const std::string& name) {
   for (const IniText::TSection& section : Load()) {
-    if (!IniText::SameText(section.Name, path)) continue;
+    if (!Bytes::SameText(section.Name, path)) continue;
     for (const IniText::TEntry& entry : section.Entries) {
-      if (IniText::SameText(entry.Key, name)) return entry.Value;
+      if (Bytes::SameText(entry.Key, name)) return entry.Value;
     }
     return std::nullopt;  // only the first section of that name counts
   }
@@ -101,7 +102,7 @@ void TIniOptionsStore::WriteString(const std::string& path, const std::string& n
   std::vector<IniText::TSection> sections = Load();
   IniText::TSection* target = nullptr;
   for (IniText::TSection& section : sections) {
-    if (IniText::SameText(section.Name, path)) {
+    if (Bytes::SameText(section.Name, path)) {
       target = &section;
       break;
     }
@@ -110,7 +111,7 @@ void TIniOptionsStore::WriteString(const std::string& path, const std::string& n
 
   bool written = false;
   for (IniText::TEntry& entry : target->Entries) {
-    if (IniText::SameText(entry.Key, name)) {
+    if (Bytes::SameText(entry.Key, name)) {
       entry.Value = value;
       written = true;
       break;
