@@ -347,4 +347,131 @@ std::optional<uint8_t> ToggleOnOff(TFunlight& F, int Element, int Col) {
   return Value;
 }
 
+namespace {
+
+// Every rhythm row with a cell for every step, as a column operation needs them.
+void EvenRows(TFunlight& F) {
+  for (TClubFrame& Row : F.ClubFrames) {
+    Row.Cells.resize(F.StepCount);
+    Row.CellCount = F.StepCount;
+  }
+}
+
+bool HasColumns(const TFunlight& F) {
+  return F.FunType == NormalType || F.FunType == ClubType;
+}
+
+bool IsColumn(const TFunlight& F, int Col) {
+  return HasColumns(F) && Col >= 0 && Col < ColumnCount(F);
+}
+
+// Sets the count of columns after a change of Frames or of the rows' cells.
+void Recount(TFunlight& F, int Count) {
+  if (F.FunType == NormalType) F.FrameCount = static_cast<uint8_t>(Count);
+  if (F.FunType != ClubType) return;
+  F.StepCount = static_cast<uint8_t>(Count);
+  for (TClubFrame& Row : F.ClubFrames) Row.CellCount = static_cast<uint8_t>(Row.Cells.size());
+}
+
+// Puts a column at Col: Frame for a normal funlight, the step Step(row) in each rhythm row.
+template <typename TStepOf>
+void PutColumn(TFunlight& F, int Col, TFrame Frame, TStepOf Step) {
+  const int Count = ColumnCount(F) + 1;
+  if (F.FunType == NormalType) {
+    F.Frames.insert(F.Frames.begin() + Col, std::move(Frame));
+  } else {
+    EvenRows(F);
+    for (TClubFrame& Row : F.ClubFrames) Row.Cells.insert(Row.Cells.begin() + Col, Step(Row));
+  }
+  Recount(F, Count);
+}
+
+}  // namespace
+
+int ColumnCount(const TFunlight& F) {
+  if (F.FunType == NormalType) return static_cast<int>(F.Frames.size());
+  return F.FunType == ClubType ? F.StepCount : 0;
+}
+
+bool InsertColumn(TFunlight& F, int Col, int From) {
+  if (!HasColumns(F) || Col < 0 || Col > ColumnCount(F) || ColumnCount(F) >= 255) return false;
+  TFrame Frame;
+  if (F.FunType == NormalType && IsColumn(F, From))
+    Frame.Duration = F.Frames[static_cast<size_t>(From)].Duration;
+  PutColumn(F, Col, std::move(Frame), [](const TClubFrame&) { return TClubCell{}; });
+  return true;
+}
+
+bool DuplicateColumn(TFunlight& F, int Col) {
+  if (!IsColumn(F, Col) || ColumnCount(F) >= 255) return false;
+  EvenRows(F);
+  const TFrame Frame = F.FunType == NormalType ? F.Frames[static_cast<size_t>(Col)] : TFrame{};
+  PutColumn(F, Col + 1, Frame,
+            [Col](const TClubFrame& Row) { return Row.Cells[static_cast<size_t>(Col)]; });
+  return true;
+}
+
+bool DeleteColumn(TFunlight& F, int Col) {
+  if (!IsColumn(F, Col) || ColumnCount(F) < 2) return false;
+  const int Count = ColumnCount(F) - 1;
+  if (F.FunType == NormalType) {
+    F.Frames.erase(F.Frames.begin() + Col);
+  } else {
+    EvenRows(F);
+    for (TClubFrame& Row : F.ClubFrames) Row.Cells.erase(Row.Cells.begin() + Col);
+  }
+  Recount(F, Count);
+  return true;
+}
+
+int MoveColumn(TFunlight& F, int Col, int Delta) {
+  const int To = Col + Delta;
+  if (!IsColumn(F, Col) || !IsColumn(F, To)) return -1;
+  if (F.FunType == NormalType) {
+    std::swap(F.Frames[static_cast<size_t>(Col)], F.Frames[static_cast<size_t>(To)]);
+  } else {
+    EvenRows(F);
+    for (TClubFrame& Row : F.ClubFrames)
+      std::swap(Row.Cells[static_cast<size_t>(Col)], Row.Cells[static_cast<size_t>(To)]);
+  }
+  return To;
+}
+
+TColumnClip CopyColumn(const TFunlight& F, int Col) {
+  TColumnClip Clip;
+  if (!IsColumn(F, Col)) return Clip;
+  Clip.FunType = F.FunType;
+  if (F.FunType == NormalType) {
+    const TFrame& Frame = F.Frames[static_cast<size_t>(Col)];
+    Clip.Duration = Frame.Duration;
+    Clip.Cells = Frame.Cells;
+  } else {
+    for (const TClubFrame& Row : F.ClubFrames) {
+      const auto Step = static_cast<size_t>(Col);
+      Clip.Steps.emplace_back(Row.Element, Step < Row.Cells.size() ? Row.Cells[Step] : TClubCell{});
+    }
+  }
+  return Clip;
+}
+
+bool PasteColumn(TFunlight& F, int Col, const TColumnClip& Clip) {
+  if (!IsColumn(F, Col) || Clip.FunType != F.FunType) return false;
+  const auto At = static_cast<size_t>(Col);
+  if (F.FunType == NormalType) {
+    TFrame& Frame = F.Frames[At];
+    Frame.Duration = Clip.Duration;
+    Frame.Cells = Clip.Cells;
+    Frame.CellCount = static_cast<uint8_t>(Frame.Cells.size());
+    return true;
+  }
+  for (const auto& [Element, Step] : Clip.Steps) AddCell(F, Element, Col);
+  EvenRows(F);
+  for (TClubFrame& Row : F.ClubFrames) {
+    Row.Cells[At] = TClubCell{};
+    for (const auto& [Element, Step] : Clip.Steps)
+      if (Element == Row.Element) Row.Cells[At] = Step;
+  }
+  return true;
+}
+
 }  // namespace FunEdit

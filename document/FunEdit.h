@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "UFunStruct.h"
@@ -14,6 +15,7 @@
 namespace FunEdit {
 
 using UFunStruct::TClubCell;
+using UFunStruct::TFrameCell;
 using UFunStruct::TFunFile;
 using UFunStruct::TFunlight;
 using TFunList = std::vector<TFunlight>;
@@ -100,5 +102,34 @@ std::optional<TColour> TakePreviousColour(TFunlight& F, int Element, int Col);
 // A black cell turns white, any other black; returns the new channel value (0 or 15), nullopt when
 // there is no cell. A clublight step keeps its parameter.
 std::optional<uint8_t> ToggleOnOff(TFunlight& F, int Element, int Col);
+
+// ---- Whole columns: the frames of a normal funlight, the steps of a clublight. A funlight of
+// another type has none to change. Each returns false (or -1) and changes nothing when refused.
+
+// The number of columns: frames or steps.
+int ColumnCount(const TFunlight& F);
+// An empty column at Col (0 to the count): a frame without cells and with the duration of frame
+// From, or a black step in every rhythm row. Refused at 255 columns.
+bool InsertColumn(TFunlight& F, int Col, int From);
+// A copy of column Col right after it.
+bool DuplicateColumn(TFunlight& F, int Col);
+// The last column stays.
+bool DeleteColumn(TFunlight& F, int Col);
+// Swaps column Col with its neighbour on the left (Delta -1) or right (+1); its new index.
+int MoveColumn(TFunlight& F, int Col, int Delta);
+
+// One column, copied: a frame's duration and cells, or a step of each rhythm row by element.
+struct TColumnClip {
+  uint8_t FunType = 0;  // 0: nothing copied
+  uint16_t Duration = 0;
+  std::vector<TFrameCell> Cells;
+  std::vector<std::pair<uint8_t, TClubCell>> Steps;
+  bool operator==(const TColumnClip&) const = default;
+};
+TColumnClip CopyColumn(const TFunlight& F, int Col);
+// Column Col takes the clip's cells (and a frame its duration), replacing its own: a rhythm row
+// whose element the clip lacks gets a black step, an element without a row gets one. Only onto a
+// funlight of the clip's type.
+bool PasteColumn(TFunlight& F, int Col, const TColumnClip& Clip);
 
 }  // namespace FunEdit

@@ -17,12 +17,14 @@ struct TFrameCell {
   uint8_t R = 0;
   uint8_t G = 0;
   uint8_t B = 0;
+  bool operator==(const TFrameCell&) const = default;
 };
 
 struct TFrame {
   uint16_t Duration = 0;
   uint8_t CellCount = 0;
   std::vector<TFrameCell> Cells;
+  bool operator==(const TFrame&) const = default;
 };
 
 struct TClubCell {
@@ -30,6 +32,7 @@ struct TClubCell {
   uint8_t G = 0;
   uint8_t B = 0;
   uint8_t Param = 0;
+  bool operator==(const TClubCell&) const = default;
 };
 
 struct TClubFrame {
@@ -38,6 +41,7 @@ struct TClubFrame {
   uint16_t UpperFreq = 0;
   uint16_t LowerFreq = 0;
   std::vector<TClubCell> Cells;
+  bool operator==(const TClubFrame&) const = default;
 };
 
 struct TFunlight {
@@ -52,6 +56,7 @@ struct TFunlight {
   bool Repeating = false;
   // Data bytes of a funlight of another type, kept as read so that it is written back unchanged.
   std::vector<uint8_t> RawData;
+  bool operator==(const TFunlight&) const = default;
 };
 
 struct TFunFile {
