@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QUrl>
@@ -43,6 +44,19 @@ int TQtDialogs::ShowModal(QDialog* dialog) {
 
 void TQtDialogs::OpenUrl(const QString& url) {
   QDesktopServices::openUrl(QUrl(url));
+}
+
+IDialogs::TSaveAnswer TQtDialogs::AskToSave(QWidget* parent, const QString& title,
+                                            const QString& text, const QStringList& buttons) {
+  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
+  QPushButton* save = box.addButton(buttons.value(0), QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(buttons.value(1), QMessageBox::DestructiveRole);
+  box.addButton(buttons.value(2), QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.exec();
+  return box.clickedButton() == save      ? Save
+         : box.clickedButton() == discard ? Discard
+                                          : Cancel;
 }
 
 void TConsoleDialogs::ShowMessage(QWidget*, const QString&, const QString& text, TMsgIcon) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QDialog;
@@ -23,6 +24,12 @@ class IDialogs {
   // Shows a dialog modally and returns its modal result.
   virtual int ShowModal(QDialog* dialog) = 0;
   virtual void OpenUrl(const QString& url) = 0;
+  // Save, Discard or Cancel for a document with unsaved changes; Cancel unless shown.
+  enum TSaveAnswer { Save, Discard, Cancel };
+  virtual TSaveAnswer AskToSave(QWidget*, const QString& /*title*/, const QString& /*text*/,
+                                const QStringList& /*buttons*/) {
+    return Cancel;
+  }
 };
 
 // The real dialogs of the desktop.
@@ -34,6 +41,8 @@ class TQtDialogs : public IDialogs {
   std::optional<QString> SaveFileName(QWidget* parent) override;
   int ShowModal(QDialog* dialog) override;
   void OpenUrl(const QString& url) override;
+  TSaveAnswer AskToSave(QWidget* parent, const QString& title, const QString& text,
+                        const QStringList& buttons) override;
 };
 
 // Screenshot mode, with nobody to answer: every message text goes to standard error, and nothing

@@ -98,6 +98,7 @@ TMForm::TMForm(const TMFormServices& services) : services_(services) {
   ConnectControls();
   SetUpGrids();
   SetUpPreview();
+  SetUpEditing();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   // A fixed window with the system menu and the minimise box only: nothing to maximise.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -152,7 +153,17 @@ void TMForm::ConnectControls() {
       {ASearchLangs, &TMForm::ASearchLangsExecute},
       {AReadLanguage, &TMForm::AReadLanguageExecute},
       {AReadOptions, &TMForm::AReadOptionsExecute},
-      {ASaveOptions, &TMForm::ASaveOptionsExecute}};
+      {ASaveOptions, &TMForm::ASaveOptionsExecute},
+      {AUndo, &TMForm::AUndoExecute},
+      {ARedo, &TMForm::ARedoExecute},
+      {AInsertFrameBefore, &TMForm::AInsertFrameBeforeExecute},
+      {AInsertFrameAfter, &TMForm::AInsertFrameAfterExecute},
+      {ADuplicateFrame, &TMForm::ADuplicateFrameExecute},
+      {ADeleteColumn, &TMForm::ADeleteColumnExecute},
+      {AMoveFrameLeft, &TMForm::AMoveFrameLeftExecute},
+      {AMoveFrameRight, &TMForm::AMoveFrameRightExecute},
+      {ACopyFrame, &TMForm::ACopyFrameExecute},
+      {APasteFrame, &TMForm::APasteFrameExecute}};
   for (const auto& [action, handler] : actions) {
     handlers_[action] = handler;
     connect(action, &QAction::triggered, this,
@@ -295,6 +306,7 @@ void TMForm::SetDocCaption(const std::string& path) {
 }
 
 void TMForm::AOpenFileExecute() {
+  if (!ConfirmDiscard()) return;
   const auto chosen = Dialogs().OpenFileName(this);
   if (!chosen) return;
   const std::string path = chosen->toStdString();
@@ -312,6 +324,7 @@ bool TMForm::LoadDocument(const std::string& path, const QString& shownName) {
     return false;
   }
   UFunStruct::FunFile.FileName = path;
+  DocumentLoaded();
   return true;
 }
 
@@ -324,6 +337,7 @@ void TMForm::RefreshAfterLoad() {
   Execute(AUpdateFunlight);
   Execute(ASaveActiv);
   AAddNewFun->setEnabled(true);
+  UpdateEditActions();
   EditGrid->update();
 }
 
@@ -338,6 +352,7 @@ void TMForm::ASaveActivExecute() {
 
 void TMForm::ASaveExecute() {
   UFunStruct::WritePat(UFunStruct::FunFile.FileName);
+  History.MarkSaved();
 }
 
 void TMForm::ASaveAsExecute() {
@@ -346,6 +361,7 @@ void TMForm::ASaveAsExecute() {
   UFunStruct::FunFile.FileName = chosen->toStdString();
   SetDocCaption(UFunStruct::FunFile.FileName);
   UFunStruct::WritePat(UFunStruct::FunFile.FileName);
+  History.MarkSaved();
 }
 
 void TMForm::AExitExecute() {
@@ -361,6 +377,9 @@ void TMForm::ARegisterPATExecute() {
 }
 
 void TMForm::closeEvent(QCloseEvent* e) {
+  bool close = false;
+  Guard([&] { close = closed_ || ConfirmDiscard(); });
+  if (!close) return e->ignore();
   if (!closed_) {
     closed_ = true;
     FormClose();

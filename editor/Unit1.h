@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "EditHistory.h"
+#include "FunEdit.h"
 #include "ui_Unit1.h"
 
 class IOptionsStore;
@@ -198,6 +200,37 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   void ComboBox1Change();
   void ComboBox2Change();
 
+  // ---- Undo, redo, whole frames and unsaved changes (Unit1Edit.cpp)
+  // Runs edit, which changes the funlights [first, first + count), as one step of the history
+  // named by the language key label; merge joins it to the step before (see EditHistory).
+  void Record(const char* label, int first, int count, const std::function<void()>& edit,
+              uint64_t merge = 0);
+  // The same for an edit of the current funlight, when there is one.
+  void RecordCurrent(const char* label, const std::function<void(UFunStruct::TFunlight&)>& edit,
+                     uint64_t merge = 0);
+  // A merge key for the edits of one control on the current cell, while its gesture lasts.
+  uint64_t MergeKey(const void* control) const;
+  void AUndoExecute();
+  void ARedoExecute();
+  // The Undo and Redo captions and enabled states, the frame commands' enabled states.
+  void UpdateEditActions();
+  void AInsertFrameBeforeExecute();
+  void AInsertFrameAfterExecute();
+  void ADuplicateFrameExecute();
+  void ADeleteColumnExecute();
+  void AMoveFrameLeftExecute();
+  void AMoveFrameRightExecute();
+  void ACopyFrameExecute();
+  void APasteFrameExecute();
+  // With "Ask to save changes" on and the document changed: Save, Discard or Cancel. False when
+  // the user cancelled (or the save failed): the command that asked must not go on.
+  bool ConfirmDiscard();
+  // A new document was loaded: nothing to undo, nothing changed.
+  void DocumentLoaded();
+
+  EditHistory::THistory History;
+  FunEdit::TColumnClip ColumnClip;
+
   // ---- Phone commands and Phone Tools
   void PhoneStatusChanged(int Status);
   void AOpenFromPhoneExecute();
@@ -225,6 +258,11 @@ class TMForm : public QMainWindow, public Ui::TMForm {
 
  private:
   void ConnectControls();
+  void SetUpEditing();
+  // The column the frame commands act on: the frame row's when it has the focus, else the grid's.
+  int SelectedColumn() const;
+  void ColumnCommand(const char* label, const std::function<int(UFunStruct::TFunlight&, int)>& f);
+  void GoToPlace(const EditHistory::TPlace& place);
   void SetUpGrids();
   void SetUpPreview();
   void BindListClick(QListWidget* list, void (TMForm::*handler)());
@@ -239,6 +277,8 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   std::map<QAction*, void (TMForm::*)()> handlers_;
   int actionDepth_ = 0;
   bool closed_ = false;
+  uint64_t gesture_ = 0;     // the right-button drag under way
+  TGrid* lastGrid_ = nullptr;  // the grid of the frame commands' column
 
  public:
   // Right-button drag: the cell painted last.

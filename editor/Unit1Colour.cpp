@@ -84,9 +84,14 @@ class TRedirectedSelection {
 void SliderMoved(TMForm& form, QSlider* slider, QLineEdit* edit, int channel) {
   const int value = SliderValue(slider);
   edit->setText(QString::number(value));
-  TFunlight* f = CurrentFunlight();
-  if (!EmptyFlag && f)
-    FunEdit::SetChannel(*f, form.CellElement, SelCol, channel, static_cast<uint8_t>(value));
+  if (!EmptyFlag) {
+    form.RecordCurrent(
+        "s229",
+        [&](TFunlight& f) {
+          FunEdit::SetChannel(f, form.CellElement, SelCol, channel, static_cast<uint8_t>(value));
+        },
+        form.MergeKey(slider));
+  }
   form.APreColorExecute();
 }
 
@@ -167,16 +172,17 @@ void TMForm::AMakeEmptyExecute() {
 }
 
 void TMForm::AMakePrevColExecute() {
-  TFunlight* f = CurrentFunlight();
-  const auto c = f ? FunEdit::TakePreviousColour(*f, CellElement, SelCol) : std::nullopt;
+  std::optional<FunEdit::TColour> c;
+  RecordCurrent("s230",
+                [&](TFunlight& f) { c = FunEdit::TakePreviousColour(f, CellElement, SelCol); });
   if (!c) return;
   ShowColour(*this, c->R, c->G, c->B);
   RepaintPageCell(*this);
 }
 
 void TMForm::AMakeOn_OffExecute() {
-  TFunlight* f = CurrentFunlight();
-  const auto toggled = f ? FunEdit::ToggleOnOff(*f, CellElement, SelCol) : std::nullopt;
+  std::optional<uint8_t> toggled;
+  RecordCurrent("s231", [&](TFunlight& f) { toggled = FunEdit::ToggleOnOff(f, CellElement, SelCol); });
   if (!toggled) return;
   const uint8_t v = *toggled;
   RepaintPageCell(*this);
@@ -195,25 +201,33 @@ void TMForm::EditGridMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers, Qt
   LastPaintedRow = row;
   if (!inside || row > 6 || col >= NoCell || HiddenElement(*this, row)) return;
   TRedirectedSelection redirect(*this, col, row);
-  if (SelCell == NoCell) {
-    // A missing cell is made first; with Updating set the add selects nothing.
-    const bool wasEnabled = AAddNewFrame->isEnabled();
-    const bool wasUpdating = Updating;
-    AAddNewFrame->setEnabled(true);
-    Updating = true;
-    struct TRestore {
-      QAction* action;
-      bool enabled, updating;
-      ~TRestore() {
-        Updating = updating;
-        action->setEnabled(enabled);
-      }
-    } restore{AAddNewFrame, wasEnabled, wasUpdating};
-    Execute(AAddNewFrame);
-    // Look the new record up.
-    redirect.Point(col, row);
-  }
-  if (SelCell != NoCell) AMakeOn_OffExecute();
+  // The whole drag is one step.
+  static uint64_t drags = 0;
+  gesture_ = ++drags | uint64_t{1} << 63;
+  Record(
+      "s232", CurFun, 1,
+      [&] {
+    if (SelCell == NoCell) {
+      // A missing cell is made first; with Updating set the add selects nothing.
+      const bool wasEnabled = AAddNewFrame->isEnabled();
+      const bool wasUpdating = Updating;
+      AAddNewFrame->setEnabled(true);
+      Updating = true;
+      struct TRestore {
+        QAction* action;
+        bool enabled, updating;
+        ~TRestore() {
+          Updating = updating;
+          action->setEnabled(enabled);
+        }
+      } restore{AAddNewFrame, wasEnabled, wasUpdating};
+      Execute(AAddNewFrame);
+      // Look the new record up.
+      redirect.Point(col, row);
+    }
+    if (SelCell != NoCell) AMakeOn_OffExecute();
+      },
+      gesture_);
 }
 
 void TMForm::EditGridMouseMove(Qt::KeyboardModifiers Shift, Qt::MouseButtons Buttons, int X,
@@ -225,7 +239,7 @@ void TMForm::EditGridMouseMove(Qt::KeyboardModifiers Shift, Qt::MouseButtons But
   if (col >= 0 && col < NoCell && row >= 0 && row <= 6 && !HiddenElement(*this, row)) {
     const TRedirectedSelection redirect(*this, col, row);
     // Dragging only switches existing cells; it never creates one.
-    if (SelCell != NoCell) AMakeOn_OffExecute();
+    if (SelCell != NoCell) Record("s232", CurFun, 1, [this] { AMakeOn_OffExecute(); }, gesture_);
   }
   LastPaintedCol = col;
   LastPaintedRow = row;

@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QSpinBox>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "FunEdit.h"
 #include "Profile.h"
@@ -31,7 +33,11 @@ void TMForm::FrameGridSetEditText(int ACol, int ARow, const QString& Value) {
   if (!DocActive) return;
   TFunlight* f = CurrentFunlight();
   if (!f) return;
-  if (const auto shown = FunEdit::SetDuration(*f, ACol, Value.toStdString()))
+  std::optional<std::string> shown;
+  RecordCurrent(
+      "s219", [&](TFunlight& fun) { shown = FunEdit::SetDuration(fun, ACol, Value.toStdString()); },
+      MergeKey(FrameGrid) ^ static_cast<uint64_t>(ACol));
+  if (shown)
     FrameGrid->SetCell(ACol, ARow, QString::fromStdString(*shown));
 }
 
@@ -52,7 +58,7 @@ void TMForm::FrameGridSelectCell(int ACol, int, bool&) {
 void TMForm::AAddNewFrameExecute() {
   TFunlight* f = CurrentFunlight();
   if (!f || !FunEdit::ValidElement(CellElement)) return;
-  FunEdit::AddCell(*f, CellElement, SelCol);
+  RecordCurrent("s220", [this](TFunlight& fun) { FunEdit::AddCell(fun, CellElement, SelCol); });
   // The right button adds with Updating set and selects nothing.
   if (Updating) {
     if (f->FunType == ClubType) EditGrid->update();
@@ -72,14 +78,14 @@ void TMForm::AAddNewFrameExecute() {
 void TMForm::ADelFrameExecute() {
   TFunlight* f = CurrentFunlight();
   if (!f || f->FunType != NormalType || !FunEdit::ValidElement(CellElement)) return;
-  FunEdit::RemoveCell(*f, CellElement, SelCol);
+  RecordCurrent("s221", [this](TFunlight& fun) { FunEdit::RemoveCell(fun, CellElement, SelCol); });
   ReselectPageCell(*this);
 }
 
 void TMForm::AAddAllFramesExecute() {
   TFunlight* f = CurrentFunlight();
   if (!f) return;
-  FunEdit::AddToAllFrames(*f, SelElement);
+  RecordCurrent("s222", [](TFunlight& fun) { FunEdit::AddToAllFrames(fun, SelElement); });
   // The page follows the element just added to; the names list's own current row can be another
   // element when the cell was picked on the colour grid. The right button adds with Updating set
   // and must select nothing.
@@ -92,18 +98,18 @@ void TMForm::AAddAllFramesExecute() {
 
 void TMForm::ADelAllFramesExecute() {
   if (!DocActive) return;
-  if (TFunlight* f = CurrentFunlight()) FunEdit::RemoveFromAllFrames(*f, SelElement);
+  RecordCurrent("s223", [](TFunlight& f) { FunEdit::RemoveFromAllFrames(f, SelElement); });
   EditGrid->update();
 }
 
 void TMForm::AClearAllFramesExecute() {
   if (!DocActive) return;
-  if (TFunlight* f = CurrentFunlight()) FunEdit::ClearAllFrames(*f, SelElement);
+  RecordCurrent("s224", [](TFunlight& f) { FunEdit::ClearAllFrames(f, SelElement); });
   EditGrid->update();
 }
 
 void TMForm::ACopyAllFramesExecute() {
-  if (TFunlight* f = CurrentFunlight()) FunEdit::CopyToElement(*f, SelElement, CopyTarget);
+  RecordCurrent("s225", [](TFunlight& f) { FunEdit::CopyToElement(f, SelElement, CopyTarget); });
   EditGrid->update();
 }
 
@@ -114,18 +120,23 @@ void TMForm::ComboBox3Change() {
 
 void TMForm::SpinEdit2Change() {
   // The step of the page's cell, looked up again: its row may have moved or gone since.
-  if (TFunlight* f = CurrentFunlight())
-    FunEdit::SetParam(*f, CellElement, SelCol, SpinEdit2->value());
+  RecordCurrent(
+      "s226", [this](TFunlight& f) { FunEdit::SetParam(f, CellElement, SelCol, SpinEdit2->value()); },
+      MergeKey(SpinEdit2));
 }
 
 void TMForm::SpinEdit3Change() {
   if (Updating) return;
-  if (TFunlight* f = CurrentFunlight()) FunEdit::SetUpperFreq(*f, SelElement, SpinEdit3->value());
+  RecordCurrent(
+      "s227", [this](TFunlight& f) { FunEdit::SetUpperFreq(f, SelElement, SpinEdit3->value()); },
+      MergeKey(SpinEdit3));
 }
 
 void TMForm::SpinEdit4Change() {
   if (Updating) return;
-  if (TFunlight* f = CurrentFunlight()) FunEdit::SetLowerFreq(*f, SelElement, SpinEdit4->value());
+  RecordCurrent(
+      "s228", [this](TFunlight& f) { FunEdit::SetLowerFreq(f, SelElement, SpinEdit4->value()); },
+      MergeKey(SpinEdit4));
 }
 
 }  // namespace Unit1

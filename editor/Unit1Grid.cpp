@@ -77,6 +77,7 @@ void TMForm::AUpdateFunlightExecute() {
     if (!wasUpdating) PageControl2->setCurrentWidget(TabSheet3);
     ShowPage(PageControl2, TabSheet1, false);
     ShowPage(PageControl2, TabSheet2, false);
+    UpdateEditActions();
     EditGrid->update();
     return;
   }
@@ -113,7 +114,9 @@ void TMForm::AUpdateFunlightExecute() {
 
   // The spin edit's change handler brings the funlight and both grids to the value shown; when the
   // value does not change it does not run by itself, so run it whenever they disagree.
+  // Showing the funlight is no edit of it: nothing here is an undo step.
   const int count = club ? f->StepCount : f->FrameCount;
+  Updating = true;
   SpinEdit5->setValue(std::max(count, 1));
   f = &FunList[CurFun];
   const int shown = SpinEdit5->value();
@@ -121,8 +124,6 @@ void TMForm::AUpdateFunlightExecute() {
   if (now != shown || EditGrid->ColCount() != shown || FrameGrid->ColCount() != shown ||
       (normal && f->Frames.size() != static_cast<size_t>(shown)))
     SpinEdit5Change();
-
-  Updating = true;
   SpinEdit1->setValue(f->HeadValue);
   Updating = wasUpdating;
 
@@ -130,6 +131,7 @@ void TMForm::AUpdateFunlightExecute() {
   if (!wasUpdating) PageControl2->setCurrentWidget(TabSheet3);
   ShowPage(PageControl2, TabSheet1, false);
   ShowPage(PageControl2, TabSheet2, false);
+  UpdateEditActions();
   EditGrid->update();
 }
 

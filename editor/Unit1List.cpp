@@ -51,7 +51,10 @@ QString DocumentFullText() {
 // Moves the current funlight one place and keeps it selected.
 void MoveCurrent(TMForm& form, int delta) {
   if (!DocActive) return;
-  const int to = FunEdit::MoveFunlight(FunList, CurFun, delta);
+  const int from = CurFun;
+  int to = -1;
+  form.Record("s213", std::min(from, from + delta), 2,
+              [&] { to = FunEdit::MoveFunlight(FunList, from, delta); });
   if (to < 0) return;
   CurFun = static_cast<uint8_t>(to);
   SetListRow(form.ListBox1, to);
@@ -137,33 +140,39 @@ void TMForm::ListBox1Click() {
 }
 
 void TMForm::ComboBox4Change() {
-  TFunlight* f = CurrentFunlight();
-  if (!f || !FunEdit::SetFunID(*f, ComboBox4->currentIndex())) return;
+  bool set = false;
+  RecordCurrent("s214", [&](TFunlight& f) { set = FunEdit::SetFunID(f, ComboBox4->currentIndex()); });
+  if (!set) return;
   Execute(AUpdateList);
   Execute(AUpdateFunlight);
 }
 
 void TMForm::RadioButton1Click() {
-  if (TFunlight* f = CurrentFunlight(); f && RadioButton1->isChecked()) f->FunType = NormalType;
+  if (RadioButton1->isChecked()) RecordCurrent("s215", [](TFunlight& f) { f.FunType = NormalType; });
 }
 
 void TMForm::RadioButton2Click() {
-  if (TFunlight* f = CurrentFunlight(); f && RadioButton2->isChecked()) f->FunType = ClubType;
+  if (RadioButton2->isChecked()) RecordCurrent("s215", [](TFunlight& f) { f.FunType = ClubType; });
 }
 
 void TMForm::CheckBox1Click() {
-  if (TFunlight* f = CurrentFunlight()) f->Repeating = CheckBox1->isChecked();
+  RecordCurrent("s217", [this](TFunlight& f) { f.Repeating = CheckBox1->isChecked(); });
 }
 
 void TMForm::SpinEdit1Change() {
   if (Updating) return;
-  if (TFunlight* f = CurrentFunlight()) FunEdit::SetHeadValue(*f, SpinEdit1->value());
+  RecordCurrent(
+      "s216", [this](TFunlight& f) { FunEdit::SetHeadValue(f, SpinEdit1->value()); },
+      MergeKey(SpinEdit1));
 }
 
 void TMForm::SpinEdit5Change() {
   TFunlight* f = CurrentFunlight();
   if (!f) return;
-  const int v = FunEdit::SetCount(*f, SpinEdit5->value());
+  int v = 0;
+  const auto count = [&](TFunlight& fun) { v = FunEdit::SetCount(fun, SpinEdit5->value()); };
+  // While a funlight is shown, its count is only brought to what the spin edit can show.
+  Updating ? count(*f) : RecordCurrent("s218", count, MergeKey(SpinEdit5));
   // A funlight of a type the editor does not know keeps its data as read: only the grids follow.
   EditGrid->SetColCount(v);
   FrameGrid->SetColCount(v);
@@ -181,13 +190,18 @@ void TMForm::AAddNewFunExecute() {
   if (!Unit2::SForm) return;
   const int answer = Dialogs().ShowModal(Unit2::SForm);
   if (answer != mrYes && answer != mrNo) return;
-  FunEdit::AddFunlight(FunList, FunFile, answer == mrYes ? NormalType : ClubType);
+  Record("s210", static_cast<int>(FunList.size()), 0, [&] {
+    FunEdit::AddFunlight(FunList, FunFile, answer == mrYes ? NormalType : ClubType);
+  });
   Execute(AUpdateList);
 }
 
 void TMForm::AFunCopyExecute() {
   if (!DocActive || !CurrentFunlight()) return;
-  if (!FunEdit::CopyFunlight(FunList, FunFile, CurFun)) {
+  bool copied = false;
+  Record("s211", static_cast<int>(FunList.size()), 0,
+         [&] { copied = FunEdit::CopyFunlight(FunList, FunFile, CurFun); });
+  if (!copied) {
     Message(DocumentFullText(), TMsgIcon::Error);
     return;
   }
@@ -198,7 +212,8 @@ void TMForm::AFunCopyExecute() {
 void TMForm::ADelFunExecute() {
   if (!DocActive) return;
   const int cur = CurFun;
-  const int next = FunEdit::DeleteFunlight(FunList, FunFile, cur);
+  int next = -1;
+  Record("s212", cur, 1, [&] { next = FunEdit::DeleteFunlight(FunList, FunFile, cur); });
   if (next < 0) return;
   struct TRestore {
     ~TRestore() { DocActive = true; }

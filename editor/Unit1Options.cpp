@@ -71,7 +71,7 @@ TSetter Field(std::string& field) {
 }
 TSetter WindowTitle(QWidget* window) {
   return [window](const QString& t) {
-    if (window) window->setWindowTitle(t);
+    if (window) window->setWindowTitle(QString(t).remove('&'));
   };
 }
 
@@ -117,7 +117,7 @@ std::vector<TLanguageKey> TMForm::LanguageKeys() {
   TSForm* types = Unit2::SForm;
 
   // In the order of reading; a key listed twice sets each of its targets.
-  return {
+  std::vector<TLanguageKey> keys = {
       {"Language", "Ext", Field(Profile.LangExt)},
       {"Strings", "s1", Title(File2)},
       {"Strings", "s2", Caption(ANewFile)},
@@ -220,12 +220,56 @@ std::vector<TLanguageKey> TMForm::LanguageKeys() {
       {"Strings", "s109", Text(NoDriverLabel),
        "No phone can be found: this system has no phone driver. "
        "Try glowsmith --simulate-phone DIR."},
+      {"Strings", "s200", Field(Profile.UndoText), "&Undo"},
+      {"Strings", "s201", Field(Profile.RedoText), "&Redo"},
+      {"Strings", "s202", Title(Edit1), "&Edit"},
+      {"Strings", "s203", Field(Profile.UndoNamedText), "&Undo %1"},
+      {"Strings", "s204", Field(Profile.RedoNamedText), "&Redo %1"},
+      {"Strings", "s240", Caption(AInsertFrameBefore), "Insert frame before"},
+      {"Strings", "s241", Caption(AInsertFrameAfter), "Insert frame after"},
+      {"Strings", "s242", Caption(ADuplicateFrame), "Duplicate frame"},
+      {"Strings", "s243", Caption(ADeleteColumn), "Delete frame"},
+      {"Strings", "s244", Caption(AMoveFrameLeft), "Move frame left"},
+      {"Strings", "s245", Caption(AMoveFrameRight), "Move frame right"},
+      {"Strings", "s246", Caption(ACopyFrame), "Copy frame"},
+      {"Strings", "s247", Caption(APasteFrame), "Paste frame"},
+      {"Strings", "s250", Text(CheckBox9), "Ask to save changes"},
+      {"Strings", "s251", Field(Profile.AskToSaveMsg),
+       "The document has changed. Save the changes?"},
+      {"Strings", "s252", Field(Profile.SaveText), "Save"},
+      {"Strings", "s253", Field(Profile.DiscardText), "Discard"},
+      {"Strings", "s254", Field(Profile.CancelText), "Cancel"},
       {"Dialogs", "d1", WindowTitle(types)},
       {"Dialogs", "d2", Text(types ? types->Label1 : nullptr)},
       {"Dialogs", "d3", Text(types ? types->Button1 : nullptr)},
       {"Dialogs", "d4", Text(types ? types->Button2 : nullptr)},
       {"Dialogs", "d5", Text(types ? types->Button3 : nullptr)},
   };
+  // The names of the edits, for Undo and Redo; the frame commands are named by their captions.
+  const std::pair<const char*, const char*> edits[] = {
+      {"s210", "Add funlight"},       {"s211", "Copy funlight"},
+      {"s212", "Delete funlight"},    {"s213", "Move funlight"},
+      {"s214", "Funlight name"},      {"s215", "Funlight type"},
+      {"s216", "Start value"},        {"s217", "Repeat"},
+      {"s218", "Number of frames"},   {"s219", "Frame duration"},
+      {"s220", "Add to frame"},       {"s221", "Remove from frame"},
+      {"s222", "Add to all frames"},  {"s223", "Remove from all frames"},
+      {"s224", "Clear all frames"},   {"s225", "Copy to element"},
+      {"s226", "Rhythm parameter"},   {"s227", "Upper frequency"},
+      {"s228", "Lower frequency"},    {"s229", "Colour"},
+      {"s230", "Previous colour"},    {"s231", "On / Off"},
+      {"s232", "Painting"},           {"s240", "Insert frame before"},
+      {"s241", "Insert frame after"}, {"s242", "Duplicate frame"},
+      {"s243", "Delete frame"},       {"s244", "Move frame left"},
+      {"s245", "Move frame right"},   {"s247", "Paste frame"}};
+  for (const auto& [key, name] : edits) {
+    std::string& field = Profile.EditNames[key];
+    // A caption's access key is no part of the edit's name.
+    keys.push_back({"Strings", key, [&field](const QString& t) {
+                      field = QString(t).remove('&').toStdString();
+                    }, name});
+  }
+  return keys;
 }
 
 void TMForm::AReadLanguageExecute() {
@@ -261,6 +305,7 @@ void TMForm::AReadOptionsExecute() {
   Profile.ProfileName = stored.Profile;
   CheckBox2->setChecked(stored.HideUnusedSlots);
   CheckBox5->setChecked(stored.OuterDisplayOnInner);
+  CheckBox9->setChecked(stored.AskToSave);
 
   // A failure while loading the language or the skin ends the start-up here, before the save.
   Execute(ASearchLangs);
@@ -278,7 +323,7 @@ void TMForm::ASaveOptionsExecute() {
   IOptionsStore* store = Services().Options;
   if (!store) return;
   SaveStoredOptions(*store, {Profile.Language, Profile.ProfileName, CheckBox2->isChecked(),
-                             CheckBox5->isChecked()});
+                             CheckBox5->isChecked(), CheckBox9->isChecked()});
 }
 
 void TMForm::ComboBox1Change() {

@@ -263,7 +263,7 @@ void TMForm::PhoneStatusChanged(int Status) {
 }
 
 void TMForm::AOpenFromPhoneExecute() {
-  if (!PhoneFileReady(*this, PendingOpen)) return;
+  if (!ConfirmDiscard() || !PhoneFileReady(*this, PendingOpen)) return;
   const std::string folder = CopyFolder(*this);
   if (folder.empty()) return;
   const P2KAPI::TPhoneFileEntry entry = P2KAPI::PhoneFiles->Items(0);

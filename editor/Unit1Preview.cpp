@@ -76,6 +76,7 @@ void StopPlay(TMForm& form) {
   form.Button15->setText(QString::fromStdString(Profile.PlayText));
   SetEditorLocked(form, false);
   form.Timer1->SetEnabled(false);
+  form.UpdateEditActions();
 }
 
 // The lit picture of single-colour element n at the place of its first shape; with the outer
@@ -194,6 +195,7 @@ void TMForm::Button15Click() {
   PlayPos = 0;
   Timer1->SetEnabled(true);
   SetEditorLocked(*this, true);
+  UpdateEditActions();
 }
 
 void TMForm::Timer1Timer() {

@@ -181,6 +181,7 @@ TStoredOptions ReadFrom(IOptionsStore& store, const char* root) {
   result.Profile = store.ReadString(settings, Profile).value_or(DefaultProfile);
   result.HideUnusedSlots = ReadFlag(store, options, HideUnusedSlots, true);
   result.OuterDisplayOnInner = ReadFlag(store, options, OuterDisplayOnInner, false);
+  result.AskToSave = ReadFlag(store, options, AskToSave, false);
   return result;
 }
 
@@ -207,4 +208,5 @@ void SaveStoredOptions(IOptionsStore& store, const TStoredOptions& options) {
   store.WriteString(settings, Profile, options.Profile);
   store.WriteString(flags, HideUnusedSlots, options.HideUnusedSlots ? "1" : "0");
   store.WriteString(flags, OuterDisplayOnInner, options.OuterDisplayOnInner ? "1" : "0");
+  store.WriteString(flags, AskToSave, options.AskToSave ? "1" : "0");
 }

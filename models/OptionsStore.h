@@ -65,12 +65,13 @@ std::filesystem::path UserOptionsFilePath();
 // The store of the user running the program: the registry on Windows, the options file elsewhere.
 std::unique_ptr<IOptionsStore> CreateUserOptionsStore();
 
-// The four options that outlive a run.
+// The options that outlive a run.
 struct TStoredOptions {
   std::string Language;
   std::string Profile;
   bool HideUnusedSlots = true;
   bool OuterDisplayOnInner = false;
+  bool AskToSave = false;
 
   bool operator==(const TStoredOptions&) const = default;
 };
@@ -84,6 +85,7 @@ inline constexpr const char* Language = "Language";
 inline constexpr const char* Profile = "Profile";
 inline constexpr const char* HideUnusedSlots = "HideUnusedSlots";
 inline constexpr const char* OuterDisplayOnInner = "OuterDisplayOnInner";
+inline constexpr const char* AskToSave = "AskToSaveChanges";
 inline constexpr const char* DefaultLanguage = "English";
 inline constexpr const char* DefaultProfile = "Motorola (All Models)";
 }  // namespace OptionKeys

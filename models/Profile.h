@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ struct TProfile {
   std::string PhoneRefusedText;
   // The folder of the phone's copy is not private (%1 the folder).
   std::string PhoneCopyFolderMsg;
+  // Undo and redo: the menu words, the edits' names by key, and the unsaved-changes question.
+  std::string UndoText, RedoText, UndoNamedText, RedoNamedText;  // %1: the edit's name
+  std::string AskToSaveMsg, SaveText, DiscardText, CancelText;
+  std::map<std::string, std::string> EditNames;
 };
 
 inline TProfile Profile;
