@@ -185,8 +185,9 @@ void TMForm::ColumnCommand(const char* label, const std::function<int(TFunlight&
     const TUpdatingScope updating;  // the funlight stays on the page it is on
     Execute(AUpdateFunlight);
   }
+  // The column moved or made is the one selected now, with its cell on the page as a click shows it.
   FrameGrid->MoveCurrent(to, 1);
-  EditGrid->MoveCurrent(to, EditGrid->Row());
+  EditGrid->SetCurrent(to, EditGrid->Row());
   UpdateEditActions();
 }
 

@@ -1,0 +1,178 @@
+// What the window does for undo and redo, the frame commands and unsaved changes: the Edit menu
+// and its keys, one gesture one step, the place an undo goes back to, and the question on close.
+#include <QMenuBar>
+#include <QSlider>
+#include <QTest>
+
+#include "EditorSupport.h"
+#include "Profile.h"
+
+using namespace UFunStruct;
+using Unit1::TMForm;
+
+namespace {
+
+// Save, Discard or Cancel as scripted; how often the question came.
+class TAskingDialogs : public TScriptedDialogs {
+ public:
+  std::deque<TSaveAnswer> Answers;
+  int Asked = 0;
+  TSaveAnswer AskToSave(QWidget*, const QString&, const QString&, const QStringList&) override {
+    ++Asked;
+    const TSaveAnswer a = Answers.empty() ? Cancel : Answers.front();
+    if (!Answers.empty()) Answers.pop_front();
+    return a;
+  }
+};
+
+TFunlight Lights() {
+  return NormalFunlight(
+      1, {Frame(100, {{1, 5, 5, 5}, {2, 1, 0, 0}}), Frame(200, {{1, 0, 0, 0}}), Frame(300, {})},
+      true);
+}
+
+class UndoTest : public EditorTest {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    services_.Dialogs = &asking_;
+  }
+  TMForm& F() { return Form(); }
+  void Key(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    F().activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&F()));
+    w->setFocus();
+    QTest::keyClick(w, static_cast<Qt::Key>(key), mods);
+  }
+  QPoint At(int col, int row) { return F().EditGrid->CellRect(col, row).center(); }
+  std::string Doc() { return DocSupport::Describe(FunList); }
+  TAskingDialogs asking_;
+};
+
+}  // namespace
+
+TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
+  OpenDocument({Lights(), Lights()});
+  QList<QAction*> menus = F().MainMenu1->actions();
+  ASSERT_EQ(menus.size(), 3);
+  EXPECT_EQ(menus[1]->menu(), F().Edit1);
+  EXPECT_EQ(std::tuple(F().AUndo->text(), F().AUndo->isEnabled(), F().ARedo->isEnabled()),
+            std::tuple(QString("&Undo"), false, false));
+  const std::string loaded = Doc();
+  F().Button10->click();  // copy funlight
+  EXPECT_EQ(F().AUndo->text(), "&Undo Copy funlight");
+  F().ListBox2->setCurrentRow(0);
+  for (bool playing : {true, false}) {
+    F().Button15->click();
+    EXPECT_NE(F().AUndo->isEnabled(), playing);
+    EXPECT_NE(F().AInsertFrameAfter->isEnabled(), playing);
+  }
+  Key(F().ListBox1, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Doc(), loaded);
+  EXPECT_EQ(F().ARedo->text(), "&Redo Copy funlight");
+  for (Qt::KeyboardModifiers mods : {Qt::ControlModifier | Qt::ShiftModifier, Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+    Key(F().ListBox1, mods & Qt::ShiftModifier ? Qt::Key_Z : Qt::Key_Y, mods);
+    EXPECT_EQ(FunList.size(), 3u);
+    Key(F().ListBox1, Qt::Key_Z, Qt::ControlModifier);
+  }
+  // The document commands have their keys too.
+  EXPECT_EQ(std::tuple(F().AOpenFile->shortcut(), F().ASave->shortcut(), F().ASaveAs->shortcut(),
+                       F().AExit->shortcut()),
+            std::tuple(QKeySequence("Ctrl+O"), QKeySequence("Ctrl+S"),
+                       QKeySequence("Ctrl+Shift+S"), QKeySequence("Ctrl+Q")));
+  // Loading clears the history.
+  F().Button10->click();
+  asking_.OpenAnswers = {WriteDocument("other.pat", {Lights()})};
+  F().Execute(F().AOpenFile);
+  EXPECT_EQ(std::tuple(FunList.size(), F().AUndo->isEnabled()), std::tuple(1u, false));
+}
+
+TEST_F(UndoTest, ADragIsOneStepAndUndoGoesBackToItsFunlightAndCell) {
+  OpenDocument({Lights(), Lights()});
+  const std::string loaded = Doc();
+  F().ListBox1->setCurrentRow(1);
+  SelectCell(1, 0);
+  QSlider* red = F().TrackBar1;
+  red->setSliderDown(true);
+  for (int v : {10, 5, 0}) red->setValue(v);
+  red->setSliderDown(false);
+  EXPECT_EQ(FunList[1].Frames[1].Cells[0].R, 15);
+  QTest::mousePress(F().EditGrid, Qt::RightButton, {}, At(0, 0));
+  for (int col : {1, 2, 0}) QTest::mouseMove(F().EditGrid, At(col, 0));
+  QTest::mouseRelease(F().EditGrid, Qt::RightButton, {}, At(0, 0));
+  F().ListBox1->setCurrentRow(0);
+  F().PageControl1->setCurrentWidget(F().Tab1);
+  F().Execute(F().AUndo);  // the drag
+  F().Execute(F().AUndo);  // the slider
+  EXPECT_EQ(Doc(), loaded);
+  EXPECT_FALSE(F().AUndo->isEnabled());
+  EXPECT_EQ(std::tuple(CurFun, F().ListBox1->currentRow(), SelCol, SelElement),
+            std::tuple(uint8_t{1}, 1, uint8_t{1}, uint8_t{1}));
+  EXPECT_TRUE(F().PageControl1->currentWidget() == F().Tab2 &&
+              F().PageControl2->currentWidget() == F().TabSheet2);
+  F().Execute(F().ARedo);
+  EXPECT_EQ(FunList[1].Frames[1].Cells[0].R, 15);
+}
+
+TEST_F(UndoTest, GridKeysActOnTheSelectedCellAndColumn) {
+  OpenDocument({Lights()});
+  SelectCell(0, 1);  // element 2 in frame 1
+  Key(F().EditGrid, Qt::Key_Space);
+  Key(F().EditGrid, Qt::Key_Delete);
+  EXPECT_EQ(AllCells(Cur())[0], "1:5,5,5");
+  Key(F().EditGrid, Qt::Key_Insert);
+  Key(F().EditGrid, Qt::Key_D, Qt::ControlModifier);  // duplicate frame 1
+  Key(F().EditGrid, Qt::Key_Right, Qt::ControlModifier);
+  EXPECT_EQ(AllCells(Cur()), (std::vector<std::string>{"1:5,5,5 2:0,0,0", "1:0,0,0",
+                                                       "1:5,5,5 2:0,0,0", ""}));
+  EXPECT_EQ(std::tuple(F().EditGrid->Col(), F().SpinEdit5->value(), F().EditGrid->ColCount()),
+            std::tuple(2, 4, 4));
+  // Copy on the frame row, paste on the last frame, from its menu; then insert before it.
+  F().FrameGrid->MoveCurrent(1, 1);
+  Key(F().FrameGrid, Qt::Key_C, Qt::ControlModifier);
+  F().FrameGrid->MoveCurrent(3, 1);
+  Key(F().FrameGrid, Qt::Key_V, Qt::ControlModifier);
+  Key(F().FrameGrid, Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(AllCells(Cur()).back(), "1:0,0,0");
+  EXPECT_EQ(std::tuple(Cur().Frames[3].Duration, Cur().Frames[4].Duration), std::tuple(200, 200));
+  EXPECT_EQ(F().AUndo->text(), "&Undo Insert frame before");
+  while (F().Execute(F().AUndo)) {
+  }
+  EXPECT_EQ(AllCells(Cur()), AllCells(Lights()));
+}
+
+TEST_F(UndoTest, ChangedDocumentAsksBeforeItIsReplacedOrClosed) {
+  const QString doc = WriteDocument("doc.pat", {Lights()});
+  const std::vector<uint8_t> original = ReadBytes(doc);
+  // A new run on the document with the option as given, and one edit made.
+  const auto run = [&](bool ask) {
+    TearDown();
+    SetUp();
+    Start({doc});
+    F().show();
+    F().CheckBox9->setChecked(ask);
+    F().Button10->click();
+    asking_.Asked = 0;
+  };
+  run(false);
+  F().close();
+  EXPECT_TRUE(F().isHidden() && asking_.Asked == 0) << "the option is off";
+  run(true);
+  F().Execute(F().AUndo);
+  F().Execute(F().AOpenFile);  // nothing changed: no question, only the cancelled file dialog
+  EXPECT_EQ(asking_.Asked, 0);
+  run(true);
+  asking_.Answers = {IDialogs::Cancel, IDialogs::Cancel, IDialogs::Discard};
+  asking_.OpenAnswers = {TempPath("other.pat")};
+  F().Execute(F().AOpenFile);
+  EXPECT_EQ(asking_.OpenAnswers.size(), 1u) << "cancelled: no file dialog";
+  F().close();
+  EXPECT_FALSE(F().isHidden());
+  F().close();
+  EXPECT_TRUE(F().isHidden() && asking_.Asked == 3 && ReadBytes(doc) == original);
+  run(true);
+  asking_.Answers = {IDialogs::Save};
+  F().close();
+  EXPECT_TRUE(F().isHidden() && asking_.Asked == 1);
+  EXPECT_EQ(ReadBytes(doc), ReadBytes(WriteDocument("two.pat", {Lights(), Lights()})));
+}
