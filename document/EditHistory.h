@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "UFunStruct.h"
@@ -26,9 +27,11 @@ struct TPlace {
 // What an edit is and where it acts: the label names it in the menu (a language key); edits with
 // the same non-zero Merge that follow each other make one step until the history is sealed.
 struct TEdit {
+  TEdit(std::string Label = {}, TPlace Place = {}, uint64_t Merge = 0)
+      : Label(std::move(Label)), Place(Place), Merge(Merge) {}
   std::string Label;
   TPlace Place;
-  uint64_t Merge = 0;
+  uint64_t Merge;
 };
 
 struct TLimits {
