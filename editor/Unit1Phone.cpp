@@ -263,7 +263,8 @@ void TMForm::PhoneStatusChanged(int Status) {
 }
 
 void TMForm::AOpenFromPhoneExecute() {
-  if (!ConfirmDiscard() || !PhoneFileReady(*this, PendingOpen)) return;
+  // A read put off until the phone is there was agreed to when it was asked for.
+  if ((!PendingOpen && !ConfirmDiscard()) || !PhoneFileReady(*this, PendingOpen)) return;
   const std::string folder = CopyFolder(*this);
   if (folder.empty()) return;
   const P2KAPI::TPhoneFileEntry entry = P2KAPI::PhoneFiles->Items(0);
