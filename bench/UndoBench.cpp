@@ -76,10 +76,11 @@ void Run(const char* Name, std::vector<TFunlight> List) {
     History.End(List);
     Peak = std::max(Peak, History.Bytes());
   }
-  std::printf("%s: 500 edits keep %zu steps, %.1f MiB (peak %.1f MiB, bound 64 MiB); "
-              "peak resident size grew by %.1f MiB\n",
-              Name, History.Count(), History.Bytes() / 1048576.0, Peak / 1048576.0,
-              (PeakRssKiB() - RssBefore) / 1024.0);
+  std::printf(
+      "%s: 500 edits keep %zu steps, %.1f MiB (peak %.1f MiB, bound 64 MiB); "
+      "peak resident size grew by %.1f MiB\n",
+      Name, History.Count(), History.Bytes() / 1048576.0, Peak / 1048576.0,
+      (PeakRssKiB() - RssBefore) / 1024.0);
 }
 
 }  // namespace

@@ -61,8 +61,8 @@ void THistory::End(const TFunList& List) {
   if (!Open_) return;
   Open_ = false;
   TStep Step = std::move(Pending_);
-  const auto Grown = static_cast<std::ptrdiff_t>(List.size()) -
-                     static_cast<std::ptrdiff_t>(SizeBefore_);
+  const auto Grown =
+      static_cast<std::ptrdiff_t>(List.size()) - static_cast<std::ptrdiff_t>(SizeBefore_);
   const auto Count = static_cast<std::ptrdiff_t>(Step.Before.size()) + Grown;
   Step.After = Range(List, size_t(Step.First), size_t(std::max<std::ptrdiff_t>(Count, 0)));
   if (Step.After == Step.Before) return;

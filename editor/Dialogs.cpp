@@ -54,9 +54,7 @@ IDialogs::TSaveAnswer TQtDialogs::AskToSave(QWidget* parent, const QString& titl
   box.addButton(buttons.value(2), QMessageBox::RejectRole);
   box.setDefaultButton(save);
   box.exec();
-  return box.clickedButton() == save      ? Save
-         : box.clickedButton() == discard ? Discard
-                                          : Cancel;
+  return box.clickedButton() == save ? Save : box.clickedButton() == discard ? Discard : Cancel;
 }
 
 void TConsoleDialogs::ShowMessage(QWidget*, const QString&, const QString& text, TMsgIcon) {

@@ -277,7 +277,7 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   std::map<QAction*, void (TMForm::*)()> handlers_;
   int actionDepth_ = 0;
   bool closed_ = false;
-  uint64_t gesture_ = 0;     // the right-button drag under way
+  uint64_t gesture_ = 0;       // the right-button drag under way
   TGrid* lastGrid_ = nullptr;  // the grid of the frame commands' column
 
  public:

@@ -182,7 +182,8 @@ void TMForm::AMakePrevColExecute() {
 
 void TMForm::AMakeOn_OffExecute() {
   std::optional<uint8_t> toggled;
-  RecordCurrent("s231", [&](TFunlight& f) { toggled = FunEdit::ToggleOnOff(f, CellElement, SelCol); });
+  RecordCurrent("s231",
+                [&](TFunlight& f) { toggled = FunEdit::ToggleOnOff(f, CellElement, SelCol); });
   if (!toggled) return;
   const uint8_t v = *toggled;
   RepaintPageCell(*this);
@@ -207,25 +208,25 @@ void TMForm::EditGridMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers, Qt
   Record(
       "s232", CurFun, 1,
       [&] {
-    if (SelCell == NoCell) {
-      // A missing cell is made first; with Updating set the add selects nothing.
-      const bool wasEnabled = AAddNewFrame->isEnabled();
-      const bool wasUpdating = Updating;
-      AAddNewFrame->setEnabled(true);
-      Updating = true;
-      struct TRestore {
-        QAction* action;
-        bool enabled, updating;
-        ~TRestore() {
-          Updating = updating;
-          action->setEnabled(enabled);
+        if (SelCell == NoCell) {
+          // A missing cell is made first; with Updating set the add selects nothing.
+          const bool wasEnabled = AAddNewFrame->isEnabled();
+          const bool wasUpdating = Updating;
+          AAddNewFrame->setEnabled(true);
+          Updating = true;
+          struct TRestore {
+            QAction* action;
+            bool enabled, updating;
+            ~TRestore() {
+              Updating = updating;
+              action->setEnabled(enabled);
+            }
+          } restore{AAddNewFrame, wasEnabled, wasUpdating};
+          Execute(AAddNewFrame);
+          // Look the new record up.
+          redirect.Point(col, row);
         }
-      } restore{AAddNewFrame, wasEnabled, wasUpdating};
-      Execute(AAddNewFrame);
-      // Look the new record up.
-      redirect.Point(col, row);
-    }
-    if (SelCell != NoCell) AMakeOn_OffExecute();
+        if (SelCell != NoCell) AMakeOn_OffExecute();
       },
       gesture_);
 }
@@ -239,7 +240,9 @@ void TMForm::EditGridMouseMove(Qt::KeyboardModifiers Shift, Qt::MouseButtons But
   if (col >= 0 && col < NoCell && row >= 0 && row <= 6 && !HiddenElement(*this, row)) {
     const TRedirectedSelection redirect(*this, col, row);
     // Dragging only switches existing cells; it never creates one.
-    if (SelCell != NoCell) Record("s232", CurFun, 1, [this] { AMakeOn_OffExecute(); }, gesture_);
+    if (SelCell != NoCell)
+      Record(
+          "s232", CurFun, 1, [this] { AMakeOn_OffExecute(); }, gesture_);
   }
   LastPaintedCol = col;
   LastPaintedRow = row;

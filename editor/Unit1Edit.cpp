@@ -64,8 +64,8 @@ class TFrameMenu : public QObject {
 
 void TMForm::SetUpEditing() {
   AUndo->setShortcuts(QKeySequence::Undo);
-  ARedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
-                       QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  ARedo->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
   const QList<QAction*> frames = {AInsertFrameBefore, AInsertFrameAfter, ADuplicateFrame,
                                   ADeleteColumn,      AMoveFrameLeft,    AMoveFrameRight,
                                   ACopyFrame,         APasteFrame};
@@ -75,9 +75,10 @@ void TMForm::SetUpEditing() {
     grid->installEventFilter(new TFrameMenu(grid, grid == FrameGrid, frames, &lastGrid_));
   }
   // On the colour grid, the keys of the selected cell.
-  const std::pair<QAction*, QKeySequence> cellKeys[] = {{AAddNewFrame, QKeySequence(Qt::Key_Insert)},
-                                                        {ADelFrame, QKeySequence(Qt::Key_Delete)},
-                                                        {AMakeOn_Off, QKeySequence(Qt::Key_Space)}};
+  const std::pair<QAction*, QKeySequence> cellKeys[] = {
+      {AAddNewFrame, QKeySequence(Qt::Key_Insert)},
+      {ADelFrame, QKeySequence(Qt::Key_Delete)},
+      {AMakeOn_Off, QKeySequence(Qt::Key_Space)}};
   for (const auto& [action, key] : cellKeys) {
     action->setShortcut(key);
     action->setShortcutContext(Qt::WidgetShortcut);
@@ -94,9 +95,9 @@ uint64_t TMForm::MergeKey(const void* control) const {
   const auto sliding = qobject_cast<const QSlider*>(static_cast<const QObject*>(control));
   // A slider's keyboard steps are steps of their own; its drag is one.
   if (sliding && !sliding->isSliderDown()) return 0;
-  return std::hash<const void*>{}(control) ^ (uint64_t{CurFun} << 8 | uint64_t{SelCol} << 16 |
-                                              uint64_t{CellElement} << 24 |
-                                              uint64_t{SelElement} << 32);
+  return std::hash<const void*>{}(control) ^
+         (uint64_t{CurFun} << 8 | uint64_t{SelCol} << 16 | uint64_t{CellElement} << 24 |
+          uint64_t{SelElement} << 32);
 }
 
 void TMForm::Record(const char* label, int first, int count, const std::function<void()>& edit,
@@ -117,7 +118,9 @@ void TMForm::Record(const char* label, int first, int count, const std::function
 
 void TMForm::RecordCurrent(const char* label, const std::function<void(TFunlight&)>& edit,
                            uint64_t merge) {
-  if (TFunlight* f = CurrentFunlight()) Record(label, CurFun, 1, [&] { edit(*f); }, merge);
+  if (TFunlight* f = CurrentFunlight())
+    Record(
+        label, CurFun, 1, [&] { edit(*f); }, merge);
 }
 
 void TMForm::UpdateEditActions() {
@@ -185,16 +188,16 @@ void TMForm::ColumnCommand(const char* label, const std::function<int(TFunlight&
     const TUpdatingScope updating;  // the funlight stays on the page it is on
     Execute(AUpdateFunlight);
   }
-  // The column moved or made is the one selected now, with its cell on the page as a click shows it.
+  // The column moved or made is the one selected now, with its cell on the page as a click shows
+  // it.
   FrameGrid->MoveCurrent(to, 1);
   EditGrid->SetCurrent(to, EditGrid->Row());
   UpdateEditActions();
 }
 
 void TMForm::AInsertFrameBeforeExecute() {
-  ColumnCommand("s240", [](TFunlight& f, int col) {
-    return FunEdit::InsertColumn(f, col, col) ? col : -1;
-  });
+  ColumnCommand(
+      "s240", [](TFunlight& f, int col) { return FunEdit::InsertColumn(f, col, col) ? col : -1; });
 }
 
 void TMForm::AInsertFrameAfterExecute() {
@@ -224,7 +227,8 @@ void TMForm::AMoveFrameRightExecute() {
 }
 
 void TMForm::ACopyFrameExecute() {
-  if (const TFunlight* f = CurrentFunlight()) ColumnClip = FunEdit::CopyColumn(*f, SelectedColumn());
+  if (const TFunlight* f = CurrentFunlight())
+    ColumnClip = FunEdit::CopyColumn(*f, SelectedColumn());
   UpdateEditActions();
 }
 

@@ -37,8 +37,7 @@ void TMForm::FrameGridSetEditText(int ACol, int ARow, const QString& Value) {
   RecordCurrent(
       "s219", [&](TFunlight& fun) { shown = FunEdit::SetDuration(fun, ACol, Value.toStdString()); },
       MergeKey(FrameGrid) ^ static_cast<uint64_t>(ACol));
-  if (shown)
-    FrameGrid->SetCell(ACol, ARow, QString::fromStdString(*shown));
+  if (shown) FrameGrid->SetCell(ACol, ARow, QString::fromStdString(*shown));
 }
 
 void TMForm::FrameGridSelectCell(int ACol, int, bool&) {
@@ -121,7 +120,8 @@ void TMForm::ComboBox3Change() {
 void TMForm::SpinEdit2Change() {
   // The step of the page's cell, looked up again: its row may have moved or gone since.
   RecordCurrent(
-      "s226", [this](TFunlight& f) { FunEdit::SetParam(f, CellElement, SelCol, SpinEdit2->value()); },
+      "s226",
+      [this](TFunlight& f) { FunEdit::SetParam(f, CellElement, SelCol, SpinEdit2->value()); },
       MergeKey(SpinEdit2));
 }
 

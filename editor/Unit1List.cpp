@@ -141,14 +141,16 @@ void TMForm::ListBox1Click() {
 
 void TMForm::ComboBox4Change() {
   bool set = false;
-  RecordCurrent("s214", [&](TFunlight& f) { set = FunEdit::SetFunID(f, ComboBox4->currentIndex()); });
+  RecordCurrent("s214",
+                [&](TFunlight& f) { set = FunEdit::SetFunID(f, ComboBox4->currentIndex()); });
   if (!set) return;
   Execute(AUpdateList);
   Execute(AUpdateFunlight);
 }
 
 void TMForm::RadioButton1Click() {
-  if (RadioButton1->isChecked()) RecordCurrent("s215", [](TFunlight& f) { f.FunType = NormalType; });
+  if (RadioButton1->isChecked())
+    RecordCurrent("s215", [](TFunlight& f) { f.FunType = NormalType; });
 }
 
 void TMForm::RadioButton2Click() {
@@ -190,9 +192,8 @@ void TMForm::AAddNewFunExecute() {
   if (!Unit2::SForm) return;
   const int answer = Dialogs().ShowModal(Unit2::SForm);
   if (answer != mrYes && answer != mrNo) return;
-  Record("s210", static_cast<int>(FunList.size()), 0, [&] {
-    FunEdit::AddFunlight(FunList, FunFile, answer == mrYes ? NormalType : ClubType);
-  });
+  Record("s210", static_cast<int>(FunList.size()), 0,
+         [&] { FunEdit::AddFunlight(FunList, FunFile, answer == mrYes ? NormalType : ClubType); });
   Execute(AUpdateList);
 }
 

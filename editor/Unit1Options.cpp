@@ -265,9 +265,9 @@ std::vector<TLanguageKey> TMForm::LanguageKeys() {
   for (const auto& [key, name] : edits) {
     std::string& field = Profile.EditNames[key];
     // A caption's access key is no part of the edit's name.
-    keys.push_back({"Strings", key, [&field](const QString& t) {
-                      field = QString(t).remove('&').toStdString();
-                    }, name});
+    keys.push_back({"Strings", key,
+                    [&field](const QString& t) { field = QString(t).remove('&').toStdString(); },
+                    name});
   }
   return keys;
 }

@@ -1,13 +1,12 @@
 // Undo and redo of the editing commands, and the column commands they record.
 
-#include "EditHistory.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <random>
 
 #include "DocSupport.h"
+#include "EditHistory.h"
 #include "FunEdit.h"
 
 using namespace UFunStruct;
@@ -42,7 +41,8 @@ std::string Columns(const TFunlight& F) {
   }
   for (const TClubFrame& R : F.ClubFrames) {
     S += std::to_string(R.Element) + ':';
-    for (const TClubCell& C : R.Cells) S += std::to_string(C.R) + '/' + std::to_string(C.Param) + ' ';
+    for (const TClubCell& C : R.Cells)
+      S += std::to_string(C.R) + '/' + std::to_string(C.Param) + ' ';
     if (R.CellCount != R.Cells.size()) S += "# ";
   }
   const int Count = F.FunType == ClubType ? F.StepCount : F.FrameCount;

@@ -70,7 +70,8 @@ TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
   Key(F().ListBox1, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(Doc(), loaded);
   EXPECT_EQ(F().ARedo->text(), "&Redo Copy funlight");
-  for (Qt::KeyboardModifiers mods : {Qt::ControlModifier | Qt::ShiftModifier, Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+  for (Qt::KeyboardModifiers mods :
+       {Qt::ControlModifier | Qt::ShiftModifier, Qt::KeyboardModifiers(Qt::ControlModifier)}) {
     Key(F().ListBox1, mods & Qt::ShiftModifier ? Qt::Key_Z : Qt::Key_Y, mods);
     EXPECT_EQ(FunList.size(), 3u);
     Key(F().ListBox1, Qt::Key_Z, Qt::ControlModifier);
@@ -78,8 +79,8 @@ TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
   // The document commands have their keys too.
   EXPECT_EQ(std::tuple(F().AOpenFile->shortcut(), F().ASave->shortcut(), F().ASaveAs->shortcut(),
                        F().AExit->shortcut()),
-            std::tuple(QKeySequence("Ctrl+O"), QKeySequence("Ctrl+S"),
-                       QKeySequence("Ctrl+Shift+S"), QKeySequence("Ctrl+Q")));
+            std::tuple(QKeySequence("Ctrl+O"), QKeySequence("Ctrl+S"), QKeySequence("Ctrl+Shift+S"),
+                       QKeySequence("Ctrl+Q")));
   // Loading clears the history.
   F().Button10->click();
   asking_.OpenAnswers = {WriteDocument("other.pat", {Lights()})};
@@ -123,8 +124,8 @@ TEST_F(UndoTest, GridKeysActOnTheSelectedCellAndColumn) {
   Key(F().EditGrid, Qt::Key_Insert);
   Key(F().EditGrid, Qt::Key_D, Qt::ControlModifier);  // duplicate frame 1
   Key(F().EditGrid, Qt::Key_Right, Qt::ControlModifier);
-  EXPECT_EQ(AllCells(Cur()), (std::vector<std::string>{"1:5,5,5 2:0,0,0", "1:0,0,0",
-                                                       "1:5,5,5 2:0,0,0", ""}));
+  EXPECT_EQ(AllCells(Cur()),
+            (std::vector<std::string>{"1:5,5,5 2:0,0,0", "1:0,0,0", "1:5,5,5 2:0,0,0", ""}));
   EXPECT_EQ(std::tuple(F().EditGrid->Col(), F().SpinEdit5->value(), F().EditGrid->ColCount()),
             std::tuple(2, 4, 4));
   // Copy on the frame row, paste on the last frame, from its menu; then insert before it.
