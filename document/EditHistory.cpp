@@ -16,12 +16,11 @@ TFunList Range(const TFunList& List, size_t First, size_t Count) {
   return TFunList(Begin, Begin + static_cast<std::ptrdiff_t>(Count));
 }
 
-// Puts With where Out lies in List.
+// Puts With where Out lies in List: the list is as the step left it, so Out is there.
 void Splice(TFunList& List, TFunFile& File, size_t First, const TFunList& Out,
             const TFunList& With) {
-  First = std::min(First, List.size());
   const auto At = List.begin() + static_cast<std::ptrdiff_t>(First);
-  List.erase(At, At + static_cast<std::ptrdiff_t>(std::min(Out.size(), List.size() - First)));
+  List.erase(At, At + static_cast<std::ptrdiff_t>(Out.size()));
   List.insert(List.begin() + static_cast<std::ptrdiff_t>(First), With.begin(), With.end());
   File.Count = static_cast<uint8_t>(List.size());
 }
@@ -40,7 +39,7 @@ size_t FunlightBytes(const TFunlight& F) {
 }
 
 size_t THistory::StepBytes(const TStep& Step) {
-  size_t Bytes = sizeof(TStep) + Step.Edit.Label.capacity();
+  size_t Bytes = sizeof(TStep);
   for (const TFunList* L : {&Step.Before, &Step.After})
     for (const TFunlight& F : *L) Bytes += FunlightBytes(F);
   return Bytes;
@@ -66,8 +65,9 @@ void THistory::End(const TFunList& List) {
   const auto Count = static_cast<std::ptrdiff_t>(Step.Before.size()) + Grown;
   Step.After = Range(List, size_t(Step.First), size_t(std::max<std::ptrdiff_t>(Count, 0)));
   if (Step.After == Step.Before) return;
-  TStep* Top = Done_ == Steps_.size() && Done_ ? &Steps_.back() : nullptr;
-  if (Top && !Sealed_ && Step.Edit.Merge && Top->Edit.Merge == Step.Edit.Merge &&
+  // Unsealed, the last step is the newest one, done and not undone since.
+  TStep* Top = Sealed_ ? nullptr : &Steps_.back();
+  if (Top && Step.Edit.Merge && Top->Edit.Merge == Step.Edit.Merge &&
       Top->First == Step.First && Top->After.size() == Step.Before.size()) {
     // The gesture goes on: the step keeps what was there before it began.
     Bytes_ -= Top->Bytes;
@@ -75,6 +75,7 @@ void THistory::End(const TFunList& List) {
     if (Top->After == Top->Before) {
       Steps_.pop_back();
       --Done_;
+      Sealed_ = true;
       return;
     }
     Top->Id = NextId_++;
@@ -124,18 +125,13 @@ TPlace THistory::Undo(TFunList& List, TFunFile& File) {
 
 TPlace THistory::Redo(TFunList& List, TFunFile& File) {
   if (!CanRedo()) return {};
-  Sealed_ = true;
   const TStep& Step = Steps_[Done_++];
   Splice(List, File, size_t(Step.First), Step.Before, Step.After);
   return Step.Edit.Place;
 }
 
 void THistory::Clear() {
-  Steps_.clear();
-  Done_ = Bytes_ = 0;
-  Base_ = Saved_ = 0;
-  Sealed_ = true;
-  Open_ = false;
+  *this = THistory(Limits_);
 }
 
 }  // namespace EditHistory

@@ -124,7 +124,7 @@ const TCommand Commands[] = {
     {"clear", 0, 1, [](auto& L, auto&) { ClearAllFrames(L[0], 1); }},
     {"param", 1, 1, [](auto& L, auto&) { SetParam(L[1], 3, 2, 77); }},
     {"band", 1, 1, [](auto& L, auto&) { SetLowerFreq(L[1], 1, 0); }},
-    {"toggle", 2, 1, [](auto& L, auto&) { ToggleOnOff(L[2], 7, 0); }},
+    {"toggle", 2, 9, [](auto& L, auto&) { ToggleOnOff(L[2], 7, 0); }},  // to the end
     {"insert", 1, 1, [](auto& L, auto&) { InsertColumn(L[1], 0, 0); }},
     {"paste", 0, 1, [](auto& L, auto&) { PasteColumn(L[0], 0, CopyColumn(L[2], 0)); }},
 };
@@ -136,8 +136,10 @@ TEST(EditHistoryTest, EachCommandIsUndoneAndRedoneExactly) {
     TFunFile File{"a.pat", 9, 3};
     THistory History;
     History.Begin(List, C.First, C.Count, {C.Name, {C.First, 2, 3, 4}});
+    EXPECT_TRUE(History.Recording());
     C.Run(List, File);
     History.End(List);
+    EXPECT_FALSE(History.Recording());
     const std::string After = Describe(List);
     ASSERT_NE(After, Describe(Start()));
     EXPECT_TRUE(History.CanUndo() && !History.CanRedo() && History.Modified());
@@ -205,12 +207,17 @@ TEST(EditHistoryTest, AGestureIsOneStepUntilSealedAndNothingChangedIsNoStep) {
   Head(8, 3);
   Head(7, 3);
   EXPECT_TRUE(!History.CanUndo() && !History.CanRedo() && !History.Modified());
-  // Merging never reaches into a step undone and redone.
+  // Merging never reaches into a step undone, nor into one sealed before a step that came to nothing.
   Head(9, 4);
+  Head(10, 5);
   History.Undo(List, File);
-  History.Redo(List, File);
   Head(11, 4);
-  EXPECT_EQ(History.Count(), 2u);
+  EXPECT_EQ(std::tuple(History.Count(), History.CanRedo()), std::tuple(2u, false));
+  History.Seal();
+  Head(12, 4);
+  Head(11, 4);
+  Head(13, 4);
+  EXPECT_EQ(History.Count(), 3u);
 }
 
 TEST(EditHistoryTest, SavedStateFollowsUndoRedoAndNewEdits) {
@@ -258,7 +265,7 @@ TEST(EditHistoryTest, TheOldestStepsGoFirstPastEitherLimit) {
   SixEdits(Unbounded);
   const size_t One = Unbounded.Bytes() / 6;
   for (const EditHistory::TLimits Limits :
-       {EditHistory::TLimits{3, 1u << 20}, EditHistory::TLimits{500, One * 3 + One / 2}}) {
+       {EditHistory::TLimits{3, 1u << 20}, EditHistory::TLimits{500, One * 3}}) {
     THistory History(Limits);
     SixEdits(History);
     EXPECT_EQ(History.Count(), 3u);
@@ -267,6 +274,22 @@ TEST(EditHistoryTest, TheOldestStepsGoFirstPastEitherLimit) {
     EXPECT_EQ(List[2].HeadValue, 3);
     EXPECT_TRUE(History.Modified()) << "the loaded state cannot be reached any more";
   }
+  // A step larger than the bound stays alone.
+  THistory Tight({500, 1});
+  SixEdits(Tight);
+  EXPECT_EQ(Tight.Count(), 1u);
+  // The count holds at least the cells kept: long rows and frames of many cells.
+  List = {Club(1, {Row(1, 0, 0, std::vector<TClubCell>(255))}),
+          Normal(2, 0, true, std::vector<TFrame>(255, Frame(1, std::vector<TFrameCell>(7))))};
+  THistory Long;
+  for (int v : {1, 2}) {
+    Long.Begin(List, 0, 2, {"head"});
+    SetHeadValue(List[0], v);
+    Long.End(List);
+  }
+  EXPECT_EQ(Long.Count(), 2u);
+  EXPECT_GE(Long.Bytes(), 2 * 2 * 255 * (sizeof(TClubCell) + 7 * sizeof(TFrameCell)));
+  EXPECT_LT(Long.Bytes(), 1u << 20);
 }
 
 }  // namespace
