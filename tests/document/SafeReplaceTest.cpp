@@ -19,9 +19,7 @@
 
 using namespace DocSupport;
 
-namespace {
-bool FailClose = false;
-}
+static bool FailClose = false;
 
 // While FailClose is set every close reports EIO (and closes all the same), as a file system does
 // that learns only then that a write was lost.
@@ -31,14 +29,12 @@ extern "C" int close(int Fd) {
   return FailClose ? (errno = EIO, -1) : Result;
 }
 
-namespace {
-
 constexpr uid_t Nobody = 65534;
 constexpr gid_t SecondGroup = 100;  // as root: a further group given to the saving user
 
 const bool Root = ::geteuid() == 0;
 
-std::set<std::string> Entries(const fs::path& Folder) {
+static std::set<std::string> Entries(const fs::path& Folder) {
   std::set<std::string> Names;
   for (const auto& Entry : fs::directory_iterator(Folder)) Names.insert(Entry.path().filename());
   return Names;
@@ -124,8 +120,12 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
   using P = fs::perms;
   const gid_t Groups[] = {Nobody, SecondGroup, 0};
   std::signal(SIGXFSZ, SIG_IGN);  // a write past the size limit fails with EFBIG instead
+  rlimit Saved{};
+  ::getrlimit(RLIMIT_FSIZE, &Saved);
+  const rlimit Small{4096, Saved.rlim_max};
   for (const auto& C : Cases) {
     if (!Root && (C.OthersFile || C.Group != 0)) continue;  // only root can give files away
+    SCOPED_TRACE(C.Name);
     const fs::path Folder = Dir / C.Name, Real = Folder / "funlight.pat";
     const fs::path Target = C.Link == Symbolic ? Folder / "l" : Real;
     fs::create_directory(Folder);
@@ -140,31 +140,24 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
                               (C.OthersFile ? P::group_write : P::none));
     fs::permissions(Folder, C.Writable ? P::owner_all : P::owner_read | P::owner_exec);
     const auto Names = Entries(Folder);
-    struct stat Before {
-    }, After{};
+    struct stat Before = {}, After = {};
     ASSERT_EQ(::stat(Real.c_str(), &Before), 0);
     SafeReplace::UnnamedTemporaries = !C.Named;
-    rlimit Saved{}, Small{4096, 4096};
-    ::getrlimit(RLIMIT_FSIZE, &Saved);
-    Small.rlim_max = Saved.rlim_max;
     ASSERT_EQ(C.Fault == FullDisk ? ::setrlimit(RLIMIT_FSIZE, &Small) : 0, 0);
     FailClose = C.Fault == FailedClose;
     const std::string Text = Save(Target);
     FailClose = false;
     ::setrlimit(RLIMIT_FSIZE, &Saved);
-    EXPECT_EQ(Text, C.Text) << C.Name;
+    EXPECT_EQ(Text, C.Text);
     ASSERT_EQ(::stat(Real.c_str(), &After), 0);
     // Overwritten in place, a file whose close fails has the new bytes, which may not last.
     EXPECT_EQ(ReadBytes(Target),
-              Text.empty() || (C.Fault == FailedClose && C.Link == Hard) ? New : Old)
-        << C.Name;
-    EXPECT_EQ(ReadBytes(Folder / "l"), C.Link == None ? Bytes{} : ReadBytes(Real)) << C.Name;
-    EXPECT_EQ(After.st_ino == Before.st_ino, C.SameFile) << C.Name;
+              Text.empty() || (C.Fault == FailedClose && C.Link == Hard) ? New : Old);
+    EXPECT_EQ(ReadBytes(Folder / "l"), C.Link == None ? Bytes{} : ReadBytes(Real));
+    EXPECT_EQ(std::tuple(After.st_ino == Before.st_ino, fs::is_symlink(Target), Entries(Folder)),
+              std::tuple(C.SameFile, C.Link == Symbolic, Names));
     EXPECT_EQ(std::tie(After.st_mode, After.st_uid, After.st_gid, After.st_nlink),
-              std::tie(Before.st_mode, Before.st_uid, Before.st_gid, Before.st_nlink))
-        << C.Name;
-    EXPECT_EQ(fs::is_symlink(Target), C.Link == Symbolic) << C.Name;
-    EXPECT_EQ(Entries(Folder), Names) << C.Name;
+              std::tie(Before.st_mode, Before.st_uid, Before.st_gid, Before.st_nlink));
   }
 }
 
@@ -193,5 +186,3 @@ TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
       ErrorOf([&] { SafeReplace::Replace((Dir / ".funlight.pat.aaaaaaaaaaaa~").string(), New); }),
       "File access denied");
 }
-
-}  // namespace

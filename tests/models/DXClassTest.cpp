@@ -8,8 +8,6 @@
 
 #include "DXClass.h"
 
-namespace {
-
 TEST(DXClassTest, TicksAtTheIntervalFromTheStartOfTheLastTickNeverNested) {
   TDXTimer timer;
   EXPECT_TRUE(timer.ActiveOnly());
@@ -85,5 +83,3 @@ TEST(DXClassTest, WaitsForTheApplicationAndSurvivesFailingTicks) {
   timer.SetActiveOnly(false);
   EXPECT_GE(timer.RemainingTime(), 0);
 }
-
-}  // namespace

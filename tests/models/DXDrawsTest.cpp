@@ -10,14 +10,12 @@
 
 #include "DXDraws.h"
 
-namespace {
-
 using testing::ThrowsMessage;
 constexpr uint32_t kBack = 0xECE9D8;
 const QColor kKey(255, 0, 255), kRed(255, 0, 0);
 
 // A picture, key colour where mask has 'm', else red 10 x, green 20 y, blue 99.
-QImage Picture(const std::vector<std::string>& mask) {
+static QImage Picture(const std::vector<std::string>& mask) {
   QImage image(static_cast<int>(mask[0].size()), static_cast<int>(mask.size()),
                QImage::Format_RGB32);
   for (int y = 0; y < image.height(); ++y)
@@ -129,5 +127,3 @@ TEST(DXDrawsTest, DrawingAreaShowsWhatWasDrawnAtTheFlip) {
   EXPECT_EQ(initializations, 2);
   EXPECT_EQ(draw.FrontPixel(15, 25), kBack);
 }
-
-}  // namespace

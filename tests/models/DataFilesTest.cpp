@@ -5,9 +5,7 @@
 #include <vector>
 
 #include "DataFiles.h"
-#include "TempFolder.h"
-
-namespace {
+#include "DocSupport.h"
 
 using TNames = std::vector<std::string>;
 
@@ -22,7 +20,7 @@ TEST(DataFilesTest, BaseNameIsTheNameBeforeTheFirstDot) {
 }
 
 TEST(DataFilesTest, ListsBaseNamesSortedWithoutRegardToCase) {
-  TTempFolder folder;
+  DocSupport::TTempDir folder;
   for (const char* name : {"B.prof", "A.prof", "c.PROF", "A.B.prof", "Motorola (All Models).prof",
                            "notes.txt", "prof", ".prof", "x.profile", "B.prof.bak", "Langs/I.prof"})
     folder.Write(std::string("Profiles/") + name, "");
@@ -37,7 +35,7 @@ TEST(DataFilesTest, ListsBaseNamesSortedWithoutRegardToCase) {
 }
 
 TEST(DataFilesTest, FindsADataFileWhateverTheCaseOfItsName) {
-  TTempFolder folder;
+  DocSupport::TTempDir folder;
   for (const char* name : {"Shout.LNG", "Exact.prof", "EXACT.prof", "b.Skin", "B.SKIN"})
     folder.Write(std::string("Data/") + name, "");
   std::filesystem::create_directories(folder.Path() / "Data" / "Dir.prof");
@@ -50,5 +48,3 @@ TEST(DataFilesTest, FindsADataFileWhateverTheCaseOfItsName) {
   // clang-format on
   for (const auto& c : cases) EXPECT_EQ(FindDataFile(dir + c[0]), dir + c[1]) << c[0];
 }
-
-}  // namespace

@@ -3,11 +3,10 @@
 #include <climits>
 #include <optional>
 #include <string>
+#include <tuple>
 
+#include "DocSupport.h"
 #include "IniFile.h"
-#include "TempFolder.h"
-
-namespace {
 
 TEST(IniFileTest, IntegerSyntax) {
   const struct {
@@ -24,7 +23,7 @@ TEST(IniFileTest, IntegerSyntax) {
 }
 
 TEST(IniFileTest, LooksUpValuesAsWindowsDoes) {
-  TTempFolder folder;
+  DocSupport::TTempDir folder;
   const TIniFile ini(folder.Write(
       "case.ini",
       "\xEF\xBB\xBF; comment\r\nOrphan=1\n[Strings]\n  s1 =  Open file \t\r\n"
@@ -53,27 +52,22 @@ TEST(IniFileTest, LooksUpValuesAsWindowsDoes) {
     EXPECT_EQ(ini.ReadString(c.Section, c.Key, "?"), c.Expected) << c.Key;
     EXPECT_EQ(none.ReadString(c.Section, c.Key, "?"), "?") << c.Key;
   }
-  EXPECT_EQ(ini.ReadInteger("Strings", "n1", 0), 16);
-  EXPECT_EQ(ini.ReadInteger("Strings", "n2", 0), 12);  // the quotes go first
-  EXPECT_EQ(ini.ReadInteger("Strings", "n3", -2), -2);
-  EXPECT_EQ(ini.ReadInteger("Strings", "none", -2), -2);
-  EXPECT_EQ(none.ReadInteger("Strings", "n1", -2), -2);
-  EXPECT_TRUE(ini.ReadBool("Strings", "n1", false));
-  EXPECT_FALSE(ini.ReadBool("Strings", "n3", false));
-  EXPECT_TRUE(ini.ReadBool("Strings", "n3", true));
-  EXPECT_TRUE(ini.SectionExists("spaced"));
-  EXPECT_FALSE(ini.SectionExists("Nothing"));
-  EXPECT_FALSE(none.SectionExists("Strings"));
+  EXPECT_EQ(
+      std::tuple(ini.ReadInteger("Strings", "n1", 0), ini.ReadInteger("Strings", "n2", 0),
+                 ini.ReadInteger("Strings", "n3", -2), ini.ReadInteger("Strings", "none", -2)),
+      std::tuple(16, 12, -2, -2));  // the quotes go first
+  EXPECT_TRUE(ini.ReadBool("Strings", "n1", false) && !ini.ReadBool("Strings", "n3", false) &&
+              ini.ReadBool("Strings", "n3", true));
+  EXPECT_TRUE(ini.SectionExists("spaced") && !ini.SectionExists("Nothing") &&
+              !none.SectionExists("Strings"));
 }
 
 TEST(IniFileTest, ReadsTheFileOnceAndNeverWritesIt) {
-  TTempFolder folder;
+  DocSupport::TTempDir folder;
   const std::filesystem::path file = folder.Write("once.ini", "[A]\nK=first\nZ=0\n");
   const TIniFile ini(file);
   folder.Write("once.ini", "[A]\nK=second\n");
   EXPECT_EQ(ini.ReadString("A", "K", ""), "first");
   EXPECT_FALSE(ini.ReadBool("A", "Z", true));
-  EXPECT_EQ(ReadWholeFile(file), "[A]\nK=second\n");
+  EXPECT_EQ(DocSupport::ReadBytes<std::string>(file), "[A]\nK=second\n");
 }
-
-}  // namespace

@@ -5,8 +5,6 @@
 
 #include "TextDecoding.h"
 
-namespace {
-
 const std::string kOpen = "\xD0\x9E\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C";  // "Открыть"
 const std::string kBad = "\xEF\xBF\xBD";                                               // U+FFFD
 
@@ -56,11 +54,7 @@ TEST(TextDecodingTest, RecognisesUtf8) {
 
 TEST(TextDecodingTest, SplitsLines) {
   using TLines = std::vector<std::string>;
-  EXPECT_EQ(SplitLines(""), TLines{});
-  EXPECT_EQ(SplitLines("one\r\ntwo\r\n"), (TLines{"one", "two"}));
-  EXPECT_EQ(SplitLines("one\rtwo\nthree"), (TLines{"one", "two", "three"}));
-  EXPECT_EQ(SplitLines("a\n\nb\r\n\r\n"), (TLines{"a", "", "b", ""}));
-  EXPECT_EQ(SplitLines("\n"), TLines{""});
+  EXPECT_EQ(SplitLines("one\r\ntwo\rthree\n\nb\r\n\r\n"),
+            (TLines{"one", "two", "three", "", "b", ""}));
+  EXPECT_EQ(std::pair(SplitLines(""), SplitLines("\n")), std::pair(TLines{}, TLines{""}));
 }
-
-}  // namespace
