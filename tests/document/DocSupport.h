@@ -29,8 +29,7 @@ T ReadBytes(const fs::path& Path) {
 }
 
 inline void WriteBytes(const fs::path& Path, const Bytes& Data) {
-  std::ofstream(Path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(Data.data()), Data.size());
+  std::ofstream(Path, std::ios::binary) << std::string(Data.begin(), Data.end());
 }
 
 inline TFrameCell Cell(uint8_t Element, uint8_t R, uint8_t G, uint8_t B) {
@@ -82,8 +81,7 @@ inline void ResetDocument() {
 }
 
 // The text of the EInOutError that Action raises, or "" when it raises none.
-template <typename TAction>
-std::string ErrorOf(TAction Action) {
+inline std::string ErrorOf(auto Action) {
   try {
     Action();
   } catch (const EInOutError& E) {

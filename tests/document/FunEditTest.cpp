@@ -91,21 +91,20 @@ TEST(FunEditTest, AddedFunlightsAreEmptyCopiesDeepAndSettingsClamp) {
 
 TEST(FunEditTest, CountResizesFramesOrEvensTheRhythmRows) {
   const TFunlight Other = DocSupport::Other(5, 7, 1, {0xAA});
-  struct Case {
+  const struct {
     TFunlight Before;
     int Value, Result;
     std::string After;
-  };
-  // clang-format off
-  const Case Cases[] = {
+  } Cases[] = {
+      // clang-format off
       {Lights(), 5, 5, LightsText + " | "}, {Lights(), 0, 1, "1:5,5,5 3:4,5,6"},
       {Lights(), 2, 2, "1:5,5,5 3:4,5,6 | 1:0,0,0 3:1,1,1"}, {Lights(), 1000, 255, ""},
       // The same step count leaves a short row as read; another evens every row out.
       {Rhythm(), 4, 4, RhythmText}, {Rhythm(), 256, 255, ""}, {Other, 9, 9, ""},
       {Rhythm(), 3, 3, "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 | " + R3 + " 0,0,0/0"},
+      // clang-format on
   };
-  // clang-format on
-  for (const Case& C : Cases) {
+  for (const auto& C : Cases) {
     TFunlight F = C.Before;
     EXPECT_EQ(SetCount(F, C.Value), C.Result) << C.Value;
     EXPECT_EQ(F.FunType == ClubType ? F.StepCount : F.FrameCount,
@@ -140,8 +139,7 @@ TEST(FunEditTest, DurationTextIsReadLikeValAndClamped) {
     EXPECT_EQ(F.Frames[1].Duration, C.Stored) << C.Typed;
     EXPECT_EQ(F.Frames[0].Duration + F.Frames[2].Duration, 400);
   }
-  EXPECT_EQ(ParseInteger("-2147483648"), -2147483648LL);
-  EXPECT_EQ(ParseInteger("-2147483649"), std::nullopt);
+  EXPECT_TRUE(ParseInteger("-2147483648") == -2147483648LL && !ParseInteger("-2147483649"));
   // No duration outside the frames, nor on a clublight, whose row takes no text.
   TFunlight F = Lights(), R = Rhythm();
   EXPECT_TRUE(!SetDuration(F, 4, "7") && !SetDuration(F, -1, "7") && CellText(F) == LightsText);
@@ -245,10 +243,8 @@ TEST(FunStructTest, FindCellGivesTheFirstCellOfTheElement) {
   const uint8_t Cases[][4] = {{0, 3, 0, 0},   {0, 1, 0, 1},      {0, 2, 0, NoCell},
                               {0, 2, 1, 0},   {0, 1, 2, NoCell}, {1, 2, 254, 0},
                               {1, 4, 200, 1}, {1, 1, 0, NoCell}, {2, 1, 0, NoCell}};
-  for (const auto& C : Cases) {
-    CurFun = C[0];
-    EXPECT_EQ(FindCell(C[1], C[2]), C[3]) << +C[0] << ' ' << +C[1] << ' ' << +C[2];
-  }
+  for (const auto& C : Cases)
+    EXPECT_EQ((CurFun = C[0], FindCell(C[1], C[2])), C[3]) << +C[0] << ' ' << +C[1] << ' ' << +C[2];
 }
 
 TEST(FunStructTest, OperationsChangeTheList) {

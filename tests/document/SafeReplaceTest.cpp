@@ -162,13 +162,11 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
 }
 
 TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
-  std::set<std::string> Kept = {"funlight.pat",
-                                "funlight.pat~",
-                                ".funlight.pat.swp",
-                                ".funlight.pat.0123456789ab",
-                                ".funlight.pat.0123456789abc~",
-                                ".funlight.pat.0123456789AB~",
-                                ".other.pat.0123456789ab~"};
+  // clang-format off
+  std::set<std::string> Kept = {"funlight.pat", "funlight.pat~", ".funlight.pat.swp",
+      ".funlight.pat.0123456789ab", ".funlight.pat.0123456789abc~", ".funlight.pat.0123456789AB~",
+      ".other.pat.0123456789ab~"};
+  // clang-format on
   for (const std::string& Name : Kept) WriteBytes(Dir / Name, {1});
   WriteBytes(Dir / ".funlight.pat.0123456789ab~", {1});
   WriteBytes(Dir / ".funlight.pat.fedcba987654~", {1});

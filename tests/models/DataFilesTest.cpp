@@ -10,12 +10,12 @@
 using TNames = std::vector<std::string>;
 
 TEST(DataFilesTest, BaseNameIsTheNameBeforeTheFirstDot) {
-  // clang-format off
-  const char* const cases[][2] = {
-      {"Motorola (All Models).prof", "Motorola (All Models)"}, {"A.B.prof", "A"},
-      {"noext", "noext"}, {".prof", ""}, {"/opt/a.dir/Russian.lng", "Russian"},
-      {"Profiles\\V3.skin", "V3"}};
-  // clang-format on
+  const char* const cases[][2] = {{"Motorola (All Models).prof", "Motorola (All Models)"},
+                                  {"A.B.prof", "A"},
+                                  {"noext", "noext"},
+                                  {".prof", ""},
+                                  {"/opt/a.dir/Russian.lng", "Russian"},
+                                  {"Profiles\\V3.skin", "V3"}};
   for (const auto& c : cases) EXPECT_EQ(FileBaseName(c[0]), c[1]) << c[0];
 }
 
@@ -40,11 +40,10 @@ TEST(DataFilesTest, FindsADataFileWhateverTheCaseOfItsName) {
     folder.Write(std::string("Data/") + name, "");
   std::filesystem::create_directories(folder.Path() / "Data" / "Dir.prof");
   const std::string dir = (folder.Path() / "Data").string() + "/";
-  // clang-format off
+  // The exact name first, else the first in order.
   const char* const cases[][2] = {
-      {"shout.lng", "Shout.LNG"}, {"b.skin", "B.SKIN"},
-      {"Exact.prof", "Exact.prof"}, {"exact.PROF", "EXACT.prof"},  // exact first, else in order
-      {"dir.prof", "dir.prof"}, {"Missing.lng", "Missing.lng"}, {"Gone/Shout.lng", "Gone/Shout.lng"}};
-  // clang-format on
+      {"shout.lng", "Shout.LNG"},          {"b.skin", "B.SKIN"},     {"Exact.prof", "Exact.prof"},
+      {"exact.PROF", "EXACT.prof"},        {"dir.prof", "dir.prof"}, {"Missing.lng", "Missing.lng"},
+      {"Gone/Shout.lng", "Gone/Shout.lng"}};
   for (const auto& c : cases) EXPECT_EQ(FindDataFile(dir + c[0]), dir + c[1]) << c[0];
 }

@@ -67,9 +67,8 @@ TEST(OptionsStoreTest, FirstSaveWritesThisFileAndNothingElse) {
   DocSupport::TTempDir folder;
   const fs::path file = folder.Path() / "deep" / "er" / "options.ini";
   TIniOptionsStore store(file);
-  EXPECT_FALSE(store.KeyExists("Software"));
-  store.DeleteKeyTree("Software");
-  EXPECT_FALSE(fs::exists(file.parent_path()));  // reading and deleting create nothing
+  store.DeleteKeyTree("Software");  // reading and deleting create nothing
+  EXPECT_TRUE(!store.KeyExists("Software") && !fs::exists(file.parent_path()));
   SaveStoredOptions(store, ReadStoredOptions(store));
   EXPECT_EQ(DocSupport::ReadBytes<std::string>(file),
             "[Software\\Nerevy's\\Glowsmith 2\\Profile settings]\nLanguage=English\n"
@@ -96,8 +95,9 @@ TEST(OptionsStoreTest, KeysAndValuesOfTheFile) {
     EXPECT_TRUE(store.KeyExists(key)) << key;
   for (const char* key : {"Software\\A\\B\\C", "Software\\C\\D\\E\\F", "Software\\C\\", "Soft"})
     EXPECT_FALSE(store.KeyExists(key)) << key;
-  for (const char* value : {"Motorola (All Models)", "", "  padded\t", "\"quoted\"", "'single'",
-                            "\"", "a=b", "; not a comment", "[not a section]", "\xD0\xA0"}) {
+  for (const char* value :
+       {"Motorola (All Models)", "", "\ttab", "space ", "\"quoted\"", "\"\"", "'single'", "\"",
+        "a=b", "; not a comment", "[not a section]", "\xD0\xA0"}) {
     store.WriteString("Software\\a\\B", "name", value);
     EXPECT_EQ(store.ReadString("Software\\A\\B", "Name"), std::string(value)) << value;
   }
@@ -111,8 +111,7 @@ TEST(OptionsStoreTest, KeysAndValuesOfTheFile) {
 
 TEST(OptionsStoreTest, OptionsFileFollowsXdgConfigHome) {
   DocSupport::TTempDir folder;
-  const std::string home = (folder.Path() / "home").string();
-  const std::string config = (folder.Path() / "config").string();
+  const std::string home = (folder / "home").string(), config = (folder / "config").string();
   const char* oldHome = getenv("HOME");
   const std::string savedHome = oldHome ? oldHome : "";
   setenv("HOME", home.c_str(), 1);
