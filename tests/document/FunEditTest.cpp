@@ -116,11 +116,8 @@ TEST(FunEditTest, CountResizesFramesOrEvensTheRhythmRows) {
 }
 
 TEST(FunEditTest, DurationTextIsReadLikeValAndClamped) {
-  const struct {
-    const char* Typed;
-    std::optional<std::string> Shown;
-    uint16_t Stored;
-  } Cases[] = {
+  // Typed, shown instead (nullopt: as typed), stored.
+  const std::tuple<const char*, std::optional<std::string>, uint16_t> Cases[] = {
       // clang-format off
       {"259", {}, 259}, {"0", {}, 0}, {"65535", {}, 65535}, {"70000", "65535", 65535},
       {"2147483647", "65535", 65535}, {"2147483648", "", 0}, {"99999999999", "", 0},
@@ -132,11 +129,11 @@ TEST(FunEditTest, DurationTextIsReadLikeValAndClamped) {
       {"", "", 500},  // deleting every digit keeps the stored duration
       // clang-format on
   };
-  for (const auto& C : Cases) {
+  for (const auto& [Typed, Shown, Stored] : Cases) {
     TFunlight F = Lights();
     F.Frames[1].Duration = 500;
-    EXPECT_EQ(SetDuration(F, 1, C.Typed), C.Shown) << C.Typed;
-    EXPECT_EQ(F.Frames[1].Duration, C.Stored) << C.Typed;
+    EXPECT_EQ(SetDuration(F, 1, Typed), Shown) << Typed;
+    EXPECT_EQ(F.Frames[1].Duration, Stored) << Typed;
     EXPECT_EQ(F.Frames[0].Duration + F.Frames[2].Duration, 400);
   }
   EXPECT_TRUE(ParseInteger("-2147483648") == -2147483648LL && !ParseInteger("-2147483649"));

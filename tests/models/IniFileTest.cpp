@@ -9,17 +9,14 @@
 #include "IniFile.h"
 
 TEST(IniFileTest, IntegerSyntax) {
-  const struct {
-    const char* Text;
-    std::optional<int32_t> Value;
-  } cases[] = {// clang-format off
+  const std::pair<const char*, std::optional<int32_t>> cases[] = {// clang-format off
       {"5", 5}, {"+42", 42}, {"-1", -1}, {"0", 0}, {"$FF", 255}, {"0xFF", 255}, {"0XfF", 255},
       {"-$10", -16}, {"$0000000001", 1}, {"$FFFFFFFF", -1}, {"0x80000000", INT32_MIN},
       {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"2147483648", {}},
       {"-2147483649", {}}, {"99999999999999999999", {}}, {"$100000000", {}}, {"$", {}},
       {"0x", {}}, {"$FG", {}}, {"abc", {}}, {"12abc", {}}, {"1 2", {}}, {"", {}}, {"-", {}}};
   // clang-format on
-  for (const auto& c : cases) EXPECT_EQ(IniText::ParseInteger(c.Text), c.Value) << c.Text;
+  for (const auto& [text, value] : cases) EXPECT_EQ(IniText::ParseInteger(text), value) << text;
 }
 
 TEST(IniFileTest, LooksUpValuesAsWindowsDoes) {
@@ -33,11 +30,8 @@ TEST(IniFileTest, LooksUpValuesAsWindowsDoes) {
       "Plain=" +
           std::string(3000, 'p') + "\nQuoted=\"" + std::string(2100, 'q') + "\"\n"));
   const TIniFile none(folder.Path() / "missing.ini");
-  const struct {
-    const char* Section;
-    const char* Key;
-    std::string Expected;  // "?" is the default
-  } cases[] = {
+  // Section, key, value; "?" is the default.
+  const std::tuple<const char*, const char*, std::string> cases[] = {
       // clang-format off
       {"STRINGS", "S1", "Open file"},  // names without regard to case; the first one counts
       {"Strings", "s2", "Quoted  "}, {"Strings", "s3", "Single"}, {"Strings", "s5", "\""},
@@ -48,9 +42,9 @@ TEST(IniFileTest, LooksUpValuesAsWindowsDoes) {
       {"Nothing", "s1", "?"}, {"L", "Plain", std::string(2047, 'p')},
       {"L", "Quoted", std::string(2047, 'q')}};
   // clang-format on
-  for (const auto& c : cases) {
-    EXPECT_EQ(ini.ReadString(c.Section, c.Key, "?"), c.Expected) << c.Key;
-    EXPECT_EQ(none.ReadString(c.Section, c.Key, "?"), "?") << c.Key;
+  for (const auto& [section, key, value] : cases) {
+    EXPECT_EQ(ini.ReadString(section, key, "?"), value) << key;
+    EXPECT_EQ(none.ReadString(section, key, "?"), "?") << key;
   }
   EXPECT_EQ(
       std::tuple(ini.ReadInteger("Strings", "n1", 0), ini.ReadInteger("Strings", "n2", 0),

@@ -22,10 +22,8 @@ static std::string Text(const TStoredOptions& o) {
 
 TEST(OptionsStoreTest, ReadsTheOptionsOnceFromTheFormerPathAndSavesThemToTheCurrentOne) {
   const std::string settings = "Profile settings]\n", options = "Options]\n";
-  const struct {
-    std::string File;  // the options file before the start
-    std::string Expected;
-  } cases[] = {
+  // The options file before the start, the options read.
+  const std::pair<std::string, std::string> cases[] = {
       // clang-format off
       {"", "English|Motorola (All Models)|1|0"},
       {kFormer + settings + "Language=Russian\nProfile=Motorola V3\n" + kFormer + options +
@@ -44,22 +42,21 @@ TEST(OptionsStoreTest, ReadsTheOptionsOnceFromTheFormerPathAndSavesThemToTheCurr
       {"[Software\\Glowsmith 2 Beta\\Options]\nHideUnusedSlots=0\n", "English|Motorola (All Models)|1|0"},
       // clang-format on
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.File);
+  for (const auto& [file, expected] : cases) {
+    SCOPED_TRACE(file);
     DocSupport::TTempDir folder;
-    TIniOptionsStore store(folder.Write("options.ini", c.File));
+    TIniOptionsStore store(folder.Write("options.ini", file));
     const bool hadFormer = store.KeyExists("Software\\Glowsmith 2");
     const TStoredOptions read = ReadStoredOptions(store);
-    EXPECT_EQ(Text(read), c.Expected);
+    EXPECT_EQ(Text(read), expected);
     EXPECT_FALSE(store.KeyExists("Software\\Glowsmith 2"));
     EXPECT_EQ(store.KeyExists("Software\\Glowsmith 2 Beta"),
-              c.File.find("Beta") != std::string::npos);
+              file.find("Beta") != std::string::npos);
     // Moved to the current path at once; otherwise reading alone writes nothing. The next start
     // reads back what was moved or saved; an empty language becomes English then.
-    EXPECT_EQ(DocSupport::ReadBytes<std::string>(folder / "options.ini") == c.File, !hadFormer);
+    EXPECT_EQ(DocSupport::ReadBytes<std::string>(folder / "options.ini") == file, !hadFormer);
     if (!hadFormer) SaveStoredOptions(store, read);
-    EXPECT_EQ(Text(ReadStoredOptions(store)),
-              (read.Language.empty() ? "English" : "") + c.Expected);
+    EXPECT_EQ(Text(ReadStoredOptions(store)), (read.Language.empty() ? "English" : "") + expected);
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TextDecoding.h"
@@ -9,11 +10,8 @@ const std::string kOpen = "\xD0\x9E\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\
 const std::string kBad = "\xEF\xBF\xBD";                                               // U+FFFD
 
 TEST(TextDecodingTest, DecodesLanguageText) {
-  const struct {
-    std::string Bytes;
-    const char* Codepage;
-    std::string Expected;
-  } cases[] = {
+  const std::tuple<std::string, const char*, std::string> cases[] = {
+      // bytes, code page, text
       {"Open file", "", "Open file"},
       {kOpen, "1251", kOpen},  // UTF-8 is kept whatever the file says
       {"\xEF\xBB\xBFGlowsmith", "", "Glowsmith"},
@@ -37,8 +35,8 @@ TEST(TextDecodingTest, DecodesLanguageText) {
       {"ab\xD0", "1251", "ab\xD0\xA0"},          // nor is UTF-8 cut short
       {"", "1251", ""},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(DecodeLanguageText(c.Bytes, c.Codepage), c.Expected) << c.Bytes;
+  for (const auto& [bytes, codepage, text] : cases)
+    EXPECT_EQ(DecodeLanguageText(bytes, codepage), text) << bytes;
 }
 
 TEST(TextDecodingTest, RecognisesUtf8) {
