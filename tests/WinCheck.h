@@ -7,8 +7,7 @@
 
 namespace WinCheck {
 
-inline int Passed = 0;
-inline int Failed = 0;
+inline int Passed = 0, Failed = 0;
 
 inline void Check(bool ok, const std::string& what) {
   ++(ok ? Passed : Failed);

@@ -34,8 +34,6 @@ const std::string L0 = "1:5,5,5 3:4,5,6 | ", L1 = "1:0,0,0 3:1,1,1 | ",
 const std::string R1 = "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 4,0,0/4 | ", R3 = "3(8-4): 0,5,0/5 0,6,9/6",
                   RhythmText = R1 + R3;
 
-using TEdit = TFunlight&;
-
 TEST(FunEditTest, ListCommandsKeepCountAndReturnTheNewSelection) {
   // Add, Copy, Delete or Move on funlights 1, 2, 3, ...; null After: as before.
   const struct {
@@ -126,12 +124,11 @@ TEST(FunEditTest, DurationTextIsReadLikeValAndClamped) {
       {"   +7", {}, 7}, {"12a", "", 0}, {"1x2", "", 0}, {"$1G", "", 0}, {"9:", "", 0},
       {"/", "", 0}, {"$g", "", 0}, {"$`", "", 0}, {"$@", "", 0}, {"12 ", "", 0}, {" ", "", 0},
       {"$", "", 0}, {"0x", "", 0}, {"+", "", 0}, {"--1", "", 0}, {"-5", "", 0}, {"-$10", "", 0},
-      {"", "", 500},  // deleting every digit keeps the stored duration
+      {"", "", 200},  // deleting every digit keeps the stored duration
       // clang-format on
   };
   for (const auto& [Typed, Shown, Stored] : Cases) {
     TFunlight F = Lights();
-    F.Frames[1].Duration = 500;
     EXPECT_EQ(SetDuration(F, 1, Typed), Shown) << Typed;
     EXPECT_EQ(F.Frames[1].Duration, Stored) << Typed;
     EXPECT_EQ(F.Frames[0].Duration + F.Frames[2].Duration, 400);
@@ -150,46 +147,46 @@ TEST(FunEditTest, CellCommands) {
     std::string After;
   } Cases[] = {
       // clang-format off
-      {Lights, [](TEdit F) { AddCell(F, 2, 0); }, "1:5,5,5 3:4,5,6 2:0,0,0 | " + L1 + L2},
-      {Lights, [](TEdit F) { AddCell(F, 7, 3), AddCell(F, 8, 3), AddCell(F, 2, 4); },
+      {Lights, [](auto& F) { AddCell(F, 2, 0); }, "1:5,5,5 3:4,5,6 2:0,0,0 | " + L1 + L2},
+      {Lights, [](auto& F) { AddCell(F, 7, 3), AddCell(F, 8, 3), AddCell(F, 2, 4); },
        LightsText + "7:0,0,0"},
-      {Lights, [](TEdit F) {  // nothing to do
+      {Lights, [](auto& F) {  // nothing to do
          AddCell(F, 3, 1), RemoveCell(F, 2, 0), AddToAllFrames(F, 0), CopyToElement(F, 3, 8),
          CopyToElement(F, 1, 1), SetUpperFreq(F, 1, 5), TakePreviousColour(F, 3, 0),
          TakePreviousColour(F, 2, 2), TakePreviousColour(F, 1, 3); }, LightsText},
-      {Lights, [](TEdit F) { RemoveCell(F, 3, 2); }, L0 + L1 + "2:2,2,2 1:15,0,0 | "},
-      {Lights, [](TEdit F) { AddToAllFrames(F, 2); },
+      {Lights, [](auto& F) { RemoveCell(F, 3, 2); }, L0 + L1 + "2:2,2,2 1:15,0,0 | "},
+      {Lights, [](auto& F) { AddToAllFrames(F, 2); },
        "1:5,5,5 3:4,5,6 2:0,0,0 | 1:0,0,0 3:1,1,1 2:0,0,0 | " + L2 + "2:0,0,0"},
-      {Lights, [](TEdit F) { RemoveFromAllFrames(F, 1); }, "3:4,5,6 | 3:1,1,1 | 2:2,2,2 3:3,0,0 | "},
-      {Lights, [](TEdit F) { ClearAllFrames(F, 3); },
+      {Lights, [](auto& F) { RemoveFromAllFrames(F, 1); }, "3:4,5,6 | 3:1,1,1 | 2:2,2,2 3:3,0,0 | "},
+      {Lights, [](auto& F) { ClearAllFrames(F, 3); },
        "1:5,5,5 3:0,0,0 | 1:0,0,0 3:0,0,0 | 2:2,2,2 3:0,0,0 1:15,0,0 | "},
       // The target stays where the source is unlit, and is lit where it was not.
-      {Lights, [](TEdit F) { CopyToElement(F, 2, 1); }, L0 + L1 + "2:2,2,2 3:3,0,0 1:2,2,2 | "},
-      {Lights, [](TEdit F) { CopyToElement(F, 1, 2); },
+      {Lights, [](auto& F) { CopyToElement(F, 2, 1); }, L0 + L1 + "2:2,2,2 3:3,0,0 1:2,2,2 | "},
+      {Lights, [](auto& F) { CopyToElement(F, 1, 2); },
        "1:5,5,5 3:4,5,6 2:5,5,5 | 1:0,0,0 3:1,1,1 2:0,0,0 | 2:15,0,0 3:3,0,0 1:15,0,0 | "},
-      {Lights, [](TEdit F) { SetChannel(F, 3, 0, 0, 15), SetChannel(F, 3, 0, 2, 0); },
+      {Lights, [](auto& F) { SetChannel(F, 3, 0, 0, 15), SetChannel(F, 3, 0, 2, 0); },
        "1:5,5,5 3:15,5,0 | " + L1 + L2},
-      {Lights, [](TEdit F) { TakePreviousColour(F, 3, 2); }, L0 + L1 + "2:2,2,2 3:1,1,1 1:15,0,0 | "},
-      {Lights, [](TEdit F) { ToggleOnOff(F, 1, 0), ToggleOnOff(F, 1, 1), ToggleOnOff(F, 3, 2); },
+      {Lights, [](auto& F) { TakePreviousColour(F, 3, 2); }, L0 + L1 + "2:2,2,2 3:1,1,1 1:15,0,0 | "},
+      {Lights, [](auto& F) { ToggleOnOff(F, 1, 0), ToggleOnOff(F, 1, 1), ToggleOnOff(F, 3, 2); },
        "1:0,0,0 3:4,5,6 | 1:15,15,15 3:1,1,1 | 2:2,2,2 3:0,0,0 1:15,0,0 | "},
       // A clublight element takes part in every step or in none.
-      {Rhythm, [](TEdit F) { AddCell(F, 5, 2); },
+      {Rhythm, [](auto& F) { AddCell(F, 5, 2); },
        RhythmText + " 0,0,0/0 0,0,0/0 | 5(0-0): 0,0,0/0 0,0,0/0 0,0,0/0 0,0,0/0"},
-      {Rhythm, [](TEdit F) { RemoveFromAllFrames(F, 1); }, R3},
-      {Rhythm, [](TEdit F) {  // nothing to do
+      {Rhythm, [](auto& F) { RemoveFromAllFrames(F, 1); }, R3},
+      {Rhythm, [](auto& F) {  // nothing to do
          AddToAllFrames(F, 3), RemoveFromAllFrames(F, 2), RemoveCell(F, 1, 0), ClearAllFrames(F, 1),
          CopyToElement(F, 1, 3), SetUpperFreq(F, 2, 5), SetLowerFreq(F, 2, 5), SetParam(F, 3, 4, 1),
          TakePreviousColour(F, 3, 2), TakePreviousColour(F, 2, 1); }, RhythmText},
-      {Rhythm, [](TEdit F) { SetUpperFreq(F, 3, 70000), SetLowerFreq(F, 3, -1); },
+      {Rhythm, [](auto& F) { SetUpperFreq(F, 3, 70000), SetLowerFreq(F, 3, -1); },
        R1 + "3(65535-0): 0,5,0/5 0,6,9/6"},
       // A change to a step the row was read without gives the row every step, so it is saved.
-      {Rhythm, [](TEdit F) { SetParam(F, 3, 3, 300), SetParam(F, 3, 0, -1); },
+      {Rhythm, [](auto& F) { SetParam(F, 3, 3, 300), SetParam(F, 3, 0, -1); },
        R1 + "3(8-4): 0,5,0/0 0,6,9/6 0,0,0/0 0,0,0/255"},
-      {Rhythm, [](TEdit F) { SetChannel(F, 3, 2, 1, 7), SetChannel(F, 3, 4, 1, 7); },
+      {Rhythm, [](auto& F) { SetChannel(F, 3, 2, 1, 7), SetChannel(F, 3, 4, 1, 7); },
        RhythmText + " 0,7,0/0 0,0,0/0"},
-      {Rhythm, [](TEdit F) { TakePreviousColour(F, 1, 3); },
+      {Rhythm, [](auto& F) { TakePreviousColour(F, 1, 3); },
        "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 0,0,0/4 | " + R3},
-      {Rhythm, [](TEdit F) { ToggleOnOff(F, 1, 2), ToggleOnOff(F, 3, 0), ToggleOnOff(F, 3, 1); },  // Param stays
+      {Rhythm, [](auto& F) { ToggleOnOff(F, 1, 2), ToggleOnOff(F, 3, 0), ToggleOnOff(F, 3, 1); },  // Param stays
        "1(9-2): 1,0,0/1 2,0,0/2 15,15,15/3 4,0,0/4 | 3(8-4): 0,0,0/5 0,0,0/6 0,0,0/0 0,0,0/0"},
       // clang-format on
   };

@@ -33,6 +33,7 @@ constexpr uid_t Nobody = 65534;
 constexpr gid_t SecondGroup = 100;  // as root: a further group given to the saving user
 
 const bool Root = ::geteuid() == 0;
+const bool UnnamedByDefault = SafeReplace::UnnamedTemporaries;  // before any test changes it
 
 static std::set<std::string> Entries(const fs::path& Folder) {
   std::set<std::string> Names;
@@ -46,7 +47,7 @@ class SafeReplaceTest : public ::testing::Test {
     fs::permissions(Dir.Path(), fs::perms::owner_all | fs::perms::others_exec);
     if (Root && Save({}) == "cannot become nobody") GTEST_SKIP() << "root cannot become nobody";
   }
-  void TearDown() override { SafeReplace::UnnamedTemporaries = true; }
+  void TearDown() override { SafeReplace::UnnamedTemporaries = UnnamedByDefault; }
 
   // The error text of replacing Target with New, or "". Descriptor 0 is free, as for a program
   // started without input. Root passes every permission check, so as root a "nobody" child saves.
@@ -168,17 +169,29 @@ TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
       ".other.pat.0123456789ab~"};
   // clang-format on
   for (const std::string& Name : Kept) WriteBytes(Dir / Name, {1});
-  WriteBytes(Dir / ".funlight.pat.0123456789ab~", {1});
-  WriteBytes(Dir / ".funlight.pat.fedcba987654~", {1});
+  // Saves killed part way, at the size limit: by default nothing is left behind (the temporary
+  // is unnamed); a named temporary stays until the next save.
+  for (const bool Named : {false, true}) {
+    SafeReplace::UnnamedTemporaries = UnnamedByDefault && !Named;
+    if (::fork() == 0) {
+      const rlimit Small{4096, 4096};
+      std::signal(SIGXFSZ, SIG_DFL), ::setrlimit(RLIMIT_FSIZE, &Small);
+      SafeReplace::Replace((Dir / "funlight.pat").string(), New), ::_exit(0);
+    }
+    int Status = 0;
+    ::wait(&Status);
+    EXPECT_EQ(std::pair(WTERMSIG(Status), Entries(Dir.Path()).size()),
+              std::pair(SIGXFSZ, Kept.size() + Named));
+  }
   fs::create_directory(Dir / *Kept.insert(".funlight.pat.aaaaaaaaaaaa~").first);
   // One that another save is still writing.
   const int Writing = ::open((Dir / *Kept.insert(".funlight.pat.bbbbbbbbbbbb~").first).c_str(),
                              O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(::flock(Writing, LOCK_EX), 0);
-  SafeReplace::Replace((Dir / "funlight.pat").string(), New);
+  SafeReplace::Replace((Dir / "funlight.pat").string(), {7});
   ::close(Writing);
   EXPECT_EQ(Entries(Dir.Path()), Kept);
-  EXPECT_EQ(ReadBytes(Dir / "funlight.pat"), New);
+  EXPECT_EQ(ReadBytes(Dir / "funlight.pat"), Bytes{7});
   // A folder in place of the file is not replaced.
   EXPECT_EQ(
       ErrorOf([&] { SafeReplace::Replace((Dir / ".funlight.pat.aaaaaaaaaaaa~").string(), New); }),

@@ -3,7 +3,6 @@
 #include <climits>
 #include <optional>
 #include <string>
-#include <tuple>
 
 #include "DocSupport.h"
 #include "IniFile.h"
