@@ -12,10 +12,7 @@
 namespace {
 
 std::string Cased(std::string text, bool upper) {
-  for (char& c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    c = static_cast<char>(upper ? std::toupper(u) : std::tolower(u));
-  }
+  for (char& c : text) c = static_cast<char>((upper ? ::toupper : ::tolower)(c & 0xFF));
   return text;
 }
 

@@ -41,8 +41,7 @@ std::vector<TFunlight> Build(FuzzSupport::TInput& in) {
         row = Row(element, upper, lower, std::move(cells));
       }
       // The step count is that of the rows; a clublight without rows has none.
-      TFunlight club = Club(id, std::move(rows));
-      list.push_back(std::move(club));
+      list.push_back(Club(id, std::move(rows)));
     } else {
       Bytes raw(in.Byte() % 16);
       for (uint8_t& b : raw) b = in.Byte();
@@ -63,7 +62,7 @@ std::string Content() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const auto path = FuzzSupport::ScratchPath("written.pat");
-  FuzzSupport::TInput in(data, size);
+  FuzzSupport::TInput in{data, size};
   ResetDocument();
   SetDocument(Build(in));
   const std::string content = Content();

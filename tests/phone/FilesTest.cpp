@@ -2,41 +2,30 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
+#include "DocSupport.h"
 #include "InOutError.h"
 #include "PhoneCopy.h"
 #include "PhoneTestSupport.h"
 
 namespace fs = std::filesystem;
+using DocSupport::ReadBytes;
 
 const std::string kPat = "/a/funlight.pat";
-
-Bytes ReadLocal(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 class PhoneFiles : public PhoneLinkTest {
  protected:
   void SetUp() override {
     PhoneLinkTest::SetUp();
-    fs::remove_all(Dir);
-    fs::create_directories(Dir);
-    Sim.Phone().AddFile(kPat, Pattern(3000, 9));
+    Sim.Phone().AddFile(kPat, Content);
     ConnectDirect();
-  }
-  void TearDown() override {
-    fs::remove_all(Dir);
-    PhoneLinkTest::TearDown();
   }
   std::vector<long> Subs() {
     std::vector<long> subs;
     for (const auto& c : Sim.Commands()) subs.push_back(c.SubCommand());
     return subs;
   }
-  const fs::path Dir = fs::temp_directory_path() / ("glowsmith-phone-" + std::to_string(getpid()));
+  DocSupport::TTempDir Dir;
   const Bytes Content = Pattern(3000, 9);
   const std::string Local = (Dir / "funlight.pat").string();
 };
@@ -45,46 +34,39 @@ class PhoneFiles : public PhoneLinkTest {
 TEST_F(PhoneFiles, WriteAndReadInChunks) {
   for (const std::size_t size : {2500u, 1025u, 1u}) {
     const Bytes content = Pattern(size, 3);
-    std::ofstream(Local, std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()), size);
-    Sim.Clear();
-    Progress.clear();
+    DocSupport::WriteBytes(Local, content);
+    Sim.Clear(), Progress.clear();
     ASSERT_TRUE(Link->WritePhoneFile(Local, kPat, false, 0xFF));
     EXPECT_EQ(Link->FileSize, 0u);  // a write opens with size 0
     ASSERT_TRUE(Link->ReadPhoneFile(Local, kPat, static_cast<std::uint32_t>(size)));
-    EXPECT_EQ(Sim.Phone().File(kPat), content);
-    EXPECT_EQ(ReadLocal(Local), content);
+    EXPECT_EQ(std::tuple(Sim.Phone().File(kPat), ReadBytes(Local)), std::tuple(content, content));
     const auto commands = Sim.Commands();
     const std::size_t chunks = (size + 1023) / 1024;
     ASSERT_EQ(commands.size(), 4 + 2 * chunks);
     for (std::size_t i = 0; i < chunks; ++i) {
-      const Bytes& data = commands[1 + i].Data;
       const std::size_t n = std::min<std::size_t>(size - 1024 * i, 1024);
-      Bytes sent = {
-          0, 0, 0, 2, 0, 0, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
+      Bytes sent = {0, 0, 0, 2, 0, 0, std::uint8_t(n >> 8), std::uint8_t(n)};
       sent.insert(sent.end(), content.begin() + 1024 * i, content.begin() + 1024 * i + n);
       sent.resize(1032, 0);
-      EXPECT_EQ(data, sent);
+      EXPECT_EQ(commands[1 + i].Data, sent);
       sent[3] = 1;  // the read of the same chunk
       EXPECT_EQ(commands[chunks + 3 + i].Data, Bytes(sent.begin(), sent.begin() + 8));
     }
-    EXPECT_EQ(Progress.size(), 2 * chunks + 4);
-    EXPECT_EQ(std::tie(Progress[chunks], Progress[chunks + 1], Progress.back()),
-              std::tuple(100, 0, 0));
-    EXPECT_EQ(Progress[1], std::lround(std::min<std::size_t>(size, 1024) * 100.0 / size));
+    ASSERT_EQ(Progress.size(), 2 * chunks + 4);
+    EXPECT_EQ(std::tie(Progress[1], Progress[chunks], Progress[chunks + 1], Progress.back()),
+              std::tuple(std::lround(std::min<std::size_t>(size, 1024) * 100.0 / size), 100, 0, 0));
   }
 }
 
 TEST_F(PhoneFiles, ShortOrFailedReadKeepsTheBytesReceivedAndClosesThePhoneFile) {
   EXPECT_FALSE(Link->ReadPhoneFile(Local, kPat, 5000));
-  EXPECT_EQ(Subs(), (std::vector<long>{0, 1, 1, 1, 4}));
-  EXPECT_EQ(ReadLocal(Local), Pattern(3000, 9));
-  EXPECT_EQ(Link->LastFailure, BadAnswer);
+  EXPECT_EQ(std::tuple(Subs(), ReadBytes(Local), Link->LastFailure),
+            std::tuple(std::vector<long>{0, 1, 1, 1, 4}, Content, BadAnswer));
   Sim.Clear();
   Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 2});
   EXPECT_FALSE(Link->ReadPhoneFile(Local, kPat, 3000));
-  EXPECT_EQ(Subs(), (std::vector<long>{0, 1, 4}));
-  EXPECT_EQ(ReadLocal(Local).size(), 1024u);
+  EXPECT_EQ(std::tuple(Subs(), ReadBytes(Local).size()),
+            std::tuple(std::vector<long>{0, 1, 4}, 1024u));
   Sim.Clear();
   EXPECT_THROW(Link->WritePhoneFile((Dir / "absent").string(), kPat, false, 0xFF), EInOutError);
   EXPECT_EQ(Subs(), (std::vector<long>{0, 4}));
@@ -100,8 +82,8 @@ TEST_F(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
     fs::create_symlink(target, link);
     EXPECT_THROW(Link->ReadPhoneFile(link.string(), kPat, 10), EInOutError);
   }
-  EXPECT_EQ(ReadLocal(victim), (Bytes{'k', 'e', 'e', 'p'}));
-  EXPECT_FALSE(fs::exists(Dir / "absent.txt"));
+  EXPECT_EQ(std::tuple(ReadBytes(victim), fs::exists(Dir / "absent.txt")),
+            std::tuple(Bytes{'k', 'e', 'e', 'p'}, false));
   ASSERT_TRUE(Link->ReadPhoneFile(Local, kPat, 10));
   EXPECT_EQ(fs::status(Local).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
@@ -109,14 +91,15 @@ TEST_F(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
   // user's folder is refused.
   const unsigned user = getuid();
   const fs::path folder = Dir / ("glowsmith-" + std::to_string(user));
-  EXPECT_EQ(PhoneCopy::PrivateFolder(Dir.string() + "/"), folder.string() + "/");
+  EXPECT_EQ(PhoneCopy::PrivateFolder(Dir.Path().string() + "/"), folder.string() + "/");
   EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.string() + "/", user + 1), PhoneCopy::EUnsafeFolder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.Path().string() + "/", user + 1),
+               PhoneCopy::EUnsafeFolder);
   fs::permissions(folder, fs::perms::others_exec, fs::perm_options::add);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.string() + "/"), PhoneCopy::EUnsafeFolder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.Path().string() + "/"), PhoneCopy::EUnsafeFolder);
   fs::remove(folder);
-  fs::create_directory_symlink(Dir, folder);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.string() + "/"), PhoneCopy::EUnsafeFolder);
+  fs::create_directory_symlink(Dir.Path(), folder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.Path().string() + "/"), PhoneCopy::EUnsafeFolder);
 }
 
 // Open: status 9 refuses, 0 closes and opens again; close fails only on status 1.
@@ -147,13 +130,12 @@ TEST_F(PhoneFiles, SevenFilesAreListedInThreeAnswers) {
   ASSERT_EQ(Files.Count(), 7);
   Bytes search = {0, 0, 0, 7};
   search.insert(search.end(), pattern.begin(), pattern.end());
-  EXPECT_EQ(Sim.Commands().at(0).Data, search);
-  EXPECT_EQ(Sim.Commands().at(3).Data, (Bytes{0, 0, 0, 8, 3}));
-  EXPECT_EQ(Progress, (std::vector<int>{43, 86, 100, 0}));
+  EXPECT_EQ(std::tuple(Sim.Commands().at(0).Data, Sim.Commands().at(3).Data, Progress),
+            std::tuple(search, Bytes{0, 0, 0, 8, 3}, std::vector{43, 86, 100, 0}));
   EXPECT_EQ(Link->SearchPhoneFiles(P2KAPI::FunlightPattern2, true),
             P2KAPI::TSearchResult::NotFound);
-  EXPECT_TRUE(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, true));  // exactly one
-  EXPECT_EQ(Files.Count(), 1);
+  EXPECT_TRUE(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, true));
+  EXPECT_EQ(Files.Count(), 1);  // exactly one
 }
 
 TEST_F(PhoneFiles, SeemBytes) {
@@ -196,7 +178,7 @@ TEST_F(PhoneFiles, UnplugDuringTransfer) {
     Link->Connected = true;
     Sim.InjectIoFault({kind, TIoFaultKind::Unplug, 0, skip});
     EXPECT_EQ(Link->ReadPhoneFile(Local, kPat, 3000), kept == 3000);
-    EXPECT_EQ(ReadLocal(Local), Bytes(Content.begin(), Content.begin() + kept));
+    EXPECT_EQ(ReadBytes(Local), Bytes(Content.begin(), Content.begin() + kept));
     ASSERT_TRUE(Sim.AdvanceUntil([&] { return Poster.Pump(), Statuses.back() == 0; }, 2000));
     EXPECT_EQ(Link->CurrentDevice(), P::kNoHandle);
     EXPECT_EQ(Calls(TSimCall::CloseHandle).back().Handle, device);

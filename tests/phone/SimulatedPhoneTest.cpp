@@ -1,31 +1,27 @@
 // The simulated phone's seed folder, and the machine with no phone that stands for the system
 // platform off Windows.
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
+#include "DocSupport.h"
 #include "PhoneTestSupport.h"
 
-namespace fs = std::filesystem;
-
 TEST(SimulatedPhoneSeed, LoadsFilesAndSeemsAndSavesThemBack) {
-  const fs::path dir = fs::temp_directory_path() / ("glowsmith-seed-" + std::to_string(getpid()));
-  fs::create_directories(dir / "c");
+  const DocSupport::TTempDir seed;
+  const auto dir = seed / "seed";
+  std::filesystem::create_directories(dir / "c");
   std::ofstream(dir / "funlight.pat") << "pat";
   std::ofstream(dir / "c" / "other.bin") << "bin";
   std::ofstream(dir / "seems.txt") << "# options\n0x0032 1 89 08  # C380\n0x32 1 010 0C\n\n"
                                       "65535 0xFFFF 0X1f DEAD\n";
   TTestMachine sim, again;
   sim.Phone().LoadSeed(dir.string());
-  EXPECT_EQ(sim.Phone().File("/a/funlight.pat"), (Bytes{'p', 'a', 't'}));
-  EXPECT_EQ(sim.Phone().File("/c/other.bin"), (Bytes{'b', 'i', 'n'}));
+  EXPECT_EQ(std::tuple(sim.Phone().File("/a/funlight.pat"), sim.Phone().File("/c/other.bin")),
+            std::tuple(Bytes{'p', 'a', 't'}, Bytes{'b', 'i', 'n'}));
   Bytes options(90, 0);
   options[89] = 0x08, options[10] = 0x0C;
   EXPECT_EQ(sim.Phone().Seem(0x32, 1), options);
   EXPECT_EQ(sim.Phone().Seem(0xFFFF, 0xFFFF)->at(31), 0xDE);
-  fs::remove_all(dir);
+  std::filesystem::remove_all(dir);
   sim.Phone().SaveSeed(dir.string());
   again.Phone().LoadSeed(dir.string());
   EXPECT_EQ(again.Phone().FileNames(), sim.Phone().FileNames());
@@ -35,7 +31,6 @@ TEST(SimulatedPhoneSeed, LoadsFilesAndSeemsAndSavesThemBack) {
     std::ofstream(dir / "seems.txt") << "0x32 1 0 00\n" << line << "\n";
     EXPECT_THROW(sim.Phone().LoadSeed(dir.string()), std::runtime_error) << line;
   }
-  fs::remove_all(dir);
 }
 
 TEST(NoPhonePlatform, FindsNothingAndSendsNothing) {
