@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #define FUZZ_CHECK(condition) \
@@ -25,12 +24,6 @@ namespace FuzzSupport {
 inline std::filesystem::path ScratchPath(const std::string& name) {
   return std::filesystem::temp_directory_path() /
          ("glowsmith-fuzz-" + std::to_string(::getpid()) + "-" + name);
-}
-
-inline void WriteFile(const std::filesystem::path& path, const std::uint8_t* data,
-                      std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  FUZZ_CHECK(out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)));
 }
 
 // Takes the input a byte or a word at a time; zeros once it runs out.

@@ -1,14 +1,10 @@
 // A document built from the input goes through the writer and the reader and comes back the same.
-#include <cstdint>
-
 #include "DocSupport.h"
 #include "FuzzCheck.h"
 
 using namespace DocSupport;
 
-namespace {
-
-std::vector<TFunlight> Build(FuzzSupport::TInput& in) {
+static std::vector<TFunlight> Build(FuzzSupport::TInput& in) {
   std::vector<TFunlight> list;
   const int count = in.Byte() % 5;
   for (int i = 0; i < count; ++i) {
@@ -52,13 +48,11 @@ std::vector<TFunlight> Build(FuzzSupport::TInput& in) {
   return list;
 }
 
-std::string Content() {
+static std::string Content() {
   std::vector<TFunlight> list = FunList;
   for (TFunlight& f : list) f.Size = 0;
   return Describe(list);
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const auto path = FuzzSupport::ScratchPath("written.pat");

@@ -8,13 +8,11 @@
 #include "SimulatedKnobs.h"
 #include "StatusPoster.h"
 
-namespace {
-
 using DocSupport::Bytes;
 const char* const kPhoneName = "/a/funlight.pat";
 
 // Bends the answer to the next command as the input says; true when it replaces the answer data.
-bool Bend(FuzzSupport::TInput& in, TTestMachine& phone) {
+static bool Bend(FuzzSupport::TInput& in, TTestMachine& phone) {
   const std::uint8_t what = in.Byte();
   if (what & 0x80) {
     const TRequestKind kinds[] = {TRequestKind::Command, TRequestKind::Poll, TRequestKind::Fetch};
@@ -39,8 +37,6 @@ bool Bend(FuzzSupport::TInput& in, TTestMachine& phone) {
   phone.QueueTweak(tweak);
   return tweak.Data.has_value() || tweak.Status.has_value();
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const auto local = FuzzSupport::ScratchPath("phone-copy.pat");

@@ -2,23 +2,17 @@
 // documented format says (decimal numbers, or hexadecimal after 0x; no signs).
 #include <cctype>
 #include <charconv>
-#include <cstdint>
-#include <filesystem>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
+#include "DocSupport.h"
 #include "FuzzCheck.h"
 #include "SimulatedMachine.h"
 
-namespace {
-
 using TRecords = std::map<std::pair<std::uint16_t, std::uint16_t>, std::vector<std::uint8_t>>;
 
-std::optional<unsigned long> Number(const std::string& token) {
+static std::optional<unsigned long> Number(const std::string& token) {
   const bool hex = token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
   const char* const end = token.data() + token.size();
   unsigned long value = 0;
@@ -29,7 +23,7 @@ std::optional<unsigned long> Number(const std::string& token) {
 }
 
 // The format as the README states it.
-std::optional<TRecords> Expected(const std::string& seems) {
+static std::optional<TRecords> Expected(const std::string& seems) {
   TRecords records;
   std::istringstream lines(seems);
   std::string line;
@@ -52,12 +46,10 @@ std::optional<TRecords> Expected(const std::string& seems) {
   return records;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const auto dir = FuzzSupport::ScratchPath("seed");
   std::filesystem::create_directories(dir);
-  FuzzSupport::WriteFile(dir / "seems.txt", data, size);
+  DocSupport::WriteBytes(dir / "seems.txt", {data, data + size});
   const std::optional<TRecords> expected =
       Expected(std::string(reinterpret_cast<const char*>(data), size));
 

@@ -1,4 +1,5 @@
-// Finding the phone: mode switch, device search, storage switch, the watcher and its notices.
+// Finding the phone: mode switch, device search, storage switch, the watcher and its notices, and
+// the system platform off Windows, which has no phone.
 #include "PhoneTestSupport.h"
 
 const std::string kModem = "\\\\.\\Motorola USB Modem";
@@ -216,4 +217,14 @@ TEST_F(Discovery, OnlyTheStatusMessageCallsOnStatusWithOneOrZero) {
     Link->StatusWindow->Deliver(P2KAPI::WM_P2KSTATUS, w, 0);
   Link->StatusWindow->Deliver(0x436, 1, 0);
   EXPECT_EQ(Statuses, (std::vector<int>{1, 0, 0, 0}));
+}
+
+TEST(NoPhonePlatform, FindsNothingAndSendsNothing) {
+  auto platform = CreateSystemPhonePlatform();
+  EXPECT_FALSE(platform->HasPhoneDriver());
+  TQueuedPoster poster;
+  P2KAPI::TP2KAPI link(*platform, poster);
+  EXPECT_FALSE(link.SendModeSwitch());
+  EXPECT_EQ(link.FindP2KDevice(kTC, 0x0102), P::kNoHandle);
+  EXPECT_FALSE(link.SwitchStorageToP2K(8));
 }

@@ -1,4 +1,5 @@
-// Phone files, the file list, seem bytes, and a phone pulled out during a transfer.
+// Phone files, the file list, seem bytes, a phone pulled out during a transfer, and the simulated
+// phone's seed folder.
 #include <unistd.h>
 
 #include <cmath>
@@ -90,16 +91,16 @@ TEST_F(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
   // The copy folder is made private; one that others may enter, a link, a file or another
   // user's folder is refused.
   const unsigned user = getuid();
+  const std::string base = Dir.Path().string() + "/";
   const fs::path folder = Dir / ("glowsmith-" + std::to_string(user));
-  EXPECT_EQ(PhoneCopy::PrivateFolder(Dir.Path().string() + "/"), folder.string() + "/");
+  EXPECT_EQ(PhoneCopy::PrivateFolder(base), folder.string() + "/");
   EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.Path().string() + "/", user + 1),
-               PhoneCopy::EUnsafeFolder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(base, user + 1), PhoneCopy::EUnsafeFolder);
   fs::permissions(folder, fs::perms::others_exec, fs::perm_options::add);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.Path().string() + "/"), PhoneCopy::EUnsafeFolder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(base), PhoneCopy::EUnsafeFolder);
   fs::remove(folder);
   fs::create_directory_symlink(Dir.Path(), folder);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.Path().string() + "/"), PhoneCopy::EUnsafeFolder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(base), PhoneCopy::EUnsafeFolder);
 }
 
 // Open: status 9 refuses, 0 closes and opens again; close fails only on status 1.
@@ -109,10 +110,9 @@ TEST_F(PhoneFiles, OpenAndCloseStatus) {
     Sim.Clear();
     Sim.QueueTweak({.Command = 0x4A, .SubCommand = 0, .Status = static_cast<std::uint8_t>(status)});
     EXPECT_EQ(Link->OpenPhoneFile(kPat, 1234, 0x20), ok);
-    EXPECT_EQ(Link->FileSize, ok ? 1234u : 0u);
-    EXPECT_EQ(Subs(), subs);
     const Bytes open = Sim.Commands().at(0).Data;
-    EXPECT_EQ(Bytes(open.begin(), open.begin() + 9), (Bytes{0, 0, 0, 0, 0, 0, 0, 0x20, '/'}));
+    EXPECT_EQ(std::tuple(Link->FileSize, Subs(), Bytes(open.begin(), open.begin() + 9)),
+              std::tuple(ok ? 1234u : 0u, subs, Bytes{0, 0, 0, 0, 0, 0, 0, 0x20, '/'}));
   }
   EXPECT_EQ(Link->LastFailure, Refused);
   for (const std::uint8_t status : {1, 0, 2}) {
@@ -148,8 +148,8 @@ TEST_F(PhoneFiles, SeemBytes) {
   EXPECT_EQ(std::tuple(size, Link->LastError, Link->LastFailure),
             std::tuple(2, "Buffer too small", BadAnswer));
   EXPECT_TRUE(Link->ReadSeem(0x32, 1, 99, 2, buffer, size));
-  EXPECT_EQ(Sim.Commands().at(0).Data, (Bytes{0, 0x32, 0, 1, 0, 99, 0, 2}));
-  EXPECT_EQ(std::tuple(buffer[0], buffer[1], size), std::tuple(0x08, 0x44, 2));
+  EXPECT_EQ(std::tuple(Sim.Commands().at(0).Data, buffer[0], buffer[1], size),
+            std::tuple(Bytes{0, 0x32, 0, 1, 0, 99, 0, 2}, 0x08, 0x44, 2));
   Sim.QueueTweak({.Data = Bytes{}});
   EXPECT_FALSE(Link->ReadSeem(0x32, 1, 99, 1, buffer, size));
   EXPECT_EQ(Link->LastFailure, BadAnswer);
@@ -183,5 +183,33 @@ TEST_F(PhoneFiles, UnplugDuringTransfer) {
     EXPECT_EQ(Link->CurrentDevice(), P::kNoHandle);
     EXPECT_EQ(Calls(TSimCall::CloseHandle).back().Handle, device);
     Sim.Phone().Plug(TPhoneMode::P2K);
+  }
+}
+
+TEST(SimulatedPhoneSeed, LoadsFilesAndSeemsAndSavesThemBack) {
+  const DocSupport::TTempDir seed;
+  const auto dir = seed / "seed";
+  std::filesystem::create_directories(dir / "c");
+  std::ofstream(dir / "funlight.pat") << "pat";
+  std::ofstream(dir / "c" / "other.bin") << "bin";
+  std::ofstream(dir / "seems.txt") << "# options\n0x0032 1 89 08  # C380\n0x32 1 010 0C\n\n"
+                                      "65535 0xFFFF 0X1f DEAD\n";
+  TTestMachine sim, again;
+  sim.Phone().LoadSeed(dir.string());
+  EXPECT_EQ(std::tuple(sim.Phone().File("/a/funlight.pat"), sim.Phone().File("/c/other.bin")),
+            std::tuple(Bytes{'p', 'a', 't'}, Bytes{'b', 'i', 'n'}));
+  Bytes options(90, 0);
+  options[89] = 0x08, options[10] = 0x0C;
+  EXPECT_EQ(sim.Phone().Seem(0x32, 1), options);
+  EXPECT_EQ(sim.Phone().Seem(0xFFFF, 0xFFFF)->at(31), 0xDE);
+  std::filesystem::remove_all(dir);
+  sim.Phone().SaveSeed(dir.string());
+  again.Phone().LoadSeed(dir.string());
+  EXPECT_EQ(again.Phone().FileNames(), sim.Phone().FileNames());
+  EXPECT_EQ(again.Phone().Seem(0x32, 1), options);
+  for (const std::string line : {"0x32 1", "0x32 1 0 0G", "0x32 1 0 123", "65536 1 0 01",
+                                 "0x32 1 -1 00", "0x32 1 +1 00", "0x32 1 0x 00", "0x32 1 1e2 00"}) {
+    std::ofstream(dir / "seems.txt") << "0x32 1 0 00\n" << line << "\n";
+    EXPECT_THROW(sim.Phone().LoadSeed(dir.string()), std::runtime_error) << line;
   }
 }
