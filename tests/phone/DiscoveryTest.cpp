@@ -135,11 +135,13 @@ TEST_F(Discovery, WatcherWithoutPhoneKeepsTryingEveryCycleSilentlyUntilStopped) 
   EXPECT_FALSE(Link->WatcherRunning());
   Sim.Phone().Plug(TPhoneMode::Storage);  // attached as a disk: switched, found on the next cycle
   Link->Start(true);
+  Link->Stop();
+  Link->Start(true);  // pressed again at once: the stopped watcher is collected, a new one starts
   const auto start = Sim.Now();
-  ASSERT_TRUE(RunUntilStatuses(4, 10000));
+  ASSERT_TRUE(RunUntilStatuses(5, 10000));
   // 500 ms, the storage switch and its 1,000 ms, the cycle's 1,000 ms, then 500 ms again.
   EXPECT_EQ(std::tuple(Statuses, Sim.Now() - start, Calls(TSimCall::StartThread).size()),
-            std::tuple(std::vector{0, 0, 0, 1}, 3000u, 2u));
+            std::tuple(std::vector{0, 0, 0, 0, 1}, 3000u, 3u));
 }
 
 TEST_F(Discovery, WatcherWaitsForTheRemovalKeyThenReconnects) {

@@ -54,8 +54,9 @@ TEST_F(PhoneFiles, WriteAndReadInChunks) {
       EXPECT_EQ(commands[chunks + 3 + i].Data, Bytes(sent.begin(), sent.begin() + 8));
     }
     ASSERT_EQ(Progress.size(), 2 * chunks + 4);
-    EXPECT_EQ(std::tie(Progress[1], Progress[chunks], Progress[chunks + 1], Progress.back()),
-              std::tuple(std::lround(std::min<std::size_t>(size, 1024) * 100.0 / size), 100, 0, 0));
+    EXPECT_EQ(
+        std::tie(Progress[0], Progress[1], Progress[chunks], Progress[chunks + 1], Progress.back()),
+        std::tuple(0, std::lround(std::min<std::size_t>(size, 1024) * 100.0 / size), 100, 0, 0));
   }
 }
 
@@ -85,7 +86,11 @@ TEST_F(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
   }
   EXPECT_EQ(std::tuple(ReadBytes(victim), fs::exists(Dir / "absent.txt")),
             std::tuple(Bytes{'k', 'e', 'e', 'p'}, false));
-  ASSERT_TRUE(Link->ReadPhoneFile(Local, kPat, 10));
+  const int input = dup(0);  // without standard input the copy is opened as descriptor 0
+  close(0);
+  const bool read = Link->ReadPhoneFile(Local, kPat, 10);
+  dup2(input, 0), close(input);
+  ASSERT_TRUE(read);
   EXPECT_EQ(fs::status(Local).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   // The copy folder is made private; one that others may enter, a link, a file or another
@@ -160,6 +165,8 @@ TEST_F(PhoneFiles, SeemBytes) {
   EXPECT_EQ(std::tuple(Link->LastError, Link->LastFailure),
             std::tuple("No seem or access denided", Refused));
   EXPECT_FALSE(Link->WriteSeem(0x32, 1, 0, 1025, Pattern(1025).data()));  // more than one request
+  Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail});
+  EXPECT_FALSE(Link->WriteSeem(0x32, 1, 89, 1, buffer));  // not delivered
 }
 
 // Pulled out during a transfer: the transfer fails through its own error path, the watcher
