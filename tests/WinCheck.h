@@ -7,16 +7,11 @@
 
 namespace WinCheck {
 
-inline int Passed = 0;
-inline int Failed = 0;
+inline int Passed = 0, Failed = 0;
 
 inline void Check(bool ok, const std::string& what) {
-  if (ok) {
-    ++Passed;
-  } else {
-    ++Failed;
-    std::printf("FAILED: %s\n", what.c_str());
-  }
+  ++(ok ? Passed : Failed);
+  if (!ok) std::printf("FAILED: %s\n", what.c_str());
 }
 
 // Prints the totals; the exit code of the run.

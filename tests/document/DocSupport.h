@@ -5,10 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "UFunStruct.h"
@@ -19,16 +19,17 @@ using Bytes = std::vector<uint8_t>;
 using namespace UFunStruct;
 namespace fs = std::filesystem;
 
-inline Bytes ReadBytes(const fs::path& Path) {
+// The whole file, as Bytes or as a std::string.
+template <typename T = Bytes>
+T ReadBytes(const fs::path& Path) {
   std::ifstream In(Path, std::ios::binary | std::ios::ate);
-  Bytes Data(In ? static_cast<size_t>(In.tellg()) : 0);
+  T Data(In ? static_cast<size_t>(In.tellg()) : 0, 0);
   In.seekg(0).read(reinterpret_cast<char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
   return Data;
 }
 
 inline void WriteBytes(const fs::path& Path, const Bytes& Data) {
-  std::ofstream(Path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(Data.data()), Data.size());
+  std::ofstream(Path, std::ios::binary) << std::string(Data.begin(), Data.end());
 }
 
 inline TFrameCell Cell(uint8_t Element, uint8_t R, uint8_t G, uint8_t B) {
@@ -80,8 +81,7 @@ inline void ResetDocument() {
 }
 
 // The text of the EInOutError that Action raises, or "" when it raises none.
-template <typename TAction>
-std::string ErrorOf(TAction Action) {
+inline std::string ErrorOf(auto Action) {
   try {
     Action();
   } catch (const EInOutError& E) {
@@ -90,26 +90,40 @@ std::string ErrorOf(TAction Action) {
   return "";
 }
 
+// Every cell: "e:R,G,B" per frame, "e(upper-lower): R,G,B/Param" per rhythm row, " | " between.
+// A count that disagrees with its array shows as "#count".
+inline std::string CellText(const TFunlight& F) {
+  std::ostringstream S;
+  const char* Bar = "";
+  for (const TFrame& Fr : F.Frames) {
+    S << std::exchange(Bar, " | ");
+    if (Fr.CellCount != Fr.Cells.size()) S << '#' << +Fr.CellCount << ' ';
+    const char* Gap = "";
+    for (const TFrameCell& C : Fr.Cells)
+      S << std::exchange(Gap, " ") << +C.Element << ':' << +C.R << ',' << +C.G << ',' << +C.B;
+  }
+  for (const TClubFrame& R : F.ClubFrames) {
+    S << std::exchange(Bar, " | ") << +R.Element << '(' << R.UpperFreq << '-' << R.LowerFreq
+      << "):";
+    if (R.CellCount != R.Cells.size()) S << '#' << +R.CellCount;
+    for (const TClubCell& C : R.Cells)
+      S << ' ' << +C.R << ',' << +C.G << ',' << +C.B << '/' << +C.Param;
+  }
+  if (F.FunType == ClubType && F.FrameCount != F.ClubFrames.size()) S << " #rows";
+  return S.str();
+}
+
 // Everything the document holds, as text, so that a mismatch shows where it is.
 inline std::string Describe(const std::vector<TFunlight>& List) {
   std::ostringstream S;
   for (const TFunlight& F : List) {
-    S << "funlight size " << F.Size << " frames " << +F.FrameCount << " steps " << +F.StepCount
-      << " id " << +F.FunID << " type " << +F.FunType << " head " << F.HeadValue << " repeating "
+    S << "size " << F.Size << " frames " << +F.FrameCount << " steps " << +F.StepCount << " id "
+      << +F.FunID << " type " << +F.FunType << " head " << F.HeadValue << " repeating "
       << F.Repeating << " raw";
     for (uint8_t b : F.RawData) S << ' ' << +b;
-    for (const TFrame& Fr : F.Frames) {
-      S << "\n  frame " << Fr.Duration << " ms, " << +Fr.CellCount << ':';
-      for (const TFrameCell& C : Fr.Cells)
-        S << ' ' << +C.Element << '/' << +C.R << ',' << +C.G << ',' << +C.B;
-    }
-    for (const TClubFrame& R : F.ClubFrames) {
-      S << "\n  row " << +R.Element << ' ' << R.UpperFreq << '-' << R.LowerFreq << ", "
-        << +R.CellCount << ':';
-      for (const TClubCell& C : R.Cells)
-        S << ' ' << +C.R << ',' << +C.G << ',' << +C.B << '/' << +C.Param;
-    }
-    S << '\n';
+    S << " ms";
+    for (const TFrame& Fr : F.Frames) S << ' ' << Fr.Duration;
+    S << ": " << CellText(F) << '\n';
   }
   return S.str();
 }
@@ -149,6 +163,12 @@ class TTempDir {
   }
   const fs::path& Path() const { return Path_; }
   fs::path operator/(const std::string& Name) const { return Path_ / Name; }
+  // Writes Text to a file below the folder, making its folders, and returns its path.
+  fs::path Write(const std::string& Name, const std::string& Text) const {
+    fs::create_directories((Path_ / Name).parent_path());
+    std::ofstream(Path_ / Name, std::ios::binary) << Text;
+    return Path_ / Name;
+  }
 
  private:
   fs::path Path_;

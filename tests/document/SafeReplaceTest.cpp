@@ -19,9 +19,7 @@
 
 using namespace DocSupport;
 
-namespace {
-bool FailClose = false;
-}
+static bool FailClose = false;
 
 // While FailClose is set every close reports EIO (and closes all the same), as a file system does
 // that learns only then that a write was lost.
@@ -31,14 +29,13 @@ extern "C" int close(int Fd) {
   return FailClose ? (errno = EIO, -1) : Result;
 }
 
-namespace {
-
 constexpr uid_t Nobody = 65534;
 constexpr gid_t SecondGroup = 100;  // as root: a further group given to the saving user
 
 const bool Root = ::geteuid() == 0;
+const bool UnnamedByDefault = SafeReplace::UnnamedTemporaries;  // before any test changes it
 
-std::set<std::string> Entries(const fs::path& Folder) {
+static std::set<std::string> Entries(const fs::path& Folder) {
   std::set<std::string> Names;
   for (const auto& Entry : fs::directory_iterator(Folder)) Names.insert(Entry.path().filename());
   return Names;
@@ -50,7 +47,7 @@ class SafeReplaceTest : public ::testing::Test {
     fs::permissions(Dir.Path(), fs::perms::owner_all | fs::perms::others_exec);
     if (Root && Save({}) == "cannot become nobody") GTEST_SKIP() << "root cannot become nobody";
   }
-  void TearDown() override { SafeReplace::UnnamedTemporaries = true; }
+  void TearDown() override { SafeReplace::UnnamedTemporaries = UnnamedByDefault; }
 
   // The error text of replacing Target with New, or "". Descriptor 0 is free, as for a program
   // started without input. Root passes every permission check, so as root a "nobody" child saves.
@@ -124,8 +121,12 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
   using P = fs::perms;
   const gid_t Groups[] = {Nobody, SecondGroup, 0};
   std::signal(SIGXFSZ, SIG_IGN);  // a write past the size limit fails with EFBIG instead
+  rlimit Saved{};
+  ::getrlimit(RLIMIT_FSIZE, &Saved);
+  const rlimit Small{4096, Saved.rlim_max};
   for (const auto& C : Cases) {
     if (!Root && (C.OthersFile || C.Group != 0)) continue;  // only root can give files away
+    SCOPED_TRACE(C.Name);
     const fs::path Folder = Dir / C.Name, Real = Folder / "funlight.pat";
     const fs::path Target = C.Link == Symbolic ? Folder / "l" : Real;
     fs::create_directory(Folder);
@@ -140,58 +141,62 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
                               (C.OthersFile ? P::group_write : P::none));
     fs::permissions(Folder, C.Writable ? P::owner_all : P::owner_read | P::owner_exec);
     const auto Names = Entries(Folder);
-    struct stat Before {
-    }, After{};
+    struct stat Before = {}, After = {};
     ASSERT_EQ(::stat(Real.c_str(), &Before), 0);
     SafeReplace::UnnamedTemporaries = !C.Named;
-    rlimit Saved{}, Small{4096, 4096};
-    ::getrlimit(RLIMIT_FSIZE, &Saved);
-    Small.rlim_max = Saved.rlim_max;
     ASSERT_EQ(C.Fault == FullDisk ? ::setrlimit(RLIMIT_FSIZE, &Small) : 0, 0);
     FailClose = C.Fault == FailedClose;
     const std::string Text = Save(Target);
     FailClose = false;
     ::setrlimit(RLIMIT_FSIZE, &Saved);
-    EXPECT_EQ(Text, C.Text) << C.Name;
+    EXPECT_EQ(Text, C.Text);
     ASSERT_EQ(::stat(Real.c_str(), &After), 0);
     // Overwritten in place, a file whose close fails has the new bytes, which may not last.
     EXPECT_EQ(ReadBytes(Target),
-              Text.empty() || (C.Fault == FailedClose && C.Link == Hard) ? New : Old)
-        << C.Name;
-    EXPECT_EQ(ReadBytes(Folder / "l"), C.Link == None ? Bytes{} : ReadBytes(Real)) << C.Name;
-    EXPECT_EQ(After.st_ino == Before.st_ino, C.SameFile) << C.Name;
+              Text.empty() || (C.Fault == FailedClose && C.Link == Hard) ? New : Old);
+    EXPECT_EQ(ReadBytes(Folder / "l"), C.Link == None ? Bytes{} : ReadBytes(Real));
+    EXPECT_EQ(std::tuple(After.st_ino == Before.st_ino, fs::is_symlink(Target), Entries(Folder)),
+              std::tuple(C.SameFile, C.Link == Symbolic, Names));
     EXPECT_EQ(std::tie(After.st_mode, After.st_uid, After.st_gid, After.st_nlink),
-              std::tie(Before.st_mode, Before.st_uid, Before.st_gid, Before.st_nlink))
-        << C.Name;
-    EXPECT_EQ(fs::is_symlink(Target), C.Link == Symbolic) << C.Name;
-    EXPECT_EQ(Entries(Folder), Names) << C.Name;
+              std::tie(Before.st_mode, Before.st_uid, Before.st_gid, Before.st_nlink));
   }
 }
 
 TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
-  std::set<std::string> Kept = {"funlight.pat",
-                                "funlight.pat~",
-                                ".funlight.pat.swp",
-                                ".funlight.pat.0123456789ab",
-                                ".funlight.pat.0123456789abc~",
-                                ".funlight.pat.0123456789AB~",
-                                ".other.pat.0123456789ab~"};
+  // clang-format off
+  std::set<std::string> Kept = {"funlight.pat", "funlight.pat~", ".funlight.pat.swp",
+      ".funlight.pat.0123456789ab", ".funlight.pat.0123456789abc~", ".funlight.pat.0123456789AB~",
+      ".other.pat.0123456789ab~"};
+  // clang-format on
   for (const std::string& Name : Kept) WriteBytes(Dir / Name, {1});
-  WriteBytes(Dir / ".funlight.pat.0123456789ab~", {1});
-  WriteBytes(Dir / ".funlight.pat.fedcba987654~", {1});
+  // Saves killed part way, at the size limit: by default nothing is left behind (the temporary
+  // is unnamed); a named temporary stays until the next save.
+  for (const bool Named : {false, true}) {
+    SafeReplace::UnnamedTemporaries = UnnamedByDefault && !Named;
+    if (::fork() == 0) {
+      const rlimit Small{4096, 4096};
+      std::signal(SIGXFSZ, SIG_DFL), ::setrlimit(RLIMIT_FSIZE, &Small);
+      SafeReplace::Replace((Dir / "funlight.pat").string(), New), ::_exit(0);
+    }
+    int Status = 0;
+    ::wait(&Status);
+    // A file system without unnamed files gets a named temporary all the same.
+    const int Probe = ::open(Dir.Path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+    const bool Unnamed = Probe >= 0 && ::close(Probe) == 0;
+    EXPECT_EQ(std::pair(WTERMSIG(Status), Entries(Dir.Path()).size()),
+              std::pair(SIGXFSZ, Kept.size() + (Named || !Unnamed)));
+  }
   fs::create_directory(Dir / *Kept.insert(".funlight.pat.aaaaaaaaaaaa~").first);
   // One that another save is still writing.
   const int Writing = ::open((Dir / *Kept.insert(".funlight.pat.bbbbbbbbbbbb~").first).c_str(),
                              O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(::flock(Writing, LOCK_EX), 0);
-  SafeReplace::Replace((Dir / "funlight.pat").string(), New);
+  SafeReplace::Replace((Dir / "funlight.pat").string(), {7});
   ::close(Writing);
   EXPECT_EQ(Entries(Dir.Path()), Kept);
-  EXPECT_EQ(ReadBytes(Dir / "funlight.pat"), New);
+  EXPECT_EQ(ReadBytes(Dir / "funlight.pat"), Bytes{7});
   // A folder in place of the file is not replaced.
   EXPECT_EQ(
       ErrorOf([&] { SafeReplace::Replace((Dir / ".funlight.pat.aaaaaaaaaaaa~").string(), New); }),
       "File access denied");
 }
-
-}  // namespace

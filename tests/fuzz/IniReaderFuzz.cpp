@@ -1,35 +1,25 @@
 // Any bytes as an INI file: every section and key the file names is found again whatever its
 // case, values keep to the length bound and integers read without fault.
-#include <algorithm>
 #include <cctype>
-#include <cstdint>
-#include <sstream>
-#include <string>
 
+#include "DocSupport.h"
 #include "FuzzCheck.h"
 #include "IniFile.h"
 
-namespace {
-
-std::string Cased(std::string text, bool upper) {
-  for (char& c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    c = static_cast<char>(upper ? std::toupper(u) : std::tolower(u));
-  }
+static std::string Cased(std::string text, bool upper) {
+  for (char& c : text) c = static_cast<char>((upper ? ::toupper : ::tolower)(c & 0xFF));
   return text;
 }
 
-std::string Trimmed(const std::string& text) {
+static std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return "";
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const auto path = FuzzSupport::ScratchPath("input.ini");
-  FuzzSupport::WriteFile(path, data, size);
+  DocSupport::WriteBytes(path, {data, data + size});
   const TIniFile file(path);
 
   std::istringstream lines(std::string(reinterpret_cast<const char*>(data), size));

@@ -1,14 +1,10 @@
 // A document built from the input goes through the writer and the reader and comes back the same.
-#include <cstdint>
-
 #include "DocSupport.h"
 #include "FuzzCheck.h"
 
 using namespace DocSupport;
 
-namespace {
-
-std::vector<TFunlight> Build(FuzzSupport::TInput& in) {
+static std::vector<TFunlight> Build(FuzzSupport::TInput& in) {
   std::vector<TFunlight> list;
   const int count = in.Byte() % 5;
   for (int i = 0; i < count; ++i) {
@@ -41,8 +37,7 @@ std::vector<TFunlight> Build(FuzzSupport::TInput& in) {
         row = Row(element, upper, lower, std::move(cells));
       }
       // The step count is that of the rows; a clublight without rows has none.
-      TFunlight club = Club(id, std::move(rows));
-      list.push_back(std::move(club));
+      list.push_back(Club(id, std::move(rows)));
     } else {
       Bytes raw(in.Byte() % 16);
       for (uint8_t& b : raw) b = in.Byte();
@@ -53,17 +48,15 @@ std::vector<TFunlight> Build(FuzzSupport::TInput& in) {
   return list;
 }
 
-std::string Content() {
+static std::string Content() {
   std::vector<TFunlight> list = FunList;
   for (TFunlight& f : list) f.Size = 0;
   return Describe(list);
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const auto path = FuzzSupport::ScratchPath("written.pat");
-  FuzzSupport::TInput in(data, size);
+  FuzzSupport::TInput in{data, size};
   ResetDocument();
   SetDocument(Build(in));
   const std::string content = Content();

@@ -1,38 +1,29 @@
 // Any bytes as the seed folder's seems.txt: the folder is refused, or read, exactly as its
 // documented format says (decimal numbers, or hexadecimal after 0x; no signs).
 #include <cctype>
-#include <cstdint>
-#include <filesystem>
+#include <charconv>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
+#include "DocSupport.h"
 #include "FuzzCheck.h"
 #include "SimulatedMachine.h"
 
-namespace {
-
 using TRecords = std::map<std::pair<std::uint16_t, std::uint16_t>, std::vector<std::uint8_t>>;
 
-std::optional<unsigned long> Number(const std::string& token) {
+static std::optional<unsigned long> Number(const std::string& token) {
   const bool hex = token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
-  const std::string digits = hex ? token.substr(2) : token;
-  if (digits.empty()) return std::nullopt;
+  const char* const end = token.data() + token.size();
   unsigned long value = 0;
-  for (char c : digits) {
-    const auto u = static_cast<unsigned char>(c);
-    if (!(hex ? std::isxdigit(u) : std::isdigit(u))) return std::nullopt;
-    value = value * (hex ? 16 : 10) + std::stoul(std::string(1, c), nullptr, 16);
-    if (value > 0xFFFF) return std::nullopt;
-  }
+  const auto [stop, error] =
+      std::from_chars(token.data() + (hex ? 2 : 0), end, value, hex ? 16 : 10);
+  if (error != std::errc() || stop != end || value > 0xFFFF) return std::nullopt;
   return value;
 }
 
 // The format as the README states it.
-std::optional<TRecords> Expected(const std::string& seems) {
+static std::optional<TRecords> Expected(const std::string& seems) {
   TRecords records;
   std::istringstream lines(seems);
   std::string line;
@@ -55,24 +46,21 @@ std::optional<TRecords> Expected(const std::string& seems) {
   return records;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const auto dir = FuzzSupport::ScratchPath("seed");
   std::filesystem::create_directories(dir);
-  FuzzSupport::WriteFile(dir / "seems.txt", data, size);
+  DocSupport::WriteBytes(dir / "seems.txt", {data, data + size});
   const std::optional<TRecords> expected =
       Expected(std::string(reinterpret_cast<const char*>(data), size));
 
   TSimulatedMachine machine;
-  bool loaded = true;
   try {
     machine.Phone().LoadSeed(dir.string());
   } catch (const std::runtime_error&) {
-    loaded = false;
+    FUZZ_CHECK(!expected);
+    return 0;
   }
-  FUZZ_CHECK(loaded == expected.has_value());
-  if (!loaded) return 0;
+  FUZZ_CHECK(expected);
   for (const auto& [key, bytes] : *expected)
     FUZZ_CHECK(machine.Phone().Seem(key.first, key.second) == bytes);
   return 0;

@@ -1,17 +1,10 @@
 // Any bytes as the text of a language file in any code page a language file may name: the result
 // is UTF-8, and a text decodes the same whatever follows it.
-#include <cstdint>
-#include <string>
-
 #include "FuzzCheck.h"
 #include "TextDecoding.h"
 
-namespace {
-
 const char* const kCodepages[] = {"",     "1250", "1251", "1252", "1253",   "1254",  "1255",
                                   "1256", "1257", "1258", "874",  "KOI8-R", "UTF-8", "65001"};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

@@ -10,14 +10,12 @@
 
 #include "DXDraws.h"
 
-namespace {
-
 using testing::ThrowsMessage;
 constexpr uint32_t kBack = 0xECE9D8;
 const QColor kKey(255, 0, 255), kRed(255, 0, 0);
 
 // A picture, key colour where mask has 'm', else red 10 x, green 20 y, blue 99.
-QImage Picture(const std::vector<std::string>& mask) {
+static QImage Picture(const std::vector<std::string>& mask) {
   QImage image(static_cast<int>(mask[0].size()), static_cast<int>(mask.size()),
                QImage::Format_RGB32);
   for (int y = 0; y < image.height(); ++y)
@@ -107,8 +105,7 @@ TEST(DXDrawsTest, SlotsByNameAndFromFile) {
                 ThrowsMessage<std::runtime_error>("Cannot open file \"" + path + "\". " + reason));
   TDirectDrawSurface surface(4, 4);  // a failure keeps the picture
   slot.Draw(surface, 0, 0);
-  EXPECT_EQ(surface.Pixel(0, 0), 0u);
-  EXPECT_EQ(surface.Pixel(1, 0), 0x0A0063u);
+  EXPECT_EQ(std::pair(surface.Pixel(0, 0), surface.Pixel(1, 0)), std::pair(0u, 0x0A0063u));
 }
 
 TEST(DXDrawsTest, DrawingAreaShowsWhatWasDrawnAtTheFlip) {
@@ -116,9 +113,7 @@ TEST(DXDrawsTest, DrawingAreaShowsWhatWasDrawnAtTheFlip) {
   int initializations = 0;
   draw.OnInitializeSurface = [&] { ++initializations, draw.Surface().Fill(kBack); };
   EXPECT_EQ(draw.size(), QSize(257, 425));
-  draw.show();
-  draw.hide();
-  draw.show();
+  draw.show(), draw.hide(), draw.show();
   draw.Surface().FillRectAlpha({10, 20, 30, 40}, kRed, 255);
   EXPECT_EQ(draw.grab().toImage().pixel(15, 25) & 0xFFFFFF, kBack);
   draw.Flip();
@@ -129,5 +124,3 @@ TEST(DXDrawsTest, DrawingAreaShowsWhatWasDrawnAtTheFlip) {
   EXPECT_EQ(initializations, 2);
   EXPECT_EQ(draw.FrontPixel(15, 25), kBack);
 }
-
-}  // namespace

@@ -5,17 +5,12 @@
 
 #include "TextDecoding.h"
 
-namespace {
-
 const std::string kOpen = "\xD0\x9E\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C";  // "Открыть"
 const std::string kBad = "\xEF\xBF\xBD";                                               // U+FFFD
 
 TEST(TextDecodingTest, DecodesLanguageText) {
-  const struct {
-    std::string Bytes;
-    const char* Codepage;
-    std::string Expected;
-  } cases[] = {
+  const std::tuple<std::string, const char*, std::string> cases[] = {
+      // bytes, code page, text
       {"Open file", "", "Open file"},
       {kOpen, "1251", kOpen},  // UTF-8 is kept whatever the file says
       {"\xEF\xBB\xBFGlowsmith", "", "Glowsmith"},
@@ -39,8 +34,8 @@ TEST(TextDecodingTest, DecodesLanguageText) {
       {"ab\xD0", "1251", "ab\xD0\xA0"},          // nor is UTF-8 cut short
       {"", "1251", ""},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(DecodeLanguageText(c.Bytes, c.Codepage), c.Expected) << c.Bytes;
+  for (const auto& [bytes, codepage, text] : cases)
+    EXPECT_EQ(DecodeLanguageText(bytes, codepage), text) << bytes;
 }
 
 TEST(TextDecodingTest, RecognisesUtf8) {
@@ -56,11 +51,7 @@ TEST(TextDecodingTest, RecognisesUtf8) {
 
 TEST(TextDecodingTest, SplitsLines) {
   using TLines = std::vector<std::string>;
-  EXPECT_EQ(SplitLines(""), TLines{});
-  EXPECT_EQ(SplitLines("one\r\ntwo\r\n"), (TLines{"one", "two"}));
-  EXPECT_EQ(SplitLines("one\rtwo\nthree"), (TLines{"one", "two", "three"}));
-  EXPECT_EQ(SplitLines("a\n\nb\r\n\r\n"), (TLines{"a", "", "b", ""}));
-  EXPECT_EQ(SplitLines("\n"), TLines{""});
+  EXPECT_EQ(SplitLines("one\r\ntwo\rthree\n\nb\r\n\r\n"),
+            (TLines{"one", "two", "three", "", "b", ""}));
+  EXPECT_EQ(std::pair(SplitLines(""), SplitLines("\n")), std::pair(TLines{}, TLines{""}));
 }
-
-}  // namespace

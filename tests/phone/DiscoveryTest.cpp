@@ -1,19 +1,11 @@
-// Finding the phone: mode switch, device search, storage switch, the watcher and its notices.
+// Finding the phone: mode switch, device search, storage switch, the watcher and its notices, and
+// the system platform off Windows, which has no phone.
 #include "PhoneTestSupport.h"
-
-namespace {
 
 const std::string kModem = "\\\\.\\Motorola USB Modem";
 const std::string kFlashPath =
     "\\\\?\\usb#vid_22b8&pid_4903&mi_01#6&2c1e7a4b&0&0001#{4e1e1e15-52d7-11d4-852d-00105aa6f80b}";
-
-TSimInterface Interface(const std::string& path, const std::string& name, std::uint16_t usb = 8) {
-  TSimInterface i;
-  i.Path = path, i.Name = name, i.UsbInterface = usb;
-  return i;
-}
-
-}  // namespace
+const TSimInterface kPhone = TPhoneSetup{}.Interfaces.at(0);
 
 class Discovery : public PhoneLinkTest {
  protected:
@@ -32,17 +24,15 @@ class Discovery : public PhoneLinkTest {
 TEST_F(Discovery, ModemNamesAreTriedInOrderUntilOneOpens) {
   for (const int port : {20, 21}) {
     Sim.Clear();
-    Sim.Phone().Configure(
-        [&](TPhoneSetup& s) { s.ModemPort = kModem + " #" + std::to_string(port); });
+    Sim.Phone().Configure([&](auto& s) { s.ModemPort = kModem + " #" + std::to_string(port); });
     Sim.Phone().Plug(TPhoneMode::Modem);
     EXPECT_EQ(Link->SendModeSwitch(), port == 20);
     const auto opens = Calls(TSimCall::OpenDevice);
     ASSERT_EQ(opens.size(), 22u);
-    for (std::size_t i = 0; i < 22; ++i) {
-      EXPECT_EQ(opens[i].Name, i ? kModem + " #" + std::to_string(i - 1) : kModem);
-      EXPECT_EQ(std::tie(opens[i].Code, opens[i].Share, opens[i].Flags),
-                std::tuple(0xC0000000u, 0u, 0u));
-    }
+    for (std::size_t i = 0; i < 22; ++i)
+      EXPECT_EQ(
+          std::tie(opens[i].Name, opens[i].Code, opens[i].Share, opens[i].Flags),
+          std::tuple(i ? kModem + " #" + std::to_string(i - 1) : kModem, 0xC0000000u, 0u, 0u));
     const auto writes = Calls(TSimCall::WriteDevice);
     EXPECT_EQ(writes.size(), Calls(TSimCall::CloseHandle).size());
     EXPECT_EQ(writes.empty() ? "" : std::string(writes[0].Input.begin(), writes[0].Input.end()),
@@ -51,8 +41,7 @@ TEST_F(Discovery, ModemNamesAreTriedInOrderUntilOneOpens) {
 }
 
 TEST_F(Discovery, TheWatcherFallsBackToTheFlashInterface) {
-  Sim.Phone().Configure(
-      [&](TPhoneSetup& s) { s.Interfaces = {Interface(kFlashPath, "Motorola Flash", 1)}; });
+  Sim.Phone().Configure([](auto& s) { s.Interfaces = {{kFlashPath, "Motorola Flash", 1}}; });
   Sim.Phone().Plug(TPhoneMode::P2K);
   Link->Start(true);
   ASSERT_TRUE(RunUntilStatuses(2, 10000));
@@ -75,33 +64,27 @@ Bytes NameAnswer(std::uint32_t count, const std::string& text) {
 
 // Only the exact name, terminated within the counted units and the answer buffer, matches.
 TEST_F(Discovery, NameAnswers) {
-  struct Case {
-    Bytes answer;
-    std::string logged;
-    bool matches;
-  };
   const std::string x253(253, 'x');
   // clang-format off
-  for (const Case& c : std::vector<Case>{
+  for (const auto& [answer, logged, matches] : std::vector<std::tuple<Bytes, std::string, bool>>{
        {NameAnswer(44, kTC + '\0'), kTC, true}, {NameAnswer(42, kTC + '\0'), "", false},
        {NameAnswer(60, kTC + std::string("\0garbage", 8)), kTC, true},
        {NameAnswer(44, "motorola test command" + std::string(1, '\0')), "motorola test command", false},
        {NameAnswer(0xFFFFFFF0u, kTC + '\0'), kTC, true},
        {NameAnswer(508, x253 + '\0'), x253, false}}) {
     // clang-format on
-    TSimInterface entry = Interface(kPhonePath, "");
-    entry.NameAnswer = c.answer;
+    TSimInterface entry = kPhone;
+    entry.Name = "", entry.NameAnswer = answer;
     const THandle found = Find({entry});
-    EXPECT_EQ(found != P::kNoHandle, c.matches);
-    EXPECT_EQ(Logged().back(), c.logged);
+    EXPECT_EQ(std::tuple(found != P::kNoHandle, Logged().back()), std::tuple(matches, logged));
     // A handle that does not match is closed; the search leaves no other handle open.
-    EXPECT_EQ(Sim.OpenHandles() - Handles, c.matches ? 1 : 0);
+    EXPECT_EQ(Sim.OpenHandles() - Handles, matches ? 1 : 0);
     if (found) Sim.CloseHandle(found);
   }
 }
 
 TEST_F(Discovery, InterfacesThatCannotBeUsedAreSkippedOrEndTheSearch) {
-  TSimInterface silent = Interface(kPhonePath, kTC), big = silent, unsized = silent, fits = silent;
+  TSimInterface silent = kPhone, big = kPhone, unsized = kPhone, fits = kPhone;
   silent.AnswersNameQuery = false;
   big.DetailSize = 257, fits.DetailSize = 256, unsized.SizeQuerySucceeds = true;
   EXPECT_EQ(Find({big}), P::kNoHandle);
@@ -110,9 +93,8 @@ TEST_F(Discovery, InterfacesThatCannotBeUsedAreSkippedOrEndTheSearch) {
   Sim.CloseHandle(Find({fits}));
   const auto start = Sim.Now();
   EXPECT_EQ(Find({silent}), P::kNoHandle);  // cancelled and closed after five seconds
-  EXPECT_EQ(Sim.Now() - start, 5000u);
-  EXPECT_EQ(Logged().back(), "DevIOCtl fail");
-  EXPECT_EQ(Calls(TSimCall::CancelIo).size(), 1u);
+  EXPECT_EQ(std::tuple(Sim.Now() - start, Logged().back(), Calls(TSimCall::CancelIo).size()),
+            std::tuple(5000u, "DevIOCtl fail", 1u));
   EXPECT_EQ(Sim.OpenHandles(), Handles);
 }
 
@@ -120,7 +102,7 @@ TEST_F(Discovery, StorageSwitchGoesOnlyToTheFirstMotorolaUsbDisk) {
   Sim.AddDisk("\\\\?\\ide#diskwdc#5&0#{53f56307}");
   Sim.AddDisk("\\\\?\\scsi#disk&ven_motorola#1&0#{53f56307}");
   Sim.AddDisk("\\\\?\\usbstor#disk&ven_sandisk&prod_cruzer#1&0#{53f56307}");
-  Sim.Phone().Configure([&](TPhoneSetup& s) { s.DiskPath = "\\\\?\\USBSTOR#Disk&Ven_Motorola#1"; });
+  Sim.Phone().Configure([](auto& s) { s.DiskPath = "\\\\?\\USBSTOR#Disk&Ven_Motorola#1"; });
   Sim.Phone().Plug(TPhoneMode::Storage);
   EXPECT_TRUE(Link->SwitchStorageToP2K(8));
   const auto commands = Calls(TSimCall::IoControl, P2KAPI::kScsiPassThroughDirectIoctl);
@@ -130,8 +112,8 @@ TEST_F(Discovery, StorageSwitchGoesOnlyToTheFirstMotorolaUsbDisk) {
                    0,  0, 0, 0, 0, 0, 0xD6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8,  0, 0, 0, 0, 0}));
   const auto opens = Calls(TSimCall::OpenDevice);
   ASSERT_EQ(opens.size(), 1u);
-  EXPECT_EQ(std::tie(opens[0].Share, opens[0].Flags), std::tuple(3u, 0x20000000u));
-  EXPECT_EQ(Calls(TSimCall::CloseHandle).size(), 1u);
+  EXPECT_EQ(std::tuple(opens[0].Share, opens[0].Flags, Calls(TSimCall::CloseHandle).size()),
+            std::tuple(3u, 0x20000000u, 1u));
   EXPECT_EQ(Logged().back(), "Storage Dev name is \\\\?\\usbstor#disk&ven_motorola#1");
   EXPECT_EQ(Sim.Phone().Mode(), TPhoneMode::P2K);
 }
@@ -145,21 +127,21 @@ TEST_F(Discovery, WatcherWithoutPhoneKeepsTryingEveryCycleSilentlyUntilStopped) 
   ASSERT_EQ(opens.size(), 220u);
   for (std::size_t i = 0; i < 220; i += 22)
     EXPECT_EQ(std::tie(opens[i].Name, opens[i].Time), std::tuple(kModem, i / 22 * 1500));
-  EXPECT_EQ(Calls(TSimCall::StartThread).size(), 1u);
   Poster.Pump();
-  EXPECT_EQ(Statuses, (std::vector<int>{0, 0}));
-  EXPECT_TRUE(Logged().empty());
+  EXPECT_EQ(std::tuple(Calls(TSimCall::StartThread).size(), Statuses, Logged().size()),
+            std::tuple(1u, std::vector{0, 0}, 0u));
   Link->Stop();
   Sim.Advance(10);
   EXPECT_FALSE(Link->WatcherRunning());
   Sim.Phone().Plug(TPhoneMode::Storage);  // attached as a disk: switched, found on the next cycle
   Link->Start(true);
+  Link->Stop();
+  Link->Start(true);  // pressed again at once: the stopped watcher is collected, a new one starts
   const auto start = Sim.Now();
-  ASSERT_TRUE(RunUntilStatuses(4, 10000));
-  EXPECT_EQ(Statuses, (std::vector<int>{0, 0, 0, 1}));
+  ASSERT_TRUE(RunUntilStatuses(5, 10000));
   // 500 ms, the storage switch and its 1,000 ms, the cycle's 1,000 ms, then 500 ms again.
-  EXPECT_EQ(Sim.Now() - start, 3000u);
-  EXPECT_EQ(Calls(TSimCall::StartThread).size(), 2u);
+  EXPECT_EQ(std::tuple(Statuses, Sim.Now() - start, Calls(TSimCall::StartThread).size()),
+            std::tuple(std::vector{0, 0, 0, 0, 1}, 3000u, 3u));
 }
 
 TEST_F(Discovery, WatcherWaitsForTheRemovalKeyThenReconnects) {
@@ -169,15 +151,13 @@ TEST_F(Discovery, WatcherWaitsForTheRemovalKeyThenReconnects) {
   Link->Start(true);  // before "connected" is seen: no "not connected" after it
   ASSERT_TRUE(RunUntilStatuses(2, 10));
   const THandle device = Link->CurrentDevice();
-  const auto opens = Calls(TSimCall::RegOpenKey);
-  ASSERT_EQ(opens.size(), 1u);
-  EXPECT_EQ(opens[0].Name,
-            "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
-            "{4e1e1e15-52d7-11d4-852d-00105aa6f80b}\\##?#usb#vid_22b8&pid_4902&mi_08#"
-            "6&2c1e7a4b&0&0008#{4e1e1e15-52d7-11d4-852d-00105aa6f80b}\\#\\Control");
-  EXPECT_EQ(opens[0].Code, 0x20019u);
-  const auto notes = Calls(TSimCall::RegNotify);
-  ASSERT_EQ(notes.size(), 1u);
+  const auto opens = Calls(TSimCall::RegOpenKey), notes = Calls(TSimCall::RegNotify);
+  ASSERT_EQ(std::tuple(opens.size(), notes.size()), std::tuple(1u, 1u));
+  EXPECT_EQ(std::tie(opens[0].Name, opens[0].Code),
+            std::tuple("SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+                       "{4e1e1e15-52d7-11d4-852d-00105aa6f80b}\\##?#usb#vid_22b8&pid_4902&mi_08#"
+                       "6&2c1e7a4b&0&0008#{4e1e1e15-52d7-11d4-852d-00105aa6f80b}\\#\\Control",
+                       0x20019u));
   EXPECT_EQ(std::tie(notes[0].Code, notes[0].Flags), std::tuple(5u, 3u));  // subtree, async
   const auto requests = Sim.Requests().size();
   Link->Connected = true;
@@ -187,8 +167,9 @@ TEST_F(Discovery, WatcherWaitsForTheRemovalKeyThenReconnects) {
   Sim.Phone().Unplug();
   ASSERT_TRUE(RunUntilStatuses(3, 100));
   EXPECT_EQ(Statuses, (std::vector<int>{0, 1, 0}));
-  EXPECT_EQ(Calls(TSimCall::CloseHandle).back().Handle, device);
-  EXPECT_EQ(Calls(TSimCall::RegCloseKey).size(), 1u);
+  EXPECT_EQ(
+      std::tuple(Calls(TSimCall::CloseHandle).back().Handle, Calls(TSimCall::RegCloseKey).size()),
+      std::tuple(device, 1u));
   const auto unplugged = Sim.Now();
   Sim.Phone().Plug(TPhoneMode::Modem);
   ASSERT_TRUE(RunUntilStatuses(4, 3000));
@@ -196,16 +177,14 @@ TEST_F(Discovery, WatcherWaitsForTheRemovalKeyThenReconnects) {
 }
 
 TEST_F(Discovery, WithoutRemovalKeyTheWatcherLooksForTheInterfaceEachSecond) {
-  TSimInterface entry = Interface(kPhonePath, kTC);
-  entry.HasRegistryKey = false;
-  Sim.Phone().Configure([&](TPhoneSetup& s) { s.Interfaces = {entry}; });
+  Sim.Phone().Configure([](auto& s) { s.Interfaces[0].HasRegistryKey = false; });
   Sim.Phone().Plug(TPhoneMode::P2K);
   Link->Start(true);
   ASSERT_TRUE(RunUntilStatuses(2, 5000));
   Sim.Advance(10000);
   Poster.Pump();
-  EXPECT_EQ(Statuses, (std::vector<int>{0, 1}));
-  EXPECT_TRUE(LoggedLine("Removal key unavailable"));
+  EXPECT_EQ(std::tuple(Statuses, LoggedLine("Removal key unavailable")),
+            std::tuple(std::vector{0, 1}, true));
   Sim.Phone().Unplug();
   EXPECT_TRUE(RunUntilStatuses(3, 1000));
 }
@@ -216,9 +195,8 @@ TEST_F(Discovery, FreeingTheLinkEndsTheWatcher) {
   ASSERT_TRUE(RunUntilStatuses(2, 5000));
   const auto now = Sim.Now();
   EXPECT_FALSE(P2KAPI::TP2KAPI::Free(Link.release()));  // Stop ends the removal wait at once
-  EXPECT_EQ(Sim.Now(), now);
-  EXPECT_FALSE(LoggedLine("Removal key unavailable"));
-  EXPECT_EQ(Sim.OpenHandles(), 0);
+  EXPECT_EQ(std::tuple(Sim.Now(), LoggedLine("Removal key unavailable"), Sim.OpenHandles()),
+            std::tuple(now, false, 0));
   // Held up in a driver call that cannot be cancelled: waited for one second, then it ends alone.
   for (const auto& [mode, call] : {std::pair{TPhoneMode::Modem, TRequestKind::ModemWrite},
                                    std::pair{TPhoneMode::Storage, TRequestKind::StorageSwitch}}) {
@@ -241,4 +219,14 @@ TEST_F(Discovery, OnlyTheStatusMessageCallsOnStatusWithOneOrZero) {
     Link->StatusWindow->Deliver(P2KAPI::WM_P2KSTATUS, w, 0);
   Link->StatusWindow->Deliver(0x436, 1, 0);
   EXPECT_EQ(Statuses, (std::vector<int>{1, 0, 0, 0}));
+}
+
+TEST(NoPhonePlatform, FindsNothingAndSendsNothing) {
+  auto platform = CreateSystemPhonePlatform();
+  EXPECT_FALSE(platform->HasPhoneDriver());
+  TQueuedPoster poster;
+  P2KAPI::TP2KAPI link(*platform, poster);
+  EXPECT_FALSE(link.SendModeSwitch());
+  EXPECT_EQ(link.FindP2KDevice(kTC, 0x0102), P::kNoHandle);
+  EXPECT_FALSE(link.SwitchStorageToP2K(8));
 }

@@ -1,42 +1,32 @@
-// Phone files, the file list, seem bytes, and a phone pulled out during a transfer.
+// Phone files, the file list, seem bytes, a phone pulled out during a transfer, and the simulated
+// phone's seed folder.
 #include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
+#include "DocSupport.h"
 #include "InOutError.h"
 #include "PhoneCopy.h"
 #include "PhoneTestSupport.h"
 
 namespace fs = std::filesystem;
+using DocSupport::ReadBytes;
 
 const std::string kPat = "/a/funlight.pat";
-
-Bytes ReadLocal(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 class PhoneFiles : public PhoneLinkTest {
  protected:
   void SetUp() override {
     PhoneLinkTest::SetUp();
-    fs::remove_all(Dir);
-    fs::create_directories(Dir);
-    Sim.Phone().AddFile(kPat, Pattern(3000, 9));
+    Sim.Phone().AddFile(kPat, Content);
     ConnectDirect();
-  }
-  void TearDown() override {
-    fs::remove_all(Dir);
-    PhoneLinkTest::TearDown();
   }
   std::vector<long> Subs() {
     std::vector<long> subs;
     for (const auto& c : Sim.Commands()) subs.push_back(c.SubCommand());
     return subs;
   }
-  const fs::path Dir = fs::temp_directory_path() / ("glowsmith-phone-" + std::to_string(getpid()));
+  DocSupport::TTempDir Dir;
   const Bytes Content = Pattern(3000, 9);
   const std::string Local = (Dir / "funlight.pat").string();
 };
@@ -45,46 +35,40 @@ class PhoneFiles : public PhoneLinkTest {
 TEST_F(PhoneFiles, WriteAndReadInChunks) {
   for (const std::size_t size : {2500u, 1025u, 1u}) {
     const Bytes content = Pattern(size, 3);
-    std::ofstream(Local, std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()), size);
-    Sim.Clear();
-    Progress.clear();
+    DocSupport::WriteBytes(Local, content);
+    Sim.Clear(), Progress.clear();
     ASSERT_TRUE(Link->WritePhoneFile(Local, kPat, false, 0xFF));
     EXPECT_EQ(Link->FileSize, 0u);  // a write opens with size 0
     ASSERT_TRUE(Link->ReadPhoneFile(Local, kPat, static_cast<std::uint32_t>(size)));
-    EXPECT_EQ(Sim.Phone().File(kPat), content);
-    EXPECT_EQ(ReadLocal(Local), content);
+    EXPECT_EQ(std::tuple(Sim.Phone().File(kPat), ReadBytes(Local)), std::tuple(content, content));
     const auto commands = Sim.Commands();
     const std::size_t chunks = (size + 1023) / 1024;
     ASSERT_EQ(commands.size(), 4 + 2 * chunks);
     for (std::size_t i = 0; i < chunks; ++i) {
-      const Bytes& data = commands[1 + i].Data;
       const std::size_t n = std::min<std::size_t>(size - 1024 * i, 1024);
-      Bytes sent = {
-          0, 0, 0, 2, 0, 0, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
+      Bytes sent = {0, 0, 0, 2, 0, 0, std::uint8_t(n >> 8), std::uint8_t(n)};
       sent.insert(sent.end(), content.begin() + 1024 * i, content.begin() + 1024 * i + n);
       sent.resize(1032, 0);
-      EXPECT_EQ(data, sent);
+      EXPECT_EQ(commands[1 + i].Data, sent);
       sent[3] = 1;  // the read of the same chunk
       EXPECT_EQ(commands[chunks + 3 + i].Data, Bytes(sent.begin(), sent.begin() + 8));
     }
-    EXPECT_EQ(Progress.size(), 2 * chunks + 4);
-    EXPECT_EQ(std::tie(Progress[chunks], Progress[chunks + 1], Progress.back()),
-              std::tuple(100, 0, 0));
-    EXPECT_EQ(Progress[1], std::lround(std::min<std::size_t>(size, 1024) * 100.0 / size));
+    ASSERT_EQ(Progress.size(), 2 * chunks + 4);
+    EXPECT_EQ(
+        std::tie(Progress[0], Progress[1], Progress[chunks], Progress[chunks + 1], Progress.back()),
+        std::tuple(0, std::lround(std::min<std::size_t>(size, 1024) * 100.0 / size), 100, 0, 0));
   }
 }
 
 TEST_F(PhoneFiles, ShortOrFailedReadKeepsTheBytesReceivedAndClosesThePhoneFile) {
   EXPECT_FALSE(Link->ReadPhoneFile(Local, kPat, 5000));
-  EXPECT_EQ(Subs(), (std::vector<long>{0, 1, 1, 1, 4}));
-  EXPECT_EQ(ReadLocal(Local), Pattern(3000, 9));
-  EXPECT_EQ(Link->LastFailure, BadAnswer);
+  EXPECT_EQ(std::tuple(Subs(), ReadBytes(Local), Link->LastFailure),
+            std::tuple(std::vector<long>{0, 1, 1, 1, 4}, Content, BadAnswer));
   Sim.Clear();
   Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 2});
   EXPECT_FALSE(Link->ReadPhoneFile(Local, kPat, 3000));
-  EXPECT_EQ(Subs(), (std::vector<long>{0, 1, 4}));
-  EXPECT_EQ(ReadLocal(Local).size(), 1024u);
+  EXPECT_EQ(std::tuple(Subs(), ReadBytes(Local).size()),
+            std::tuple(std::vector<long>{0, 1, 4}, 1024u));
   Sim.Clear();
   EXPECT_THROW(Link->WritePhoneFile((Dir / "absent").string(), kPat, false, 0xFF), EInOutError);
   EXPECT_EQ(Subs(), (std::vector<long>{0, 4}));
@@ -100,23 +84,28 @@ TEST_F(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
     fs::create_symlink(target, link);
     EXPECT_THROW(Link->ReadPhoneFile(link.string(), kPat, 10), EInOutError);
   }
-  EXPECT_EQ(ReadLocal(victim), (Bytes{'k', 'e', 'e', 'p'}));
-  EXPECT_FALSE(fs::exists(Dir / "absent.txt"));
-  ASSERT_TRUE(Link->ReadPhoneFile(Local, kPat, 10));
+  EXPECT_EQ(std::tuple(ReadBytes(victim), fs::exists(Dir / "absent.txt")),
+            std::tuple(Bytes{'k', 'e', 'e', 'p'}, false));
+  const int input = dup(0);  // without standard input the copy is opened as descriptor 0
+  close(0);
+  const bool read = Link->ReadPhoneFile(Local, kPat, 10);
+  dup2(input, 0), close(input);
+  ASSERT_TRUE(read);
   EXPECT_EQ(fs::status(Local).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   // The copy folder is made private; one that others may enter, a link, a file or another
   // user's folder is refused.
   const unsigned user = getuid();
+  const std::string base = Dir.Path().string() + "/";
   const fs::path folder = Dir / ("glowsmith-" + std::to_string(user));
-  EXPECT_EQ(PhoneCopy::PrivateFolder(Dir.string() + "/"), folder.string() + "/");
+  EXPECT_EQ(PhoneCopy::PrivateFolder(base), folder.string() + "/");
   EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.string() + "/", user + 1), PhoneCopy::EUnsafeFolder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(base, user + 1), PhoneCopy::EUnsafeFolder);
   fs::permissions(folder, fs::perms::others_exec, fs::perm_options::add);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.string() + "/"), PhoneCopy::EUnsafeFolder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(base), PhoneCopy::EUnsafeFolder);
   fs::remove(folder);
-  fs::create_directory_symlink(Dir, folder);
-  EXPECT_THROW(PhoneCopy::PrivateFolder(Dir.string() + "/"), PhoneCopy::EUnsafeFolder);
+  fs::create_directory_symlink(Dir.Path(), folder);
+  EXPECT_THROW(PhoneCopy::PrivateFolder(base), PhoneCopy::EUnsafeFolder);
 }
 
 // Open: status 9 refuses, 0 closes and opens again; close fails only on status 1.
@@ -126,10 +115,9 @@ TEST_F(PhoneFiles, OpenAndCloseStatus) {
     Sim.Clear();
     Sim.QueueTweak({.Command = 0x4A, .SubCommand = 0, .Status = static_cast<std::uint8_t>(status)});
     EXPECT_EQ(Link->OpenPhoneFile(kPat, 1234, 0x20), ok);
-    EXPECT_EQ(Link->FileSize, ok ? 1234u : 0u);
-    EXPECT_EQ(Subs(), subs);
     const Bytes open = Sim.Commands().at(0).Data;
-    EXPECT_EQ(Bytes(open.begin(), open.begin() + 9), (Bytes{0, 0, 0, 0, 0, 0, 0, 0x20, '/'}));
+    EXPECT_EQ(std::tuple(Link->FileSize, Subs(), Bytes(open.begin(), open.begin() + 9)),
+              std::tuple(ok ? 1234u : 0u, subs, Bytes{0, 0, 0, 0, 0, 0, 0, 0x20, '/'}));
   }
   EXPECT_EQ(Link->LastFailure, Refused);
   for (const std::uint8_t status : {1, 0, 2}) {
@@ -147,13 +135,12 @@ TEST_F(PhoneFiles, SevenFilesAreListedInThreeAnswers) {
   ASSERT_EQ(Files.Count(), 7);
   Bytes search = {0, 0, 0, 7};
   search.insert(search.end(), pattern.begin(), pattern.end());
-  EXPECT_EQ(Sim.Commands().at(0).Data, search);
-  EXPECT_EQ(Sim.Commands().at(3).Data, (Bytes{0, 0, 0, 8, 3}));
-  EXPECT_EQ(Progress, (std::vector<int>{43, 86, 100, 0}));
+  EXPECT_EQ(std::tuple(Sim.Commands().at(0).Data, Sim.Commands().at(3).Data, Progress),
+            std::tuple(search, Bytes{0, 0, 0, 8, 3}, std::vector{43, 86, 100, 0}));
   EXPECT_EQ(Link->SearchPhoneFiles(P2KAPI::FunlightPattern2, true),
             P2KAPI::TSearchResult::NotFound);
-  EXPECT_TRUE(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, true));  // exactly one
-  EXPECT_EQ(Files.Count(), 1);
+  EXPECT_TRUE(Link->FindPhoneFiles(P2KAPI::FunlightPattern1, true));
+  EXPECT_EQ(Files.Count(), 1);  // exactly one
 }
 
 TEST_F(PhoneFiles, SeemBytes) {
@@ -166,8 +153,8 @@ TEST_F(PhoneFiles, SeemBytes) {
   EXPECT_EQ(std::tuple(size, Link->LastError, Link->LastFailure),
             std::tuple(2, "Buffer too small", BadAnswer));
   EXPECT_TRUE(Link->ReadSeem(0x32, 1, 99, 2, buffer, size));
-  EXPECT_EQ(Sim.Commands().at(0).Data, (Bytes{0, 0x32, 0, 1, 0, 99, 0, 2}));
-  EXPECT_EQ(std::tuple(buffer[0], buffer[1], size), std::tuple(0x08, 0x44, 2));
+  EXPECT_EQ(std::tuple(Sim.Commands().at(0).Data, buffer[0], buffer[1], size),
+            std::tuple(Bytes{0, 0x32, 0, 1, 0, 99, 0, 2}, 0x08, 0x44, 2));
   Sim.QueueTweak({.Data = Bytes{}});
   EXPECT_FALSE(Link->ReadSeem(0x32, 1, 99, 1, buffer, size));
   EXPECT_EQ(Link->LastFailure, BadAnswer);
@@ -178,6 +165,8 @@ TEST_F(PhoneFiles, SeemBytes) {
   EXPECT_EQ(std::tuple(Link->LastError, Link->LastFailure),
             std::tuple("No seem or access denided", Refused));
   EXPECT_FALSE(Link->WriteSeem(0x32, 1, 0, 1025, Pattern(1025).data()));  // more than one request
+  Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail});
+  EXPECT_FALSE(Link->WriteSeem(0x32, 1, 89, 1, buffer));  // not delivered
 }
 
 // Pulled out during a transfer: the transfer fails through its own error path, the watcher
@@ -196,10 +185,38 @@ TEST_F(PhoneFiles, UnplugDuringTransfer) {
     Link->Connected = true;
     Sim.InjectIoFault({kind, TIoFaultKind::Unplug, 0, skip});
     EXPECT_EQ(Link->ReadPhoneFile(Local, kPat, 3000), kept == 3000);
-    EXPECT_EQ(ReadLocal(Local), Bytes(Content.begin(), Content.begin() + kept));
+    EXPECT_EQ(ReadBytes(Local), Bytes(Content.begin(), Content.begin() + kept));
     ASSERT_TRUE(Sim.AdvanceUntil([&] { return Poster.Pump(), Statuses.back() == 0; }, 2000));
     EXPECT_EQ(Link->CurrentDevice(), P::kNoHandle);
     EXPECT_EQ(Calls(TSimCall::CloseHandle).back().Handle, device);
     Sim.Phone().Plug(TPhoneMode::P2K);
+  }
+}
+
+TEST(SimulatedPhoneSeed, LoadsFilesAndSeemsAndSavesThemBack) {
+  const DocSupport::TTempDir seed;
+  const auto dir = seed / "seed";
+  std::filesystem::create_directories(dir / "c");
+  std::ofstream(dir / "funlight.pat") << "pat";
+  std::ofstream(dir / "c" / "other.bin") << "bin";
+  std::ofstream(dir / "seems.txt") << "# options\n0x0032 1 89 08  # C380\n0x32 1 010 0C\n\n"
+                                      "65535 0xFFFF 0X1f DEAD\n";
+  TTestMachine sim, again;
+  sim.Phone().LoadSeed(dir.string());
+  EXPECT_EQ(std::tuple(sim.Phone().File("/a/funlight.pat"), sim.Phone().File("/c/other.bin")),
+            std::tuple(Bytes{'p', 'a', 't'}, Bytes{'b', 'i', 'n'}));
+  Bytes options(90, 0);
+  options[89] = 0x08, options[10] = 0x0C;
+  EXPECT_EQ(sim.Phone().Seem(0x32, 1), options);
+  EXPECT_EQ(sim.Phone().Seem(0xFFFF, 0xFFFF)->at(31), 0xDE);
+  std::filesystem::remove_all(dir);
+  sim.Phone().SaveSeed(dir.string());
+  again.Phone().LoadSeed(dir.string());
+  EXPECT_EQ(again.Phone().FileNames(), sim.Phone().FileNames());
+  EXPECT_EQ(again.Phone().Seem(0x32, 1), options);
+  for (const std::string line : {"0x32 1", "0x32 1 0 0G", "0x32 1 0 123", "65536 1 0 01",
+                                 "0x32 1 -1 00", "0x32 1 +1 00", "0x32 1 0x 00", "0x32 1 1e2 00"}) {
+    std::ofstream(dir / "seems.txt") << "0x32 1 0 00\n" << line << "\n";
+    EXPECT_THROW(sim.Phone().LoadSeed(dir.string()), std::runtime_error) << line;
   }
 }

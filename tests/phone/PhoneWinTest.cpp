@@ -2,16 +2,14 @@
 // command is sent, the watcher keeps searching without reporting a connection, and Stop ends it.
 #include <chrono>
 #include <thread>
-#include <vector>
 
 #include "P2KAPI.h"
-#include "PhonePlatform.h"
-#include "StatusPoster.h"
 #include "WinCheck.h"
 
 using WinCheck::Check;
 using Clock = std::chrono::steady_clock;
 using P = IPhonePlatform;
+using namespace std::chrono_literals;
 
 int main() {
   std::unique_ptr<IPhonePlatform> platform = CreateSystemPhonePlatform();
@@ -41,20 +39,18 @@ int main() {
     Check(link.FindP2KDevice("Motorola Test Command", 0x0102) == P::kNoHandle, "no interface");
     Check(!link.SwitchStorageToP2K(8), "no Motorola disk");
     link.Start(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    std::this_thread::sleep_for(1700ms);
     Check(link.WatcherRunning(), "the watcher keeps searching");
     poster.Pump();
     Check(statuses == std::vector<int>{0}, "only the not-connected notice of Start arrived");
     const auto stopped = Clock::now();
     link.Stop();
-    while (link.WatcherRunning() && Clock::now() - stopped < std::chrono::seconds(5)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    Check(Clock::now() - stopped < std::chrono::seconds(1), "Stop ends the watcher at once");
+    while (link.WatcherRunning() && Clock::now() - stopped < 5s) std::this_thread::sleep_for(5ms);
+    Check(Clock::now() - stopped < 1s, "Stop ends the watcher at once");
   }
   auto* link = new P2KAPI::TP2KAPI(*platform, poster);
   link->Start(true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::this_thread::sleep_for(100ms);
   Check(!P2KAPI::TP2KAPI::Free(link), "freeing waits for a watcher that can stop");
   poster.Pump();
   Check(statuses == std::vector<int>{0}, "never connected");

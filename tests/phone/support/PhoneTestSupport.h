@@ -16,8 +16,6 @@ using Bytes = std::vector<std::uint8_t>;
 using P = IPhonePlatform;
 using enum P2KAPI::TFailure;
 
-inline const std::string kPhonePath =
-    "\\\\?\\usb#vid_22b8&pid_4902&mi_08#6&2c1e7a4b&0&0008#{4e1e1e15-52d7-11d4-852d-00105aa6f80b}";
 inline const std::string kTC = "Motorola Test Command";
 
 inline Bytes Pattern(std::size_t size, std::uint8_t seed = 1) {
@@ -26,7 +24,8 @@ inline Bytes Pattern(std::size_t size, std::uint8_t seed = 1) {
   return b;
 }
 
-// A link on a simulated machine with a manual clock, with the unit's hooks captured.
+// A link on a simulated machine with a manual clock, with the unit's hooks captured. The tick
+// count wraps 20 s in, so that time-outs are also checked across the wrap.
 class PhoneLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,11 +40,8 @@ class PhoneLinkTest : public ::testing::Test {
   }
   void TearDown() override {
     Link.reset();
-    P2KAPI::OnLog = nullptr;
-    P2KAPI::OnProgress = nullptr;
-    P2KAPI::PhoneFiles = nullptr;
-    EXPECT_EQ(Sim.InvalidHandleUses(), 0);
-    EXPECT_EQ(Sim.SettleTimeouts(), 0);
+    P2KAPI::OnLog = nullptr, P2KAPI::OnProgress = nullptr, P2KAPI::PhoneFiles = nullptr;
+    EXPECT_EQ(std::tuple(Sim.InvalidHandleUses(), Sim.SettleTimeouts()), std::tuple(0, 0));
   }
   // Opens the phone's interface without the watcher, as the watcher would.
   void ConnectDirect() {
@@ -55,11 +51,9 @@ class PhoneLinkTest : public ::testing::Test {
     ASSERT_NE(Link->DeviceHandle, P::kNoHandle);
     Link->Connected = true;
     Poster.Pump();
-    Statuses.clear();
     Sim.Clear();
     std::lock_guard lock(HookMutex);
-    LogLines.clear();
-    Progress.clear();
+    LogLines.clear(), Progress.clear(), Statuses.clear();
   }
   std::vector<std::string> Logged() {
     std::lock_guard lock(HookMutex);
@@ -69,26 +63,19 @@ class PhoneLinkTest : public ::testing::Test {
   // The driver calls of one kind; of IoControl, those with the code.
   std::vector<TSimRequest> Calls(TSimCall call, std::uint32_t code = 0) const {
     std::vector<TSimRequest> out;
-    for (const auto& r : Sim.Requests()) {
+    for (const auto& r : Sim.Requests())
       if (r.Call == call && (code == 0 || r.Code == code)) out.push_back(r);
-    }
     return out;
   }
   // Moves the clock until the status procedure has been called count times.
   bool RunUntilStatuses(std::size_t count, std::uint32_t maxMs) {
-    return Sim.AdvanceUntil(
-        [&] {
-          Poster.Pump();
-          return Statuses.size() >= count;
-        },
-        maxMs);
+    return Sim.AdvanceUntil([&] { return Poster.Pump(), Statuses.size() >= count; }, maxMs);
   }
 
   std::mutex HookMutex;
   std::vector<std::string> LogLines;
-  std::vector<int> Progress;
-  std::vector<int> Statuses;
-  TTestMachine Sim;
+  std::vector<int> Progress, Statuses;
+  TTestMachine Sim{TClockMode::Manual, 0xFFFFFFFFu - 20000};
   TQueuedPoster Poster;
   P2KAPI::TFileList Files;
   std::unique_ptr<P2KAPI::TP2KAPI> Link;

@@ -17,43 +17,36 @@ class TTestMachine : public TSimulatedMachine, private ISimObserver {
   // The machine's threads may run until the base is gone; from here on they see no observer.
   ~TTestMachine() override { SetObserver(nullptr); }
 
-  std::vector<TSimRequest> Requests() const {
-    std::lock_guard lock(M);
-    return Log;
-  }
-  std::vector<TPhoneCommand> Commands() const {
-    std::lock_guard lock(M);
-    return CommandLog;
-  }
+  std::vector<TSimRequest> Requests() const { return Copy(Log); }
+  std::vector<TPhoneCommand> Commands() const { return Copy(CommandLog); }
   void Clear() {
     std::lock_guard lock(M);
-    Log.clear();
-    CommandLog.clear();
+    Log.clear(), CommandLog.clear();
   }
   void SetRecording(bool on) {
     std::lock_guard lock(M);
     Recording = on;
   }
   // The next answer matching the tweak's command and sub-command is changed.
-  void QueueTweak(const TAnswerTweak& tweak) {
-    std::lock_guard lock(M);
-    Tweaks.push_back(tweak);
-  }
+  void QueueTweak(const TAnswerTweak& tweak) { Push(Tweaks, tweak); }
   // The matching request after Skip matching ones is faulted.
-  void InjectIoFault(const TIoFault& fault) {
-    std::lock_guard lock(M);
-    Faults.push_back(fault);
-  }
+  void InjectIoFault(const TIoFault& fault) { Push(Faults, fault); }
 
  private:
+  template <typename T>
+  T Copy(const T& value) const {
+    std::lock_guard lock(M);
+    return value;
+  }
+  template <typename Q, typename T>
+  void Push(Q& queue, const T& item) {
+    std::lock_guard lock(M);
+    queue.push_back(item);
+  }
   void Request(const TSimRequest& r) override {
-    std::lock_guard lock(M);
-    if (Recording) Log.push_back(r);
+    if (Copy(Recording)) Push(Log, r);
   }
-  void Command(const TPhoneCommand& command) override {
-    std::lock_guard lock(M);
-    CommandLog.push_back(command);
-  }
+  void Command(const TPhoneCommand& command) override { Push(CommandLog, command); }
   std::optional<TIoFault> Fault(TRequestKind kind) override {
     std::lock_guard lock(M);
     // The mode switch's synchronous requests are faulted only by name.
