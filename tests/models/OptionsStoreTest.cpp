@@ -13,10 +13,10 @@ namespace fs = std::filesystem;
 const std::string kFormer = "[Software\\Glowsmith 2\\";
 const std::string kCurrent = "[Software\\Nerevy's\\Glowsmith 2\\";
 
-// The four options as they are kept: "Language|Profile|1|0".
+// The options as they are kept: "Language|Profile|1|0|0".
 static std::string Text(const TStoredOptions& o) {
   return o.Language + "|" + o.Profile + (o.HideUnusedSlots ? "|1" : "|0") +
-         (o.OuterDisplayOnInner ? "|1" : "|0");
+         (o.OuterDisplayOnInner ? "|1" : "|0") + (o.AskToSave ? "|1" : "|0");
 }
 
 TEST(OptionsStoreTest, ReadsTheOptionsOnceFromTheFormerPathAndSavesThemToTheCurrentOne) {
@@ -24,19 +24,19 @@ TEST(OptionsStoreTest, ReadsTheOptionsOnceFromTheFormerPathAndSavesThemToTheCurr
   // The options file before the start, the options read.
   const std::pair<std::string, std::string> cases[] = {
       // clang-format off
-      {"", "English|Motorola (All Models)|1|0"},
+      {"", "English|Motorola (All Models)|1|0|0"},
       {kFormer + settings + "Language=Russian\nProfile=Motorola V3\n" + kFormer + options +
-       "HideUnusedSlots=0\nOuterDisplayOnInner=1\n", "Russian|Motorola V3|0|1"},
+       "HideUnusedSlots=0\nOuterDisplayOnInner=1\nAskToSaveChanges=1\n", "Russian|Motorola V3|0|1|1"},
       {kCurrent + settings + "Language=Russian\n" + kCurrent + options + "OuterDisplayOnInner=0\n" + kFormer +
-       settings + "Language=German\n" + kFormer + options + "OuterDisplayOnInner=1\n", "German|Motorola (All Models)|1|1"},
+       settings + "Language=German\n" + kFormer + options + "OuterDisplayOnInner=1\n", "German|Motorola (All Models)|1|1|0"},
       // An empty language becomes English on the current path only; a flag yes counts as missing.
       {kCurrent + settings + "Language=\nProfile=\n" + kCurrent + options + "HideUnusedSlots=yes\n"
-       "OuterDisplayOnInner=yes\n", "English||1|0"},
+       "OuterDisplayOnInner=yes\n", "English||1|0|0"},
       {kFormer + settings + "Language=\n" + kFormer + options + "HideUnusedSlots=yes\nOuterDisplayOnInner=\" -1 \"\n",
-       "|Motorola (All Models)|1|1"},
-      {"[Software\\Glowsmith 2]\n", "English|Motorola (All Models)|1|0"},
-      {"[SOFTWARE\\glowsmith 2\\OPTIONS]\nouterdisplayoninner=1\n", "English|Motorola (All Models)|1|1"},
-      {"[Software\\Glowsmith 2 Beta\\Options]\nHideUnusedSlots=0\n", "English|Motorola (All Models)|1|0"},
+       "|Motorola (All Models)|1|1|0"},
+      {"[Software\\Glowsmith 2]\n", "English|Motorola (All Models)|1|0|0"},
+      {"[SOFTWARE\\glowsmith 2\\OPTIONS]\nouterdisplayoninner=1\n", "English|Motorola (All Models)|1|1|0"},
+      {"[Software\\Glowsmith 2 Beta\\Options]\nHideUnusedSlots=0\n", "English|Motorola (All Models)|1|0|0"},
       // clang-format on
   };
   for (const auto& [file, expected] : cases) {
@@ -67,7 +67,7 @@ TEST(OptionsStoreTest, FirstSaveWritesThisFileAndNothingElse) {
   EXPECT_EQ(DocSupport::ReadBytes<std::string>(file),
             "[Software\\Nerevy's\\Glowsmith 2\\Profile settings]\nLanguage=English\n"
             "Profile=Motorola (All Models)\n\n[Software\\Nerevy's\\Glowsmith 2\\Options]\n"
-            "HideUnusedSlots=1\nOuterDisplayOnInner=0\n");
+            "HideUnusedSlots=1\nOuterDisplayOnInner=0\nAskToSaveChanges=0\n");
   // The folder of the options file would have to be where a plain file is: the value is lost.
   TIniOptionsStore blocked(folder.Write("blocker", "x") / "options.ini");
   blocked.WriteString("Software\\A", "Name", "v");
@@ -117,7 +117,7 @@ TEST(OptionsStoreTest, OptionsFileFollowsXdgConfigHome) {
   unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(UserOptionsFilePath(), home + "/.config/Glowsmith/options.ini");
   TIniOptionsStore direct(fs::path(config) / "Glowsmith" / "options.ini");
-  EXPECT_EQ(Text(ReadStoredOptions(direct)), "Russian|Motorola V3|0|1");
+  EXPECT_EQ(Text(ReadStoredOptions(direct)), "Russian|Motorola V3|0|1|0");
   EXPECT_FALSE(fs::exists(home));
   oldHome ? setenv("HOME", savedHome.c_str(), 1) : unsetenv("HOME");
 }
