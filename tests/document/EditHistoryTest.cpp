@@ -83,6 +83,9 @@ TEST(ColumnEditTest, InsertDuplicateDeleteMoveCopyAndPaste) {
     EXPECT_EQ(Cases[i].Command(F), Cases[i].After != nullptr) << i;
     EXPECT_EQ(Columns(F), Cases[i].After ? Cases[i].After : Columns(Cases[i].Document())) << i;
   }
+  // A step a row was read without is copied black.
+  EXPECT_EQ(CopyColumn(Rhythm(), 2).Steps,
+            (decltype(Step0.Steps){{1, {3, 0, 0, 3}}, {3, {}}}));
   // A clip's rows go by element: a row the funlight lacks is added, one the clip lacks is black.
   TFunlight R = Rhythm();
   TColumnClip Clip = Step0;
