@@ -57,11 +57,8 @@ class EditorTest : public ::testing::Test {
     return pages->isTabVisible(pages->indexOf(page));
   }
   void WriteAppFile(const std::string& relative, const std::string& bytes);
-  void UseOwnData(const std::string& name, const std::string& colours, const std::string& names);
-  void LoadProfile(const std::string& profile, const std::string& language,
-                   const std::string& langExt = "eng");
-  void OpenThroughMenu(const std::vector<UFunStruct::TFunlight>& funlights);
-  std::filesystem::path UseShippedAppDir(bool shippedLanguages = true);
+  // A program folder with the shipped profiles and languages.
+  std::filesystem::path UseShippedAppDir();
 
   TScriptedDialogs dialogs_;
   QTemporaryDir temp_;
@@ -74,22 +71,16 @@ inline UFunStruct::TFunlight NormalFunlight(uint8_t id, std::vector<UFunStruct::
   return DocSupport::Normal(id, 0, repeating, std::move(frames));
 }
 using DocSupport::Cell;
+using DocSupport::Club;
 using DocSupport::Frame;
-inline UFunStruct::TClubFrame ClubRow(uint8_t element, uint16_t upper, uint16_t lower,
-                                      std::vector<UFunStruct::TClubCell> cells) {
-  return DocSupport::Row(element, upper, lower, std::move(cells));
-}
-UFunStruct::TFunlight Clublight(uint8_t id, std::vector<UFunStruct::TClubFrame> rows,
-                                uint16_t head = 0);
-std::string Cells(const UFunStruct::TFrame& frame);
+using DocSupport::Row;
+// Each frame's cells as "element:R,G,B ...".
 std::vector<std::string> AllCells(const UFunStruct::TFunlight& f);
 inline QColor ScreenColour(uint32_t c) {
   return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
 QStringList Items(const QListWidget* list);
-QStringList Items(const QComboBox* box);
 void Choose(QComboBox* box, const QString& text);
-inline std::filesystem::path ShippedDir() {
-  return QCoreApplication::applicationDirPath().toStdString();
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
-void WriteFile(const std::filesystem::path& path, const std::string& bytes);

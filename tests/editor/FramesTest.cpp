@@ -23,9 +23,9 @@ TFunlight Painting() {
       true);
 }
 
-TFunlight Club() {
-  return Clublight(4, {ClubRow(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {0, 0, 0, 33}}),
-                       ClubRow(3, 0, 0, {{0, 5, 0, 50}, {0, 6, 9, 60}, {0, 7, 0, 70}})});
+TFunlight Rhythm() {
+  return Club(4, {Row(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {0, 0, 0, 33}}),
+                  Row(3, 0, 0, {{0, 5, 0, 50}, {0, 6, 9, 60}, {0, 7, 0, 70}})});
 }
 
 class FramesTest : public EditorTest {
@@ -143,8 +143,8 @@ TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
 }
 
 TEST_F(FramesTest, ClublightRhythmAndBandWriteTheirRow) {
-  OpenDocument({Clublight(3, {ClubRow(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}}),
-                              ClubRow(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}})})});
+  OpenDocument({Club(3, {Row(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}}),
+                         Row(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}})})});
   SelectCell(1, 2);  // element 3, step 2
   EXPECT_TRUE(F().SpinEdit2->isEnabled() && F().SpinEdit2->value() == 60 &&
               !F().ADelFrame->isEnabled());
@@ -208,7 +208,7 @@ TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
         TCase{Painting, 1, 3, [](TMForm& w) { w.Button2->click(); }, "1:0,0,0 4:3,7,12"},
         TCase{Painting, 0, 3, [](TMForm& w) { w.Execute(w.AMakeOn_Off); }, "4:0,0,0"},
         TCase{Painting, 3, 1, [](TMForm& w) { w.Button1->click(); }, "2:0,0,0"},
-        TCase{Club, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
+        TCase{Rhythm, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
     SCOPED_TRACE(c.After);
     FunList[0] = c.Doc();
     F().Execute(F().AUpdateFunlight);
@@ -216,8 +216,8 @@ TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
     QTest::mouseClick(F().SlotGrid, Qt::LeftButton, {}, F().SlotGrid->CellRect(0, 0).center());
     ASSERT_EQ(SelElement, 1);
     c.Command(F());
-    EXPECT_TRUE(c.Doc == Club ? Cur().ClubFrames[1].Cells[1].Param == 99
-                              : AllCells(Cur())[static_cast<size_t>(c.Col)].ends_with(c.After));
+    EXPECT_TRUE(c.Doc == Rhythm ? Cur().ClubFrames[1].Cells[1].Param == 99
+                                : AllCells(Cur())[static_cast<size_t>(c.Col)].ends_with(c.After));
   }
 }
 
@@ -252,11 +252,19 @@ TEST_F(FramesTest, RightButtonTogglesCellsOnEnteringAndLeavesTheSelection) {
   EXPECT_TRUE(AllCells(Cur())[3] == "2:15,15,15" && OnScreen(3, 1) == Rgb(15, 15, 15));
   EXPECT_TRUE(!F().AAddNewFrame->isEnabled() && F().ADelFrame->isEnabled() && !EmptyFlag &&
               !Unit1::Updating);
+  // A drag over a hidden element's lit cells toggles nothing.
+  const std::string before = Doc();
+  Profile.ElementColour[4] = AbsentElement;
+  F().CheckBox2->setChecked(true);
+  QTest::mousePress(Grid(), Qt::RightButton, {}, At(2, 3));
+  for (int col : {1, 0}) QTest::mouseMove(Grid(), At(col, 3));
+  QTest::mouseRelease(Grid(), Qt::RightButton, {}, At(0, 3));
+  EXPECT_EQ(Doc(), before);
 }
 
 TEST_F(FramesTest, ToolsWriteNothingThroughAStaleSelection) {
   OpenDocument({Painting()});
-  for (TFunlight (*doc)() : {Painting, Club}) {
+  for (TFunlight (*doc)() : {Painting, Rhythm}) {
     FunList[0] = doc();
     F().Execute(F().AUpdateFunlight);
     SelectCell(1, 0);  // element 1, then removed everywhere: element 4's cell (or 3's row) moves up

@@ -89,6 +89,13 @@ TEST_P(PendingRequestTest, WaitsForAPhoneWithTheFile) {
   EXPECT_EQ(ReadBytes(Copy()), save ? onDisk : onPhone);
   EXPECT_EQ(UFunStruct::FunFile.FileName, (save ? TempPath("disk.pat") : Copy()).toStdString());
   EXPECT_EQ(Form().windowTitle().endsWith(" - " + Form().AOpenFromPhone->text()), !save);
+  // The next connection's search does not keep the earlier one's file.
+  Plug(false);
+  const Data later = Document("later.pat", 1);
+  Sim.Phone().AddFile("/a/funlight.pat", later);
+  Plug(true);
+  Form().AOpenFromPhone->trigger();
+  EXPECT_EQ(CurrentDocument(), later);
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadAndSave, PendingRequestTest, testing::Bool());

@@ -140,7 +140,7 @@ TEST_F(PreviewTest, PlaysOnlyANormalFunlightOfAnOpenDocumentChosenByItsName) {
   EXPECT_FALSE(Playing() || Form().DXDraw->FrontPixel(200, 400) != Block);
   forms_.reset();
   ResetGlobals();
-  Open({Clublight(3, {ClubRow(1, 0, 0, {{15, 0, 0, 0}})}), NormalFunlight(10, {Frame(100, {})}),
+  Open({Club(3, {Row(1, 0, 0, {{15, 0, 0, 0}})}), NormalFunlight(10, {Frame(100, {})}),
         NormalFunlight(20, {Frame(20, {Cell(1, 15, 0, 0)}), Frame(20, {})}),
         NormalFunlight(10, {Frame(100, {})})});
   auto& f = Form();
