@@ -44,18 +44,11 @@ class EditorTest : public ::testing::Test {
   TAForm& About() { return *forms_->AForm; }
   QString TempPath(const QString& name) const { return temp_.filePath(name); }
   QString WriteDocument(const QString& name, const std::vector<UFunStruct::TFunlight>& funlights);
-  static std::vector<uint8_t> ReadBytes(const QString& path) {
-    return DocSupport::ReadBytes(path.toStdString());
-  }
-  static void WriteBytes(const QString& path, const std::vector<uint8_t>& bytes) {
-    DocSupport::WriteBytes(path.toStdString(), bytes);
-  }
+  static auto ReadBytes(const QString& p) { return DocSupport::ReadBytes(p.toStdString()); }
+  bool TabShown(QTabWidget* t, QWidget* w) { return t->isTabVisible(t->indexOf(w)); }
   UFunStruct::TFunlight& Cur() { return UFunStruct::FunList[UFunStruct::CurFun]; }
   void OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights);
   void SelectCell(int col, int row);
-  bool TabShown(QTabWidget* pages, QWidget* page) {
-    return pages->isTabVisible(pages->indexOf(page));
-  }
   void WriteAppFile(const std::string& relative, const std::string& bytes);
   // A program folder with the shipped profiles and languages.
   std::filesystem::path UseShippedAppDir();
@@ -77,7 +70,7 @@ using DocSupport::Row;
 // Each frame's cells as "element:R,G,B ...".
 std::vector<std::string> AllCells(const UFunStruct::TFunlight& f);
 inline QColor ScreenColour(uint32_t c) {
-  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, c >> 16);
 }
 QStringList Items(const QListWidget* list);
 void Choose(QComboBox* box, const QString& text);

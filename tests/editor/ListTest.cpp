@@ -156,7 +156,14 @@ TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
 }
 
 TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
-  TMForm& f = Open({});
+  TMForm& f = Open({}, false);
+  Click(f.EditGrid, 1, 1);
+  EXPECT_FALSE(Shown(f.TabSheet2)) << "no document, nothing to select";
+  // Element names fall back to their numbers; the copy target list keeps seven names.
+  const QComboBox* names = f.ComboBox3;
+  EXPECT_EQ(names->itemText(0) + names->itemText(2) + names->itemText(names->count() - 1),
+            QString::fromUtf8("Дис(03) ...Logo"));
+  ASSERT_TRUE(f.Execute(f.AOpenFile));
   EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled());
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
@@ -172,20 +179,17 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
 
 TEST_F(ListTest, CellsArePaintedByElementKind) {
   TMForm& f = Open({Painted(), Club(3, {Row(6, 0, 0, {{15, 0, 0, 0}, {0, 0, 15, 200}})})});
-  const QColor red = ScreenColour(255), green = ScreenColour(0x00FF00), black(Qt::black);
-  // An invalid colour: the silver and white checker of a cell without colour.
-  for (const auto& [fun, col, row, hide, colour] :
-       {std::tuple{0, 0, 0, true, ScreenColour(ColorOf(15, 8, 0))},
-        {0, 0, 1, true, red},
-        {0, 1, 1, true, red},
-        {0, 2, 1, true, black},
-        {0, 3, 1, true, black},  // blue 15, 1, 14, 0
-        {0, 0, 2, true, black},
-        {0, 1, 2, true, green},
-        {0, 1, 0, true, QColor()},
-        {0, 0, 3, true, QColor()},
-        {0, 0, 4, false, ScreenColour(ColorOf(3, 0, 9))},
-        {1, 1, 5, true, ScreenColour(ColorOf(0, 0, 15))}}) {
+  const QColor red = ScreenColour(255), green = ScreenColour(0x00FF00), black(Qt::black), none;
+  // Funlight, cell, whether absent elements hide, colour; none: the silver and white checker of a
+  // cell without colour. Element 2's blues along frames 0..3: 15, 1, 14, 0.
+  // clang-format off
+  const std::tuple<int, int, int, bool, QColor> cases[] = {
+      {0, 0, 0, true, ScreenColour(ColorOf(15, 8, 0))}, {0, 0, 1, true, red}, {0, 1, 1, true, red},
+      {0, 2, 1, true, black}, {0, 3, 1, true, black}, {0, 0, 2, true, black}, {0, 1, 2, true, green},
+      {0, 1, 0, true, none}, {0, 0, 3, true, none}, {0, 0, 4, false, ScreenColour(ColorOf(3, 0, 9))},
+      {1, 1, 5, true, ScreenColour(ColorOf(0, 0, 15))}};
+  // clang-format on
+  for (const auto& [fun, col, row, hide, colour] : cases) {
     SCOPED_TRACE(testing::Message() << fun << ": " << col << "," << row << " " << hide);
     f.ListBox1->setCurrentRow(fun);
     f.CheckBox2->setChecked(hide);
@@ -234,22 +238,12 @@ TEST_F(ListTest, ClickingANameOpensSlotOperationsWithItsBand) {
     Click(f.SlotGrid, 0, row);
     EXPECT_TRUE(Shown(f.TabSheet1) && !Shown(f.TabSheet2) &&
                 f.PageControl2->currentWidget() == f.TabSheet1 && SelElement == row + 1 &&
-                f.ElName->text() == f.SlotGrid->Cell(0, row) && f.ComboBox3->currentIndex() == row);
-    EXPECT_TRUE(f.SpinEdit3->isEnabled() == (upper > 0) && f.SpinEdit4->isEnabled() == (upper > 0));
-    EXPECT_TRUE(f.SpinEdit3->value() == upper && f.SpinEdit4->value() == (upper ? 100 : 0));
+                f.ElName->text() == f.SlotGrid->Cell(0, row) &&
+                f.ComboBox3->currentIndex() == row && f.SpinEdit3->isEnabled() == (upper > 0) &&
+                f.SpinEdit4->isEnabled() == (upper > 0) && f.SpinEdit3->value() == upper &&
+                f.SpinEdit4->value() == (upper ? 100 : 0));
   }
   EXPECT_EQ(FunList[0].ClubFrames[0].UpperFreq, 900) << "showing the band must not write it back";
-}
-
-TEST_F(ListTest, ProfilesGiveColoursRowsAndNames) {
-  TMForm& f = Open({}, false);
-  Click(f.EditGrid, 1, 1);
-  EXPECT_FALSE(Shown(f.TabSheet2)) << "no document, nothing to select";
-  // Element names fall back to their numbers; the copy target list keeps seven names.
-  f.Execute(f.AUpdateSlots);
-  const QComboBox* names = f.ComboBox3;
-  EXPECT_EQ(names->itemText(0) + names->itemText(2) + names->itemText(names->count() - 1),
-            QString::fromUtf8("Дис(03) ...Logo"));
 }
 
 }  // namespace
