@@ -50,16 +50,15 @@ void EditorTest::Start(const QStringList& args) {
   forms_ = CreateForms(services_);
 }
 
-QString EditorTest::WriteDocument(const QString& name,
-                                  const std::vector<UFunStruct::TFunlight>& funlights) {
-  const auto saved = std::pair(UFunStruct::FunList, UFunStruct::FunFile);
+QString EditorTest::WriteDocument(const QString& name, const std::vector<TFunlight>& funlights) {
+  const auto saved = std::pair(FunList, FunFile);
   DocSupport::SetDocument(funlights);
-  UFunStruct::WritePat(TempPath(name).toStdString());
-  std::tie(UFunStruct::FunList, UFunStruct::FunFile) = saved;
+  WritePat(TempPath(name).toStdString());
+  std::tie(FunList, FunFile) = saved;
   return TempPath(name);
 }
 
-void EditorTest::OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights) {
+void EditorTest::OpenDocument(const std::vector<TFunlight>& funlights) {
   Start({WriteDocument("doc.pat", funlights)});
   ASSERT_TRUE(Unit1::DocActive);
   Form().show();
@@ -92,12 +91,12 @@ std::filesystem::path EditorTest::UseShippedAppDir() {
   return app;
 }
 
-std::vector<std::string> AllCells(const UFunStruct::TFunlight& f) {
+std::vector<std::string> AllCells(const TFunlight& f) {
   std::vector<std::string> out;
-  for (const UFunStruct::TFrame& frame : f.Frames) {
+  for (const TFrame& frame : f.Frames) {
     EXPECT_EQ(frame.CellCount, frame.Cells.size());
     std::ostringstream s;
-    for (const UFunStruct::TFrameCell& c : frame.Cells)
+    for (const TFrameCell& c : frame.Cells)
       s << (s.tellp() > 0 ? " " : "") << +c.Element << ':' << +c.R << ',' << +c.G << ',' << +c.B;
     out.push_back(s.str());
   }

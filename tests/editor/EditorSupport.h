@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <deque>
 #include <filesystem>
+#include <functional>
 
 #include "DocSupport.h"
+#include "Profile.h"
 #include "Program.h"
+
+using namespace UFunStruct;
+using Unit1::TMForm;
 
 // Scripted dialogs: a null QString answer is a cancelled dialog.
 class TScriptedDialogs : public IDialogs {
@@ -43,11 +51,11 @@ class EditorTest : public ::testing::Test {
   Unit1::TMForm& Form() { return *forms_->MForm; }
   TAForm& About() { return *forms_->AForm; }
   QString TempPath(const QString& name) const { return temp_.filePath(name); }
-  QString WriteDocument(const QString& name, const std::vector<UFunStruct::TFunlight>& funlights);
+  QString WriteDocument(const QString& name, const std::vector<TFunlight>& funlights);
   static auto ReadBytes(const QString& p) { return DocSupport::ReadBytes(p.toStdString()); }
   bool TabShown(QTabWidget* t, QWidget* w) { return t->isTabVisible(t->indexOf(w)); }
-  UFunStruct::TFunlight& Cur() { return UFunStruct::FunList[UFunStruct::CurFun]; }
-  void OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights);
+  TFunlight& Cur() { return FunList[CurFun]; }
+  void OpenDocument(const std::vector<TFunlight>& funlights);
   void SelectCell(int col, int row);
   void WriteAppFile(const std::string& relative, const std::string& bytes);
   // A program folder with the shipped profiles and languages.
@@ -59,16 +67,13 @@ class EditorTest : public ::testing::Test {
   std::unique_ptr<TForms> forms_;
 };
 
-inline UFunStruct::TFunlight NormalFunlight(uint8_t id, std::vector<UFunStruct::TFrame> frames,
-                                            bool repeating = false) {
-  return DocSupport::Normal(id, 0, repeating, std::move(frames));
-}
 using DocSupport::Cell;
 using DocSupport::Club;
 using DocSupport::Frame;
+using DocSupport::Normal;
 using DocSupport::Row;
 // Each frame's cells as "element:R,G,B ...".
-std::vector<std::string> AllCells(const UFunStruct::TFunlight& f);
+std::vector<std::string> AllCells(const TFunlight& f);
 inline QColor ScreenColour(uint32_t c) {
   return QColor(c & 0xFF, (c >> 8) & 0xFF, c >> 16);
 }

@@ -3,7 +3,6 @@
 
 #include "EditorSupport.h"
 #include "IniFile.h"
-#include "Profile.h"
 
 TEST_F(EditorTest, EveryKeyReachesTheWindowsAndAMissingOneEmptiesItsText) {
   const std::filesystem::path app = UseShippedAppDir();

@@ -1,17 +1,9 @@
 // The funlight list, its settings and the colour grid: what they show, commands, painting, names.
-#include <QTest>
 
 #include "EditorSupport.h"
-#include "Profile.h"
-
-using namespace UFunStruct;
-using Unit1::TMForm;
-
-namespace {
 
 TFunlight Simple(uint8_t id, uint16_t head = 0, bool repeating = false) {
-  return DocSupport::Normal(id, head, repeating,
-                            {Frame(100, {{1, 15, 0, 0}}), Frame(250, {}), Frame(300, {})});
+  return Normal(id, head, repeating, {Frame(100, {{1, 15, 0, 0}}), Frame(250, {}), Frame(300, {})});
 }
 
 std::string Ids() {
@@ -54,10 +46,11 @@ class ListTest : public EditorTest {
 
 // A cell of every kind in frame 0, single-colour blues in frames 1..3.
 TFunlight Painted() {
-  return NormalFunlight(
-      1, {Frame(100, {{1, 15, 8, 0}, {2, 0, 0, 15}, {3, 15, 15, 14}, {4, 0, 15, 0}, {5, 3, 0, 9}}),
-          Frame(100, {{2, 15, 15, 1}, {3, 0, 0, 1}}), Frame(100, {{2, 15, 15, 14}}),
-          Frame(100, {{2, 0, 0, 0}, {7, 1, 2, 3}})});
+  return Normal(
+      1, 0, false,
+      {Frame(100, {{1, 15, 8, 0}, {2, 0, 0, 15}, {3, 15, 15, 14}, {4, 0, 15, 0}, {5, 3, 0, 9}}),
+       Frame(100, {{2, 15, 15, 1}, {3, 0, 0, 1}}), Frame(100, {{2, 15, 15, 14}}),
+       Frame(100, {{2, 0, 0, 0}, {7, 1, 2, 3}})});
 }
 
 TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
@@ -123,13 +116,12 @@ TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
 
 TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
   using B = QPushButton* TMForm::*;
+  // clang-format off
   for (const auto& [button, selected, answer, after, row] :
-       {std::tuple{B{&TMForm::Button5}, 2, int{mrYes}, "1231", 2},
-        {&TMForm::Button5, 2, mrCancel, "123", 2},
-        {&TMForm::Button10, 1, 0, "1232", 1},
-        {&TMForm::Button8, 2, 0, "12", 1},
-        {&TMForm::Button11, 1, 0, "213", 0},
-        {&TMForm::Button12, 1, 0, "132", 2}}) {
+       {std::tuple{B{&TMForm::Button5}, 2, int{mrYes}, "1231", 2}, {&TMForm::Button5, 2, mrCancel, "123", 2},
+        {&TMForm::Button10, 1, 0, "1232", 1}, {&TMForm::Button8, 2, 0, "12", 1},
+        {&TMForm::Button11, 1, 0, "213", 0}, {&TMForm::Button12, 1, 0, "132", 2}}) {
+    // clang-format on
     TMForm& f = Open({Simple(1), Simple(2), Simple(3)});
     f.ListBox1->setCurrentRow(selected);
     dialogs_.ModalAnswers = {answer};
@@ -144,7 +136,7 @@ TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
 }
 
 TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
-  TMForm& f = Open({NormalFunlight(1, std::vector<TFrame>(10, Frame(250, {{1, 1, 0, 0}})))});
+  TMForm& f = Open({Normal(1, 0, false, std::vector<TFrame>(10, Frame(250, {{1, 1, 0, 0}})))});
   QLineEdit* edit = f.SpinEdit5->findChild<QLineEdit*>();
   edit->selectAll();
   QTest::keyClicks(edit, "12");
@@ -244,6 +236,9 @@ TEST_F(ListTest, ClickingANameOpensSlotOperationsWithItsBand) {
                 f.SpinEdit4->value() == (upper ? 100 : 0));
   }
   EXPECT_EQ(FunList[0].ClubFrames[0].UpperFreq, 900) << "showing the band must not write it back";
+  f.ListBox1->setCurrentRow(0);
+  Click(f.SlotGrid, 0, 0);
+  f.SpinEdit3->setValue(65535);
+  f.SpinEdit4->setValue(200);
+  EXPECT_EQ(FunList[0].ClubFrames[0].UpperFreq + FunList[0].ClubFrames[0].LowerFreq, 65735);
 }
-
-}  // namespace

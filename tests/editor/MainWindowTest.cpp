@@ -1,16 +1,13 @@
 // What only the main window does: start-up, the document commands' wiring, captions, pages, the
 // about box, and the built program's command line.
-#include <QScreen>
 #include <cstdlib>
 
 #include "EditorSupport.h"
 #include "FileAssociation.h"
 
-using namespace UFunStruct;
-
 static const std::vector<TFunlight> TwoFunlights = {
-    NormalFunlight(1, {Frame(100, {{1, 15, 0, 0}}), Frame(0, {})}),
-    NormalFunlight(5, {Frame(250, {})})};
+    Normal(1, 0, false, {Frame(100, {{1, 15, 0, 0}}), Frame(0, {})}),
+    Normal(5, 0, false, {Frame(250, {})})};
 
 TEST_F(EditorTest, StartUpWithAndWithoutAFile) {
   const QString doc = WriteDocument("start.pat", TwoFunlights), text = TempPath("notes.txt");

@@ -1,7 +1,6 @@
 // The options that outlive a run, as the setup page shows and stores them.
 #include "EditorSupport.h"
 #include "OptionsStore.h"
-#include "Profile.h"
 
 // Language, profile, and the two boxes, as stored.
 static std::vector<std::string> Stored(IOptionsStore& store) {
