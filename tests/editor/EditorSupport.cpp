@@ -1,9 +1,6 @@
 #include "EditorSupport.h"
 
-#include <QTest>
-
 #include "OptionsStore.h"
-#include "Profile.h"
 
 static std::unique_ptr<TIniOptionsStore> g_options;
 
@@ -114,4 +111,12 @@ void Choose(QComboBox* box, const QString& text) {
   ASSERT_GE(index, 0) << text.toStdString();
   box->setCurrentIndex(index);
   emit box->activated(index);
+}
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Glowsmith 2");
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }
