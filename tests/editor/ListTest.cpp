@@ -155,12 +155,15 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   const QComboBox* names = f.ComboBox3;
   EXPECT_EQ(names->itemText(0) + names->itemText(2) + names->itemText(names->count() - 1),
             QString::fromUtf8("Дис(03) ...Logo"));
-  ASSERT_TRUE(f.Execute(f.AOpenFile));
+  // Opened after one with funlights, it shows no duration of those.
+  dialogs_.OpenAnswers.push_front(WriteDocument("first.pat", {Simple(1)}));
+  ASSERT_TRUE(f.Execute(f.AOpenFile) && f.Execute(f.AOpenFile));
   EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled());
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
-  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.EditGrid->SetCurrent(0, 1) &&
-              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
+  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->Cell(0, 1).isEmpty() &&
+              f.EditGrid->SetCurrent(0, 1) && f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) &&
+              !Shown(f.TabSheet2));
   f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
