@@ -127,6 +127,8 @@ TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
       {"--screenshot s.png -style fusion x.pat && test -s s.png; echo $?", "0\n"},
       {"--screenshot s.png -- -x.pat && test -s s.png; echo $?", "0\n"},
       {"--verbose x.pat; echo $?", "glowsmith: unknown option --verbose\nUsage: glowsmith"},
+      {"--simulate-phone none --screenshot s.png; echo $?",
+       "glowsmith: --simulate-phone none: No such folder: none\n2\n"},
       {"--version; echo $?", "Glowsmith 2.2.8 beta\n0\n"}};
   // The arguments are a shell's words, so that names may be any bytes.
   for (const auto& [args, expected] : cases) {
@@ -139,6 +141,21 @@ TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
     const std::string out(bytes.begin(), bytes.end());
     EXPECT_EQ(out.substr(0, expected.size()), expected) << args << ":\n" << out;
   }
+  // Against a simulated phone, the picture shows the phone page connected: green text, no red.
+  ASSERT_EQ(std::system("cd '" + QByteArray::fromStdString(dir) +
+                        "' && '" GLOWSMITH_PROGRAM "' --simulate-phone '" GLOWSMITH_SAMPLES
+                        "' --screenshot p.png 2>/dev/null"),
+            0);
+  const QImage shot(QString::fromStdString(dir + "/p.png"));
+  int green = 0, red = 0;
+  for (int y = 0; y < shot.height(); ++y) {
+    for (int x = 0; x < shot.width(); ++x) {
+      const QColor c = shot.pixelColor(x, y);
+      green += c.red() < 40 && std::abs(c.green() - 128) < 40 && c.blue() < 40;
+      red += c.red() > 195 && c.green() < 60 && c.blue() < 60;
+    }
+  }
+  EXPECT_TRUE(green >= 20 && red == 0) << green << " green, " << red << " red";
   qunsetenv("XDG_CONFIG_HOME");
   std::filesystem::remove_all(dir);  // a name that is no text is beyond QTemporaryDir
 }
