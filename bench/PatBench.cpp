@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "DocSupport.h"
+#include "LargestDocument.h"
 
 using namespace UFunStruct;
 using namespace DocSupport;

@@ -200,7 +200,8 @@ void TMForm::EditGridMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers, Qt
   const bool inside = EditGrid->MouseToCell(X, Y, col, row);
   LastPaintedCol = col;
   LastPaintedRow = row;
-  if (!inside || row > 6 || col >= NoCell || HiddenElement(*this, row)) return;
+  // The grid reports only its own cells: seven rows, at most 255 columns.
+  if (!inside || HiddenElement(*this, row)) return;
   TRedirectedSelection redirect(*this, col, row);
   // The whole drag is one step.
   static uint64_t drags = 0;

@@ -173,7 +173,8 @@ void TMForm::EditGridDrawCell(int ACol, int ARow, const QRect& Rect, TGridDrawSt
   }
   if (!DocActive) return;
   const TFunlight* f = CurrentFunlight();
-  if (!f || ACol < 0 || ACol >= NoCell || ARow < 0 || ARow > 6) return;
+  // Only a paint event has a canvas, and it paints the grid's own cells.
+  if (!f) return;
   const uint8_t e = static_cast<uint8_t>(ARow + 1);
   const std::optional<FunEdit::TColour> cell = FunEdit::ColourAt(*f, e, ACol);
   if (!cell || (IsAbsent(e) && CheckBox2->isChecked())) {

@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <deque>
 #include <filesystem>
+#include <functional>
 
 #include "DocSupport.h"
+#include "Profile.h"
 #include "Program.h"
+
+using namespace UFunStruct;
+using Unit1::TMForm;
 
 // Scripted dialogs: a null QString answer is a cancelled dialog.
 class TScriptedDialogs : public IDialogs {
@@ -43,25 +51,15 @@ class EditorTest : public ::testing::Test {
   Unit1::TMForm& Form() { return *forms_->MForm; }
   TAForm& About() { return *forms_->AForm; }
   QString TempPath(const QString& name) const { return temp_.filePath(name); }
-  QString WriteDocument(const QString& name, const std::vector<UFunStruct::TFunlight>& funlights);
-  static std::vector<uint8_t> ReadBytes(const QString& path) {
-    return DocSupport::ReadBytes(path.toStdString());
-  }
-  static void WriteBytes(const QString& path, const std::vector<uint8_t>& bytes) {
-    DocSupport::WriteBytes(path.toStdString(), bytes);
-  }
-  UFunStruct::TFunlight& Cur() { return UFunStruct::FunList[UFunStruct::CurFun]; }
-  void OpenDocument(const std::vector<UFunStruct::TFunlight>& funlights);
+  QString WriteDocument(const QString& name, const std::vector<TFunlight>& funlights);
+  static auto ReadBytes(const QString& p) { return DocSupport::ReadBytes(p.toStdString()); }
+  bool TabShown(QTabWidget* t, QWidget* w) { return t->isTabVisible(t->indexOf(w)); }
+  TFunlight& Cur() { return FunList[CurFun]; }
+  void OpenDocument(const std::vector<TFunlight>& funlights);
   void SelectCell(int col, int row);
-  bool TabShown(QTabWidget* pages, QWidget* page) {
-    return pages->isTabVisible(pages->indexOf(page));
-  }
   void WriteAppFile(const std::string& relative, const std::string& bytes);
-  void UseOwnData(const std::string& name, const std::string& colours, const std::string& names);
-  void LoadProfile(const std::string& profile, const std::string& language,
-                   const std::string& langExt = "eng");
-  void OpenThroughMenu(const std::vector<UFunStruct::TFunlight>& funlights);
-  std::filesystem::path UseShippedAppDir(bool shippedLanguages = true);
+  // A program folder with the shipped profiles and languages.
+  std::filesystem::path UseShippedAppDir();
 
   TScriptedDialogs dialogs_;
   QTemporaryDir temp_;
@@ -69,27 +67,18 @@ class EditorTest : public ::testing::Test {
   std::unique_ptr<TForms> forms_;
 };
 
-inline UFunStruct::TFunlight NormalFunlight(uint8_t id, std::vector<UFunStruct::TFrame> frames,
-                                            bool repeating = false) {
-  return DocSupport::Normal(id, 0, repeating, std::move(frames));
-}
 using DocSupport::Cell;
+using DocSupport::Club;
 using DocSupport::Frame;
-inline UFunStruct::TClubFrame ClubRow(uint8_t element, uint16_t upper, uint16_t lower,
-                                      std::vector<UFunStruct::TClubCell> cells) {
-  return DocSupport::Row(element, upper, lower, std::move(cells));
-}
-UFunStruct::TFunlight Clublight(uint8_t id, std::vector<UFunStruct::TClubFrame> rows,
-                                uint16_t head = 0);
-std::string Cells(const UFunStruct::TFrame& frame);
-std::vector<std::string> AllCells(const UFunStruct::TFunlight& f);
+using DocSupport::Normal;
+using DocSupport::Row;
+// Each frame's cells as "element:R,G,B ...".
+std::vector<std::string> AllCells(const TFunlight& f);
 inline QColor ScreenColour(uint32_t c) {
-  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, c >> 16);
 }
 QStringList Items(const QListWidget* list);
-QStringList Items(const QComboBox* box);
 void Choose(QComboBox* box, const QString& text);
-inline std::filesystem::path ShippedDir() {
-  return QCoreApplication::applicationDirPath().toStdString();
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
-void WriteFile(const std::filesystem::path& path, const std::string& bytes);

@@ -1,31 +1,20 @@
 // Frame operations and colour tools: durations, cell and element buttons, sliders, right button.
-#include <QApplication>
-#include <QScreen>
-#include <QTest>
-#include <functional>
 
 #include "EditorSupport.h"
-#include "Profile.h"
-
-using namespace UFunStruct;
-using Unit1::TMForm;
-
-namespace {
 
 const auto Rgb = [](int r, int g, int b) { return QColor(r * 17, g * 17, b * 17); };
 
 // Element 1 lit, black, lit, missing; element 2 only in frame 1; element 4 in frames 1 and 2.
 TFunlight Painting() {
-  return NormalFunlight(
-      1,
+  return Normal(
+      1, 0, true,
       {Frame(100, {{1, 5, 5, 5}, {2, 0, 0, 9}, {4, 3, 7, 12}}),
-       Frame(100, {{1, 0, 0, 0}, {4, 1, 2, 3}}), Frame(100, {{1, 15, 0, 0}}), Frame(100, {})},
-      true);
+       Frame(100, {{1, 0, 0, 0}, {4, 1, 2, 3}}), Frame(100, {{1, 15, 0, 0}}), Frame(100, {})});
 }
 
-TFunlight Club() {
-  return Clublight(4, {ClubRow(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {0, 0, 0, 33}}),
-                       ClubRow(3, 0, 0, {{0, 5, 0, 50}, {0, 6, 9, 60}, {0, 7, 0, 70}})});
+TFunlight Rhythm() {
+  return Club(4, {Row(1, 0, 0, {{1, 0, 0, 11}, {2, 0, 0, 22}, {0, 0, 0, 33}}),
+                  Row(3, 0, 0, {{0, 5, 0, 50}, {0, 6, 9, 60}, {0, 7, 0, 70}})});
 }
 
 class FramesTest : public EditorTest {
@@ -49,47 +38,28 @@ class FramesTest : public EditorTest {
     const QImage shot = F().screen()->grabWindow(F().winId()).toImage();
     return shot.pixelColor(Grid()->mapTo(&F(), At(col, row)));
   }
-  QString Sliders() {
-    QString s;
-    for (QLineEdit* e : {F().Edit2, F().Edit3, F().Edit4}) s += e->text() + " ";
+  QStringList Sliders() {
+    QStringList s{F().Edit2->text(), F().Edit3->text(), F().Edit4->text()};
     for (QSlider* t : {F().TrackBar1, F().TrackBar2, F().TrackBar3})
-      s += QString::number(t->value()) + " ";
-    return s.trimmed();
+      s << QString::number(t->value());
+    return s;
   }
   bool Shown(QWidget* box) { return box->isVisibleTo(F().TabSheet2); }
 };
 
 // Three frames; element 3 lit in all of them, 2 in the last, 1 in the first.
-TFunlight Normal(bool repeating = true) {
-  return NormalFunlight(1,
-                        {Frame(100, {{1, 1, 2, 3}, {3, 4, 5, 6}}), Frame(200, {{3, 1, 1, 1}}),
-                         Frame(300, {{2, 2, 2, 2}, {3, 3, 3, 3}})},
-                        repeating);
-}
-
-}  // namespace
-
-TEST_F(FramesTest, TheDurationEditorStoresClampsAndCloses) {
-  OpenDocument({Normal()});
-  TGrid* grid = F().FrameGrid;
-  ASSERT_TRUE(grid->SetCurrent(1, 1));
-  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(1, 1).center());  // edits it
-  QLineEdit* editor = grid->InplaceEditor();
-  ASSERT_TRUE(editor && editor->isVisible() && editor->selectedText() == "200");
-  QTest::keyClicks(editor, "70000");
-  EXPECT_TRUE(grid->Cell(1, 1) == "65535" && Cur().Frames[1].Duration == 65535 &&
-              QFontMetrics(editor->font()).horizontalAdvance(editor->text()) <=
-                  editor->width() - 5);
-  QTest::keyClick(editor, Qt::Key_Return);
-  EXPECT_FALSE(editor->isVisible());
+TFunlight Three(bool repeating = true) {
+  return Normal(1, 0, repeating,
+                {Frame(100, {{1, 1, 2, 3}, {3, 4, 5, 6}}), Frame(200, {{3, 1, 1, 1}}),
+                 Frame(300, {{2, 2, 2, 2}, {3, 3, 3, 3}})});
 }
 
 // The duration editor and the "Selected frame" page close when what they show goes away.
 TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
-  OpenDocument({Normal(), Normal()});
+  OpenDocument({Three(), Three()});
   TGrid* grid = F().FrameGrid;
   for (bool count : {true, false}) {
-    FunList = {Normal(), Normal()};
+    FunList = {Three(), Three()};
     F().ListBox1->setCurrentRow(0);
     F().Execute(F().AUpdateFunlight);
     SelectCell(2, 2);
@@ -103,8 +73,9 @@ TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
   EXPECT_EQ(FunList[0].Frames[2].Duration, 95) << "what was typed stays";
 }
 
-TEST_F(FramesTest, LastFrameOfAFunlightThatStopsIsLockedWithAWarning) {
-  OpenDocument({Normal(false)});
+// The duration editor stores what is typed, clamped; only a last frame that stops is locked.
+TEST_F(FramesTest, DurationEditorAndTheLockedLastFrame) {
+  OpenDocument({Three(false)});
   Profile.LastFrameWarning = "No duration.";
   TGrid* grid = F().FrameGrid;
   for (int col : {2, 1}) {
@@ -112,15 +83,23 @@ TEST_F(FramesTest, LastFrameOfAFunlightThatStopsIsLockedWithAWarning) {
     EXPECT_EQ(grid->Editing(), col == 1);
   }
   ASSERT_EQ(dialogs_.Messages.size(), 1u);
-  EXPECT_TRUE(dialogs_.Messages[0].Text == "No duration." &&
-              dialogs_.Messages[0].Icon == TMsgIcon::Warning);
+  EXPECT_EQ(std::pair(dialogs_.Messages[0].Text, dialogs_.Messages[0].Icon),
+            std::pair(QString("No duration."), TMsgIcon::Warning));
+  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(1, 1).center());  // edits it
+  QLineEdit* editor = grid->InplaceEditor();
+  ASSERT_TRUE(editor && editor->isVisible() && editor->selectedText() == "200");
+  QTest::keyClicks(editor, "70000");
+  EXPECT_TRUE(grid->Cell(1, 1) == "65535" && Cur().Frames[1].Duration == 65535 &&
+              QFontMetrics(editor->font()).horizontalAdvance(editor->text()) <=
+                  editor->width() - 5);
+  QTest::keyClick(editor, Qt::Key_Return);
   F().CheckBox1->setChecked(true);
   ASSERT_TRUE(grid->SetCurrent(2, 1));
-  EXPECT_TRUE(grid->Editing() && dialogs_.Messages.size() == 1u);
+  EXPECT_TRUE(!editor->isVisible() && grid->Editing() && dialogs_.Messages.size() == 1u);
 }
 
 TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
-  OpenDocument({Normal()});
+  OpenDocument({Three()});
   using B = QPushButton* TMForm::*;  // the cell clicked (Col < 0: the element name)
   for (const auto& [col, row, button, after] :
        {std::tuple{0, 1, B{&TMForm::Button1}, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1|2:2,2,2 3:3,3,3|"},
@@ -130,7 +109,7 @@ TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
         {-1, 0, &TMForm::Button13, "1:1,2,3 3:4,5,6 5:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
         {-1, 2, &TMForm::Button7, "1:1,2,3 3:0,0,0|3:0,0,0|2:2,2,2 3:0,0,0|"}}) {
     SCOPED_TRACE(after);
-    FunList[0] = Normal();
+    FunList[0] = Three();
     SelectCell(1, 0);
     col >= 0 ? SelectCell(col, row) : SelectElement(row);
     Choose(F().ComboBox3, F().ComboBox3->itemText(4));  // copies go to element 5
@@ -142,31 +121,13 @@ TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
   }
 }
 
-TEST_F(FramesTest, ClublightRhythmAndBandWriteTheirRow) {
-  OpenDocument({Clublight(3, {ClubRow(1, 1000, 200, {{1, 0, 0, 10}, {2, 0, 0, 20}}),
-                              ClubRow(3, 3000, 400, {{0, 5, 0, 50}, {0, 6, 0, 60}})})});
-  SelectCell(1, 2);  // element 3, step 2
-  EXPECT_TRUE(F().SpinEdit2->isEnabled() && F().SpinEdit2->value() == 60 &&
-              !F().ADelFrame->isEnabled());
-  F().SpinEdit2->setValue(255);
-  SelectElement(2);
-  F().SpinEdit3->setValue(65535);
-  F().SpinEdit4->setValue(100);
-  SelectElement(1);  // no row: the band is off and shows 0
-  const auto& rows = Cur().ClubFrames;
-  EXPECT_TRUE(!F().SpinEdit3->isEnabled() && F().SpinEdit3->value() == 0);
-  EXPECT_TRUE(rows[1].Cells[1].Param == 255 && rows[1].UpperFreq == 65535 &&
-              rows[1].LowerFreq == 100 && rows[0].UpperFreq == 1000 &&
-              rows[0].Cells[1].Param == 20);
-}
-
 TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
   TFunlight f = Painting();
   f.Frames[0].Cells[2].R = 20;  // kept as read, beyond what a slider shows
   OpenDocument({f});
   SelectCell(1, 0);
   SelectCell(0, 3);
-  EXPECT_EQ(Sliders(), "20 7 12 0 8 3");
+  EXPECT_EQ(Sliders().join(' '), "20 7 12 0 8 3");
   EXPECT_TRUE(Shown(F().GroupBox6) && !Shown(F().GroupBox9) && F().Button2->isEnabled() &&
               F().ADelFrame->isEnabled() && !F().AAddNewFrame->isEnabled() &&
               !F().SpinEdit2->isEnabled() && !EmptyFlag);
@@ -182,16 +143,11 @@ TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
   RightClick(2, 3);  // the right button gives it a record; the page still shows it empty
   F().TrackBar1->setValue(2);
   EXPECT_TRUE(F().Edit2->text() == "13" && AllCells(Cur())[2] == "1:15,0,0 4:15,15,15");
-  // On/off on a single-colour element.
-
-  Profile.ElementColour[2] = 0x0000FF;  // a red single-colour element
+  Profile.ElementColour[2] = 0x0000FF;  // on/off on a red single-colour element
   SelectCell(0, 1);
   EXPECT_TRUE(Shown(F().GroupBox9) && !Shown(F().GroupBox6));
-  for (const char* after : {"2:0,0,0", "2:15,15,15"}) {
-    QTest::mouseClick(F().Button6, Qt::LeftButton);
-    EXPECT_EQ(AllCells(Cur())[0], std::string("1:5,5,5 ") + after + " 4:14,15,0");
-    EXPECT_EQ(OnScreen(0, 1), after[2] == '1' ? QColor(255, 0, 0) : QColor(0, 0, 0));
-  }
+  QTest::mouseClick(F().Button6, Qt::LeftButton);
+  EXPECT_TRUE(AllCells(Cur())[0] == "1:5,5,5 2:0,0,0 4:14,15,0" && OnScreen(0, 1) == Qt::black);
 }
 
 // After a name click the "Selected frame" page keeps its cell, and its commands act on it.
@@ -208,16 +164,18 @@ TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
         TCase{Painting, 1, 3, [](TMForm& w) { w.Button2->click(); }, "1:0,0,0 4:3,7,12"},
         TCase{Painting, 0, 3, [](TMForm& w) { w.Execute(w.AMakeOn_Off); }, "4:0,0,0"},
         TCase{Painting, 3, 1, [](TMForm& w) { w.Button1->click(); }, "2:0,0,0"},
-        TCase{Club, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
+        TCase{Rhythm, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
     SCOPED_TRACE(c.After);
     FunList[0] = c.Doc();
     F().Execute(F().AUpdateFunlight);
     SelectCell(c.Col, c.Row);
+    // Element 3, step 2 of the clublight: its parameter shows; there is no cell to remove.
+    EXPECT_TRUE(c.Doc != Rhythm || (F().SpinEdit2->value() == 60 && !F().ADelFrame->isEnabled()));
     QTest::mouseClick(F().SlotGrid, Qt::LeftButton, {}, F().SlotGrid->CellRect(0, 0).center());
     ASSERT_EQ(SelElement, 1);
     c.Command(F());
-    EXPECT_TRUE(c.Doc == Club ? Cur().ClubFrames[1].Cells[1].Param == 99
-                              : AllCells(Cur())[static_cast<size_t>(c.Col)].ends_with(c.After));
+    EXPECT_TRUE(c.Doc == Rhythm ? Cur().ClubFrames[1].Cells[1].Param == 99
+                                : AllCells(Cur())[static_cast<size_t>(c.Col)].ends_with(c.After));
   }
 }
 
@@ -228,10 +186,10 @@ TEST_F(FramesTest, RightButtonTogglesCellsOnEnteringAndLeavesTheSelection) {
   QTest::mouseMove(Grid(), At(0, 0) + QPoint(3, 2));  // inside the same cell: nothing
   for (int col : {1, 2, 3, 1}) QTest::mouseMove(Grid(), At(col, 0));  // none made in frame 4
   // With a modifier or another button held, moving toggles nothing.
+  using P = std::pair<Qt::MouseButtons, Qt::KeyboardModifiers>;
   for (auto [buttons, modifiers] :
-       {std::pair{Qt::MouseButtons(Qt::RightButton), Qt::KeyboardModifiers(Qt::ControlModifier)},
-        std::pair{Qt::MouseButtons(Qt::RightButton | Qt::LeftButton), Qt::KeyboardModifiers()},
-        std::pair{Qt::MouseButtons(Qt::LeftButton), Qt::KeyboardModifiers()}}) {
+       {P{Qt::RightButton, Qt::ControlModifier}, P{Qt::RightButton | Qt::LeftButton, {}},
+        P{Qt::LeftButton, {}}}) {
     QMouseEvent move(QEvent::MouseMove, At(0, 0), Grid()->mapToGlobal(At(0, 0)), Qt::NoButton,
                      buttons, modifiers);
     QApplication::sendEvent(Grid(), &move);
@@ -241,7 +199,7 @@ TEST_F(FramesTest, RightButtonTogglesCellsOnEnteringAndLeavesTheSelection) {
   EXPECT_TRUE(OnScreen(1, 0) == Rgb(0, 0, 0) && OnScreen(2, 0) == Rgb(0, 0, 0));
   // The selection, the grid's current cell and the page stay as they were.
   EXPECT_TRUE(Grid()->Col() == 0 && Grid()->Row() == 3 && SelCol == 0 && SelElement == 4 &&
-              SelCell == 2 && Sliders() == "3 7 12 12 8 3" &&
+              SelCell == 2 && Sliders().join(' ') == "3 7 12 12 8 3" &&
               F().PageControl2->currentWidget() == F().TabSheet2);
   // A click on an empty cell makes a white one, also on an element hidden no more.
   Profile.ElementColour[2] = AbsentElement;
@@ -252,13 +210,23 @@ TEST_F(FramesTest, RightButtonTogglesCellsOnEnteringAndLeavesTheSelection) {
   EXPECT_TRUE(AllCells(Cur())[3] == "2:15,15,15" && OnScreen(3, 1) == Rgb(15, 15, 15));
   EXPECT_TRUE(!F().AAddNewFrame->isEnabled() && F().ADelFrame->isEnabled() && !EmptyFlag &&
               !Unit1::Updating);
+  // A drag over a hidden element's lit cells toggles nothing.
+  const std::string before = Doc();
+  Profile.ElementColour[4] = AbsentElement;
+  F().CheckBox2->setChecked(true);
+  QTest::mousePress(Grid(), Qt::RightButton, {}, At(2, 3));
+  for (int col : {1, 0}) QTest::mouseMove(Grid(), At(col, 3));
+  QTest::mouseRelease(Grid(), Qt::RightButton, {}, At(0, 3));
+  EXPECT_EQ(Doc(), before);
 }
 
 TEST_F(FramesTest, ToolsWriteNothingThroughAStaleSelection) {
   OpenDocument({Painting()});
-  for (TFunlight (*doc)() : {Painting, Club}) {
+  for (TFunlight (*doc)() : {Painting, Rhythm}) {
     FunList[0] = doc();
     F().Execute(F().AUpdateFunlight);
+    F().Execute(F().ADelFrame);  // may still be enabled: nothing to remove, no page to show
+    EXPECT_FALSE(TabShown(F().PageControl2, F().TabSheet2));
     SelectCell(1, 0);  // element 1, then removed everywhere: element 4's cell (or 3's row) moves up
     F().Execute(F().ADelAllFrames);
     const std::string before = DocSupport::Describe(FunList);

@@ -1,17 +1,9 @@
 // The funlight list, its settings and the colour grid: what they show, commands, painting, names.
-#include <QTest>
 
 #include "EditorSupport.h"
-#include "Profile.h"
-
-using namespace UFunStruct;
-using Unit1::TMForm;
-
-namespace {
 
 TFunlight Simple(uint8_t id, uint16_t head = 0, bool repeating = false) {
-  return DocSupport::Normal(id, head, repeating,
-                            {Frame(100, {{1, 15, 0, 0}}), Frame(250, {}), Frame(300, {})});
+  return Normal(id, head, repeating, {Frame(100, {{1, 15, 0, 0}}), Frame(250, {}), Frame(300, {})});
 }
 
 std::string Ids() {
@@ -25,16 +17,24 @@ class ListTest : public EditorTest {
  protected:
   TMForm& Open(const std::vector<TFunlight>& doc, bool open = true) {
     if (!forms_) {
-      UseOwnData("Grid",
-                 "[Colors]\nColor01=-1\nColor02=255\nColor03=$00FF00\nColor04=-2\nColor05=-7\n"
-                 "Color06=-1\nColor07=-1\n",
-                 "[Elements]\nElement01=\xC4\xE8\xF1\nElement02=Keypad\nElement07=Logo\n"
-                 "[Funlights]\nFunlight1=Call\nFunlight3=Alarm\nFunlight5=\xCC\xE8\xE3\n");
+      services_.AppDir = TempPath("app");
+      WriteAppFile("Profiles/Grid.prof",
+                   "[Colors]\nColor01=-1\nColor02=255\nColor03=$00FF00\nColor04=-2\nColor05=-7\n"
+                   "Color06=-1\nColor07=-1\n");
+      WriteAppFile("Profiles/Langs/Grid.eng",
+                   "[Elements]\nElement01=\xC4\xE8\xF1\nElement02=Keypad\nElement07=Logo\n"
+                   "[Funlights]\nFunlight1=Call\nFunlight3=Alarm\nFunlight5=\xCC\xE8\xE3\n");
+      WriteAppFile("Languages/Grid.lng", "[Language]\nExt=eng\nCodepage=1251\n");
       Start();
       Form().show();
-      LoadProfile("Grid", "Grid");
+      Profile.ProfileName = Profile.Language = "Grid";
+      Profile.LangExt = "eng";
+      Profile.ClubMarker = "[club]";
+      Form().Execute(Form().ALoadProfile);
+      Form().Execute(Form().AUpdateSlots);
     }
-    if (open) OpenThroughMenu(doc);
+    dialogs_.OpenAnswers.push_back(WriteDocument("doc.pat", doc));
+    EXPECT_TRUE(!open || Form().Execute(Form().AOpenFile));
     dialogs_.Messages.clear();
     return Form();
   }
@@ -46,15 +46,16 @@ class ListTest : public EditorTest {
 
 // A cell of every kind in frame 0, single-colour blues in frames 1..3.
 TFunlight Painted() {
-  return NormalFunlight(
-      1, {Frame(100, {{1, 15, 8, 0}, {2, 0, 0, 15}, {3, 15, 15, 14}, {4, 0, 15, 0}, {5, 3, 0, 9}}),
-          Frame(100, {{2, 15, 15, 1}, {3, 0, 0, 1}}), Frame(100, {{2, 15, 15, 14}}),
-          Frame(100, {{2, 0, 0, 0}, {7, 1, 2, 3}})});
+  return Normal(
+      1, 0, false,
+      {Frame(100, {{1, 15, 8, 0}, {2, 0, 0, 15}, {3, 15, 15, 14}, {4, 0, 15, 0}, {5, 3, 0, 9}}),
+       Frame(100, {{2, 15, 15, 1}, {3, 0, 0, 1}}), Frame(100, {{2, 15, 15, 14}}),
+       Frame(100, {{2, 0, 0, 0}, {7, 1, 2, 3}})});
 }
 
 TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
-  TMForm& f = Open(
-      {Simple(5), Simple(5, 1234, true), Clublight(3, {ClubRow(1, 0, 0, {{}, {}})}), Simple(200)});
+  TMForm& f =
+      Open({Simple(5), Simple(5, 1234, true), Club(3, {Row(1, 0, 0, {{}, {}})}), Simple(200)});
   const QString mig = QString::fromUtf8("(05) Миг");
   EXPECT_EQ(Items(f.ListBox1), (QStringList{mig, mig, "(03) Alarm [club]", "(C8) ..."}));
   EXPECT_EQ(Items(f.ListBox2), (QStringList{mig, mig, "(C8) ..."}));
@@ -115,13 +116,12 @@ TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
 
 TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
   using B = QPushButton* TMForm::*;
+  // clang-format off
   for (const auto& [button, selected, answer, after, row] :
-       {std::tuple{B{&TMForm::Button5}, 2, int{mrYes}, "1231", 2},
-        {&TMForm::Button5, 2, mrCancel, "123", 2},
-        {&TMForm::Button10, 1, 0, "1232", 1},
-        {&TMForm::Button8, 2, 0, "12", 1},
-        {&TMForm::Button11, 1, 0, "213", 0},
-        {&TMForm::Button12, 1, 0, "132", 2}}) {
+       {std::tuple{B{&TMForm::Button5}, 2, int{mrYes}, "1231", 2}, {&TMForm::Button5, 2, mrCancel, "123", 2},
+        {&TMForm::Button10, 1, 0, "1232", 1}, {&TMForm::Button8, 2, 0, "12", 1},
+        {&TMForm::Button11, 1, 0, "213", 0}, {&TMForm::Button12, 1, 0, "132", 2}}) {
+    // clang-format on
     TMForm& f = Open({Simple(1), Simple(2), Simple(3)});
     f.ListBox1->setCurrentRow(selected);
     dialogs_.ModalAnswers = {answer};
@@ -136,7 +136,7 @@ TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
 }
 
 TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
-  TMForm& f = Open({NormalFunlight(1, std::vector<TFrame>(10, Frame(250, {{1, 1, 0, 0}})))});
+  TMForm& f = Open({Normal(1, 0, false, std::vector<TFrame>(10, Frame(250, {{1, 1, 0, 0}})))});
   QLineEdit* edit = f.SpinEdit5->findChild<QLineEdit*>();
   edit->selectAll();
   QTest::keyClicks(edit, "12");
@@ -148,12 +148,22 @@ TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
 }
 
 TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
-  TMForm& f = Open({});
+  TMForm& f = Open({}, false);
+  Click(f.EditGrid, 1, 1);
+  EXPECT_FALSE(Shown(f.TabSheet2)) << "no document, nothing to select";
+  // Element names fall back to their numbers; the copy target list keeps seven names.
+  const QComboBox* names = f.ComboBox3;
+  EXPECT_EQ(names->itemText(0) + names->itemText(2) + names->itemText(names->count() - 1),
+            QString::fromUtf8("Дис(03) ...Logo"));
+  // Opened after one with funlights, it shows no duration of those.
+  dialogs_.OpenAnswers.push_front(WriteDocument("first.pat", {Simple(1)}));
+  ASSERT_TRUE(f.Execute(f.AOpenFile) && f.Execute(f.AOpenFile));
   EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled());
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
-  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.EditGrid->SetCurrent(0, 1) &&
-              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
+  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->Cell(0, 1).isEmpty() &&
+              f.EditGrid->SetCurrent(0, 1) && f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) &&
+              !Shown(f.TabSheet2));
   f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
@@ -163,21 +173,18 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
 }
 
 TEST_F(ListTest, CellsArePaintedByElementKind) {
-  TMForm& f = Open({Painted(), Clublight(3, {ClubRow(6, 0, 0, {{15, 0, 0, 0}, {0, 0, 15, 200}})})});
-  const QColor red = ScreenColour(255), green = ScreenColour(0x00FF00), black(Qt::black);
-  // An invalid colour: the silver and white checker of a cell without colour.
-  for (const auto& [fun, col, row, hide, colour] :
-       {std::tuple{0, 0, 0, true, ScreenColour(ColorOf(15, 8, 0))},
-        {0, 0, 1, true, red},
-        {0, 1, 1, true, red},
-        {0, 2, 1, true, black},
-        {0, 3, 1, true, black},  // blue 15, 1, 14, 0
-        {0, 0, 2, true, black},
-        {0, 1, 2, true, green},
-        {0, 1, 0, true, QColor()},
-        {0, 0, 3, true, QColor()},
-        {0, 0, 4, false, ScreenColour(ColorOf(3, 0, 9))},
-        {1, 1, 5, true, ScreenColour(ColorOf(0, 0, 15))}}) {
+  TMForm& f = Open({Painted(), Club(3, {Row(6, 0, 0, {{15, 0, 0, 0}, {0, 0, 15, 200}})})});
+  const QColor red = ScreenColour(255), green = ScreenColour(0x00FF00), black(Qt::black), none;
+  // Funlight, cell, whether absent elements hide, colour; none: the silver and white checker of a
+  // cell without colour. Element 2's blues along frames 0..3: 15, 1, 14, 0.
+  // clang-format off
+  const std::tuple<int, int, int, bool, QColor> cases[] = {
+      {0, 0, 0, true, ScreenColour(ColorOf(15, 8, 0))}, {0, 0, 1, true, red}, {0, 1, 1, true, red},
+      {0, 2, 1, true, black}, {0, 3, 1, true, black}, {0, 0, 2, true, black}, {0, 1, 2, true, green},
+      {0, 1, 0, true, none}, {0, 0, 3, true, none}, {0, 0, 4, false, ScreenColour(ColorOf(3, 0, 9))},
+      {1, 1, 5, true, ScreenColour(ColorOf(0, 0, 15))}};
+  // clang-format on
+  for (const auto& [fun, col, row, hide, colour] : cases) {
     SCOPED_TRACE(testing::Message() << fun << ": " << col << "," << row << " " << hide);
     f.ListBox1->setCurrentRow(fun);
     f.CheckBox2->setChecked(hide);
@@ -219,28 +226,22 @@ TEST_F(ListTest, ClickingACellSelectsItsElementAndFrame) {
 }
 
 TEST_F(ListTest, ClickingANameOpensSlotOperationsWithItsBand) {
-  TMForm& f = Open({Clublight(3, {ClubRow(1, 900, 100, {{}})}), Painted()});
+  TMForm& f = Open({Club(3, {Row(1, 900, 100, {{}})}), Painted()});
   // An absent element's name can be chosen too; a normal funlight has no band.
   for (const auto& [fun, row, upper] : {std::tuple{0, 0, 900}, {0, 3, 0}, {0, 0, 900}, {1, 0, 0}}) {
     f.ListBox1->setCurrentRow(fun);
     Click(f.SlotGrid, 0, row);
     EXPECT_TRUE(Shown(f.TabSheet1) && !Shown(f.TabSheet2) &&
                 f.PageControl2->currentWidget() == f.TabSheet1 && SelElement == row + 1 &&
-                f.ElName->text() == f.SlotGrid->Cell(0, row) && f.ComboBox3->currentIndex() == row);
-    EXPECT_TRUE(f.SpinEdit3->isEnabled() == (upper > 0) && f.SpinEdit4->isEnabled() == (upper > 0));
-    EXPECT_TRUE(f.SpinEdit3->value() == upper && f.SpinEdit4->value() == (upper ? 100 : 0));
+                f.ElName->text() == f.SlotGrid->Cell(0, row) &&
+                f.ComboBox3->currentIndex() == row && f.SpinEdit3->isEnabled() == (upper > 0) &&
+                f.SpinEdit4->isEnabled() == (upper > 0) && f.SpinEdit3->value() == upper &&
+                f.SpinEdit4->value() == (upper ? 100 : 0));
   }
   EXPECT_EQ(FunList[0].ClubFrames[0].UpperFreq, 900) << "showing the band must not write it back";
+  f.ListBox1->setCurrentRow(0);
+  Click(f.SlotGrid, 0, 0);
+  f.SpinEdit3->setValue(65535);
+  f.SpinEdit4->setValue(200);
+  EXPECT_EQ(FunList[0].ClubFrames[0].UpperFreq + FunList[0].ClubFrames[0].LowerFreq, 65735);
 }
-
-TEST_F(ListTest, ProfilesGiveColoursRowsAndNames) {
-  TMForm& f = Open({}, false);
-  Click(f.EditGrid, 1, 1);
-  EXPECT_FALSE(Shown(f.TabSheet2)) << "no document, nothing to select";
-  // Element names fall back to their numbers; the copy target list keeps seven names.
-  f.Execute(f.AUpdateSlots);
-  EXPECT_EQ(Items(f.ComboBox3), (QStringList{QString::fromUtf8("Дис"), "Keypad", "(03) ...",
-                                             "(04) ...", "(05) ...", "(06) ...", "Logo"}));
-}
-
-}  // namespace
