@@ -16,6 +16,7 @@
 #include "DocSupport.h"
 #include "EditHistory.h"
 #include "FunEdit.h"
+#include "LargestDocument.h"
 
 using namespace UFunStruct;
 using Clock = std::chrono::steady_clock;
@@ -86,6 +87,6 @@ void Run(const char* Name, std::vector<TFunlight> List) {
 }  // namespace
 
 int main() {
-  Run("largest document", DocSupport::LargestDocument());
+  Run("largest document", LargestDocument());
   Run("largest file", LargestFile());
 }

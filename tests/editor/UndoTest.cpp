@@ -26,9 +26,9 @@ class TAskingDialogs : public TScriptedDialogs {
 };
 
 TFunlight Lights() {
-  return NormalFunlight(
-      1, {Frame(100, {{1, 5, 5, 5}, {2, 1, 0, 0}}), Frame(200, {{1, 0, 0, 0}}), Frame(300, {})},
-      true);
+  return Normal(
+      1, 0, true,
+      {Frame(100, {{1, 5, 5, 5}, {2, 1, 0, 0}}), Frame(200, {{1, 0, 0, 0}}), Frame(300, {})});
 }
 
 class UndoTest : public EditorTest {
