@@ -1,8 +1,10 @@
 // What the window does for undo and redo, the frame commands and unsaved changes: the Edit menu
 // and its keys, one gesture one step, the place an undo goes back to, and the question on close.
+#include <QContextMenuEvent>
 #include <QMenuBar>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
 #include "EditorSupport.h"
 #include "Profile.h"
@@ -68,7 +70,7 @@ TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
     EXPECT_NE(F().AInsertFrameAfter->isEnabled(), playing);
   }
   Key(F().ListBox1, Qt::Key_Z, Qt::ControlModifier);
-  EXPECT_EQ(Doc(), loaded);
+  EXPECT_EQ(std::tuple(Doc(), F().ListBox1->currentRow()), std::tuple(loaded, 0));
   EXPECT_EQ(F().ARedo->text(), "&Redo Copy funlight");
   for (Qt::KeyboardModifiers mods :
        {Qt::ControlModifier | Qt::ShiftModifier, Qt::KeyboardModifiers(Qt::ControlModifier)}) {
@@ -137,9 +139,36 @@ TEST_F(UndoTest, GridKeysActOnTheSelectedCellAndColumn) {
   EXPECT_EQ(AllCells(Cur()).back(), "1:0,0,0");
   EXPECT_EQ(std::tuple(Cur().Frames[3].Duration, Cur().Frames[4].Duration), std::tuple(200, 200));
   EXPECT_EQ(F().AUndo->text(), "&Undo Insert frame before");
+  Key(F().FrameGrid, Qt::Key_Insert, Qt::ControlModifier);  // the new frame after it is selected
+  EXPECT_EQ(F().FrameGrid->Col(), 4);
+  F().FrameGrid->MoveCurrent(5, 1);
+  Key(F().FrameGrid, Qt::Key_Delete, Qt::ControlModifier);  // the last: the one before it is
+  EXPECT_EQ(std::tuple(F().FrameGrid->Col(), Cur().Frames.size()), std::tuple(4, 5u));
   while (F().Execute(F().AUndo)) {
   }
   EXPECT_EQ(AllCells(Cur()), AllCells(Lights()));
+}
+
+TEST_F(UndoTest, FrameRowMenuSelectsItsColumnAndTheColourGridsComesFromTheKeyboardOnly) {
+  OpenDocument({Lights()});
+  int shown = 0;
+  const auto menu = [&](TGrid* grid, QContextMenuEvent::Reason reason, int col) {
+    shown = 0;
+    QTimer::singleShot(0, [&] {
+      if (QWidget* m = QApplication::activePopupWidget())
+        shown = int(m->actions().size()), m->close();
+    });
+    const QPoint at = grid->CellRect(col, grid->RowCount() - 1).center();
+    QContextMenuEvent event(reason, at, grid->mapToGlobal(at));
+    QApplication::sendEvent(grid, &event);
+    QCoreApplication::processEvents();
+  };
+  menu(F().FrameGrid, QContextMenuEvent::Mouse, 2);
+  EXPECT_EQ(std::tuple(shown, F().FrameGrid->Col()), std::tuple(8, 2));
+  menu(F().EditGrid, QContextMenuEvent::Mouse, 1);
+  EXPECT_EQ(shown, 0) << "the right button paints there";
+  menu(F().EditGrid, QContextMenuEvent::Keyboard, 1);
+  EXPECT_EQ(shown, 8);
 }
 
 TEST_F(UndoTest, ChangedDocumentAsksBeforeItIsReplacedOrClosed) {
