@@ -237,3 +237,14 @@ TEST_F(FramesTest, ToolsWriteNothingThroughAStaleSelection) {
     EXPECT_EQ(DocSupport::Describe(FunList), before);
   }
 }
+
+// On a clublight the frame row has no durations, and an empty cell no parameter.
+TEST_F(FramesTest, ClublightFrameRowAndEmptyCell) {
+  OpenDocument({Club(4, {Row(1, 0, 0, {{}, {}, {}}), Row(2, 0, 0, {{}, {}, {}})})});
+  Profile.LastFrameWarning = "No duration.";
+  ASSERT_TRUE(F().FrameGrid->SetCurrent(1, 1));
+  SelectCell(0, 0);
+  EXPECT_TRUE(F().SpinEdit2->isEnabled());
+  SelectCell(0, 2);
+  EXPECT_TRUE(dialogs_.Messages.empty() && !F().SpinEdit2->isEnabled());
+}

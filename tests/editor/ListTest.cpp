@@ -144,7 +144,8 @@ TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
   QTest::keyClick(edit, Qt::Key_Return);
   EXPECT_EQ(FunList[0].Frames.size(), 12u);
   EXPECT_TRUE(f.EditGrid->ColCount() == 12 && f.FrameGrid->ColCount() == 12 &&
-              f.FrameGrid->Cell(11, 0) == "12" && f.FrameGrid->Cell(11, 1) == "0");
+              f.FrameGrid->Cell(0, 0) == "1" && f.FrameGrid->Cell(11, 0) == "12" &&
+              f.FrameGrid->Cell(11, 1) == "0");
 }
 
 TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
@@ -161,9 +162,9 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled());
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
-  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->Cell(0, 1).isEmpty() &&
-              f.EditGrid->SetCurrent(0, 1) && f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) &&
-              !Shown(f.TabSheet2));
+  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->ColCount() == 1 &&
+              f.FrameGrid->Cell(0, 1).isEmpty() && f.EditGrid->SetCurrent(0, 1) &&
+              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
   f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
