@@ -14,7 +14,8 @@ std::string Element(int n, int left, const std::string& extra, int size = 10) {
          "\nBottom_1=" + std::to_string(10 + size) + "\n" + extra;
 }
 
-const std::string Colours = "[Colors]\nColor01=-1\nColor02=$FF\nColor03=-1\nColor05=0\nColor07=1\n";
+const std::string Colours =
+    "[Colors]\nColor01=-1\nColor02=$FF\nColor03=-1\nColor05=0\nColor06=0\nColor07=1\n";
 
 class PreviewTest : public EditorTest {
  protected:
@@ -32,11 +33,11 @@ class PreviewTest : public EditorTest {
                    "Shape_3=circle\nRight_3=9\nBottom_3=9\nOpacity_3=255\n" +
                    Element(2, 100, "HaveImage=1\n") +
                    Element(3, 120, "Shape_1=Circle\nOpacity_1=255\n", 30) +
-                   Element(5, 180, "HaveImage=1\n"));
+                   Element(5, 180, "HaveImage=1\n") + Element(6, 210, "HaveImage=1\n"));
     QDir().mkpath(services_.AppDir + "/Profiles/Images");
     // clang-format off
     for (const auto& [name, rgb, top] : {std::tuple{"Test", Block, 400}, {"Other", Block, 100},
-                                         {"Test_01", 0xFFFFFFu, 0}, {"Test_02", Green, 0}, {"Test_05", Blue, 0}}) {
+                                         {"Test_01", 0xFFFFFFu, 0}, {"Test_02", Green, 0}, {"Test_05", Blue, 0}, {"Test_06", Red, 0}}) {
       QImage image(top ? 257 : 10, top ? 425 : 10, QImage::Format_RGB32);
       image.fill(top ? 0xFFFF00FF : 0xFF000000 | rgb);
       image.setPixel(0, 0, 0xFFFF00FF);
@@ -87,6 +88,13 @@ TEST_F(PreviewTest, PaintsEachFrameOnThePhonePicture) {
     Play();
     for (const std::vector<uint32_t>& pixels : ticks[outer]) EXPECT_EQ(Tick(), pixels) << outer;
   }
+}
+
+TEST_F(PreviewTest, TheLastSlotElementsPictureIsDrawnToo) {
+  Open({Normal(10, 0, false, {Frame(100, {Cell(6, 0, 0, 1)})})});
+  Play();
+  Tick();
+  EXPECT_EQ(Form().DXDraw->FrontPixel(215, 15), Red);
 }
 
 TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
