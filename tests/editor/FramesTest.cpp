@@ -248,3 +248,12 @@ TEST_F(FramesTest, ClublightFrameRowAndEmptyCell) {
   SelectCell(0, 2);
   EXPECT_TRUE(dialogs_.Messages.empty() && !F().SpinEdit2->isEnabled());
 }
+
+TEST_F(FramesTest, AddToAllFramesTurnsToItsElementsSlotPage) {
+  OpenDocument({Three()});
+  SelectCell(0, 1);  // element 2, which frame 1 lacks
+  F().Button9->click();
+  EXPECT_EQ(
+      std::pair(AllCells(Cur())[0], F().PageControl2->currentWidget()),
+      std::pair(std::string("1:1,2,3 3:4,5,6 2:0,0,0"), static_cast<QWidget*>(F().TabSheet1)));
+}
