@@ -233,6 +233,6 @@ TEST_F(PhoneCommandsTest, NoDriverLineWhereNoPhoneCanBeFound) {
   services_.Phone = nullptr;  // the system's own platform: here, one without the phone driver
   Start();
   const QLabel* line = Form().NoDriverLabel;
-  EXPECT_TRUE(line->isVisibleTo(Form().Tab5) &&
+  EXPECT_TRUE(line->isVisibleTo(Form().Tab5) && line->pos() == QPoint(16, 200) &&
               line->text().endsWith("Try glowsmith --simulate-phone DIR."));
 }
