@@ -105,7 +105,9 @@ void TMForm::Record(const char* label, int first, int count, const std::function
   // A command run by another one belongs to the outer one's step.
   if (History.Recording()) return edit();
   const int page = PageControl2->currentIndex();
-  History.Begin(FunList, first, count, {label, {CurFun, page, SelCol, CellElement}, merge});
+  // "Slot operations" acts on the element whose name was clicked, "Selected frame" on its cell.
+  const int element = page == PageControl2->indexOf(TabSheet1) ? SelElement : CellElement;
+  History.Begin(FunList, first, count, {label, {CurFun, page, SelCol, element}, merge});
   struct TEnd {
     TMForm& form;
     ~TEnd() {

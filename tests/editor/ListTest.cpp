@@ -159,7 +159,8 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   // Opened after one with funlights, it shows no duration of those.
   dialogs_.OpenAnswers.push_front(WriteDocument("first.pat", {Simple(1)}));
   ASSERT_TRUE(f.Execute(f.AOpenFile) && f.Execute(f.AOpenFile));
-  EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled());
+  EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled() ||
+               f.CheckBox1->isEnabled());
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
   EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->ColCount() == 1 &&

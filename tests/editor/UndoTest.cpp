@@ -115,6 +115,13 @@ TEST_F(UndoTest, ADragIsOneStepAndUndoGoesBackToItsFunlightAndCell) {
               F().PageControl2->currentWidget() == F().TabSheet2);
   F().Execute(F().ARedo);
   EXPECT_EQ(FunList[1].Frames[1].Cells[0].R, 15);
+  // An edit made on the "Slot operations" page goes back to that page and its element.
+  QTest::mouseClick(F().SlotGrid, Qt::LeftButton, {}, F().SlotGrid->CellRect(0, 2).center());
+  F().Button9->click();  // element 3 in every frame
+  F().ListBox1->setCurrentRow(0);
+  F().Execute(F().AUndo);
+  EXPECT_EQ(std::tuple(CurFun, SelElement, F().PageControl2->currentWidget()),
+            std::tuple(uint8_t{1}, uint8_t{3}, static_cast<QWidget*>(F().TabSheet1)));
 }
 
 TEST_F(UndoTest, GridKeysActOnTheSelectedCellAndColumn) {
