@@ -58,11 +58,8 @@ void TMForm::AAddNewFrameExecute() {
   TFunlight* f = CurrentFunlight();
   if (!f || !FunEdit::ValidElement(CellElement)) return;
   RecordCurrent("s220", [this](TFunlight& fun) { FunEdit::AddCell(fun, CellElement, SelCol); });
-  // The right button adds with Updating set and selects nothing.
-  if (Updating) {
-    if (f->FunType == ClubType) EditGrid->update();
-    return;
-  }
+  // The right button adds with Updating set and selects nothing; its on/off switch repaints.
+  if (Updating) return;
   if (f->FunType == ClubType) {
     // As "add to all" does: the slot page is refilled (its element may have been given the row),
     // the page of the cell is not.

@@ -247,6 +247,8 @@ TEST_F(FramesTest, ClublightFrameRowAndEmptyCell) {
   EXPECT_TRUE(F().SpinEdit2->isEnabled());
   SelectCell(0, 2);
   EXPECT_TRUE(dialogs_.Messages.empty() && !F().SpinEdit2->isEnabled());
+  RightClick(1, 2);  // the step made shows at once
+  EXPECT_EQ(OnScreen(1, 2), Rgb(15, 15, 15));
 }
 
 TEST_F(FramesTest, AddToAllFramesTurnsToItsElementsSlotPage) {

@@ -85,9 +85,10 @@ TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
                        QKeySequence("Ctrl+Q")));
   // Loading clears the history.
   F().Button10->click();
-  asking_.OpenAnswers = {WriteDocument("other.pat", {Lights()})};
+  asking_.OpenAnswers = {WriteDocument("other.pat", {Normal(1, 0, true, {Frame(100, {})})})};
   F().Execute(F().AOpenFile);
-  EXPECT_EQ(std::tuple(FunList.size(), F().AUndo->isEnabled()), std::tuple(1u, false));
+  EXPECT_EQ(std::tuple(FunList.size(), F().AUndo->isEnabled(), F().ADuplicateFrame->isEnabled()),
+            std::tuple(1u, false, true));
 }
 
 TEST_F(UndoTest, ADragIsOneStepAndUndoGoesBackToItsFunlightAndCell) {
@@ -120,6 +121,10 @@ TEST_F(UndoTest, ADragIsOneStepAndUndoGoesBackToItsFunlightAndCell) {
   F().Button9->click();  // element 3 in every frame
   F().ListBox1->setCurrentRow(0);
   F().Execute(F().AUndo);
+  EXPECT_EQ(std::tuple(CurFun, SelElement, F().PageControl2->currentWidget()),
+            std::tuple(uint8_t{1}, uint8_t{3}, static_cast<QWidget*>(F().TabSheet1)));
+  F().ListBox1->setCurrentRow(0);
+  F().Execute(F().ARedo);  // the element has a colour in the selected frame now: still its page
   EXPECT_EQ(std::tuple(CurFun, SelElement, F().PageControl2->currentWidget()),
             std::tuple(uint8_t{1}, uint8_t{3}, static_cast<QWidget*>(F().TabSheet1)));
 }
