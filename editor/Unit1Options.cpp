@@ -220,6 +220,9 @@ std::vector<TLanguageKey> TMForm::LanguageKeys() {
       {"Strings", "s109", Text(NoDriverLabel),
        "No phone can be found: this system has no phone driver. "
        "Try glowsmith --simulate-phone DIR."},
+      {"Strings", "s260", Text(NoAccessLabel),
+       "The phone was found, but this user may not open it: install the udev rule "
+       "60-glowsmith-phone.rules (see README)."},
       {"Strings", "s200", Field(Profile.UndoText), "&Undo"},
       {"Strings", "s201", Field(Profile.RedoText), "&Redo"},
       {"Strings", "s202", Title(Edit1), "&Edit"},

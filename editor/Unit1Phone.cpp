@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -112,6 +113,16 @@ void TMForm::FormCreate() {
   NoDriverLabel->setTextFormat(Qt::PlainText);
   NoDriverLabel->move(16, 200);
   NoDriverLabel->setVisible(!platform->HasPhoneDriver());
+  NoAccessLabel = new QLabel(Tab5);
+  NoAccessLabel->setObjectName("NoAccessLabel");
+  NoAccessLabel->setTextFormat(Qt::PlainText);
+  NoAccessLabel->move(16, 200);
+  NoAccessLabel->hide();
+  // The watcher reports no search that finds nothing: the page looks once a second.
+  auto* accessCheck = new QTimer(this);
+  connect(accessCheck, &QTimer::timeout, NoAccessLabel,
+          [this, platform] { NoAccessLabel->setVisible(platform->AccessDenied()); });
+  accessCheck->start(1000);
   SearchFailed = false;
   UiThread = std::this_thread::get_id();
   LastTransferLine.clear();
