@@ -56,6 +56,8 @@ class PhoneCommandsTest : public EditorTest {
     return out;
   }
   TTestMachine Sim{TClockMode::Manual};
+  TUsbPhoneModel Usb{Sim};  // the same phone, reached through the Linux platform
+  TLinuxPhonePlatform Linux{Usb, Sim, {"/-", "/-"}};
   std::string Folder;
 };
 
@@ -232,14 +234,8 @@ TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
 }
 
 // The page's one-line notices: a system without the phone driver, and a phone this user may not
-// open (looked at once a second).
-class PhoneNoticesTest : public PhoneCommandsTest {
- protected:
-  TUsbPhoneModel Usb{Sim};
-  TLinuxPhonePlatform Linux{Usb, Sim, {"/-", "/-"}};
-};
-
-TEST_F(PhoneNoticesTest, NoDriverAndNoAccessLines) {
+// open (looked at once a second), whose rule's name is not broken at its hyphens.
+TEST_F(PhoneCommandsTest, NoDriverAndNoAccessLines) {
   Usb.Initialised = false, Usb.OpenError = kUsbErrorAccess;
   services_.Phone = &Linux;
   Start();
@@ -251,7 +247,6 @@ TEST_F(PhoneNoticesTest, NoDriverAndNoAccessLines) {
   Form().Button18->click();
   EXPECT_FALSE(access->isVisibleTo(Form().Tab5));
   EXPECT_TRUE(QTest::qWaitFor([&] { return Sim.Advance(100), access->isVisibleTo(Form().Tab5); }));
-  // The rule's name is not broken at its hyphens.
   EXPECT_TRUE(access->pos() == QPoint(16, 200) &&
               access->text().endsWith(
                   QString("60-glowsmith-phone.rules (see README).").replace('-', QChar(0x2011))));

@@ -227,53 +227,15 @@ TEST_F(Discovery, OnlyTheStatusMessageCallsOnStatusWithOneOrZero) {
   EXPECT_EQ(Statuses, (std::vector<int>{1, 0, 0, 0}));
 }
 
-// The system's own platform, on a machine without a phone.
-TEST(SystemPhonePlatform, FindsNothingAndSendsNothing) {
-  auto platform = CreateSystemPhonePlatform();
-  TQueuedPoster poster;
-  P2KAPI::TP2KAPI link(*platform, poster);
-  EXPECT_FALSE(link.SendModeSwitch());
-  EXPECT_EQ(link.FindP2KDevice(kTC, 0x0102), P::kNoHandle);
-  EXPECT_FALSE(link.SwitchStorageToP2K(8));
-}
-
 class LinuxDiscovery : public PhoneLinkTest {
  protected:
   void SetUp() override {
     ThroughUsb = true;
+    Paths = {(Dir / "sys").string(), (Dir / "dev").string()};
     PhoneLinkTest::SetUp();
   }
+  DocSupport::TTempDir Dir;
 };
-
-// The interface is claimed by the first transfer (a bound kernel driver gives way first) and
-// given back when the phone leaves, which hot-plug or the one-second look notices.
-TEST_F(LinuxDiscovery, ClaimedForTransfersReleasedWhenThePhoneLeaves) {
-  using Calls = std::vector<std::string>;
-  Sim.Phone().SetSeem(0x32, 1, {7});
-  for (const bool hotplug : {true, false}) {
-    for (const bool bound : {false, true}) {
-      Usb->Calls.clear(), Statuses.clear();
-      Usb->Hotplug = hotplug, Usb->KernelDriver = bound;
-      Sim.Phone().Plug(TPhoneMode::P2K);
-      Link->Start(true);
-      ASSERT_TRUE(RunUntilStatuses(2, 5000));
-      EXPECT_EQ(std::tie(Link->DevicePath, Link->InterfaceNumber),
-                std::tuple("\\\\?\\usb#vid_22b8&pid_4902&mi_08#1-6&2c1e7a4b&0&0008"
-                           "#{4e1e1e15-52d7-11d4-852d-00105aa6f80b}",
-                           8));
-      std::uint8_t byte = 0;
-      std::uint16_t size = 1;
-      EXPECT_TRUE(Link->ReadSeem(0x32, 1, 0, 1, &byte, size));
-      const auto unplugged = Sim.Now();
-      Sim.Phone().Unplug();
-      ASSERT_TRUE(RunUntilStatuses(3, 1000));
-      EXPECT_LE(Sim.Now() - unplugged, 1000u);
-      const Calls expected = bound ? Calls{"detach 8", "claim 8", "release 8", "attach 8"}
-                                   : Calls{"claim 8", "release 8"};
-      EXPECT_EQ(Usb->Calls, expected);
-    }
-  }
-}
 
 // Found but not to be opened by this user: reported from the refusal on, and no longer once the
 // phone opens.
@@ -293,47 +255,34 @@ TEST_F(LinuxDiscovery, APhoneThatMayNotBeOpenedIsReportedAsSuch) {
 
 // The modem command goes to the phone's serial ports in their order, the SCSI command to the
 // phone's USB disk; other vendors' ports and disks, and disks not on USB, are left alone.
-TEST(LinuxPhonePlatform, ModemPortsAndDisksOfThePhone) {
-  const DocSupport::TTempDir dir;
-  const fs::path sys = dir / "sys", dev = dir / "dev", bus = sys / "devices" / "usb1";
-  fs::create_directories(dev);
+TEST_F(LinuxDiscovery, ModemPortsAndDisksOfThePhone) {
+  const fs::path sys = Paths.Sys, dev = Paths.Dev, bus = sys / "devices" / "usb1";
   const auto device = [&](const std::string& name, const std::string& vendor) {
     fs::create_directories(bus / name / (name + ":1.0"));
     std::ofstream(bus / name / "idVendor") << vendor << "\n";
     return bus / name / (name + ":1.0");
   };
-  const auto entry = [&](const std::string& cls, const std::string& name, const fs::path& to) {
+  const fs::path phone = device("1-1", "22b8"), other = device("1-2", "1234");
+  for (const auto& [cls, name, to] : {std::tuple{"class/tty", "ttyACM1", other},
+                                      {"class/tty", "ttyACM10", phone},
+                                      {"class/tty", "ttyACM2", phone},
+                                      {"block", "sda", sys / "devices" / "pci0"},
+                                      {"block", "sdb", other},
+                                      {"block", "sdc", phone}}) {
     fs::create_directories(sys / cls / name);
     fs::create_directory_symlink(to, sys / cls / name / "device");
-    std::ofstream(dev / name) << "";
+    fs::create_directories(dev), std::ofstream(dev / name) << "";
+  }
+  const auto text = [&](const char* name) {
+    return DocSupport::ReadBytes<std::string>(dev / name);
   };
-  const fs::path phone = device("1-1", "22b8"), other = device("1-2", "1234");
-  entry("class/tty", "ttyACM1", other);
-  entry("class/tty", "ttyACM10", phone);
-  entry("class/tty", "ttyACM2", phone);
-  entry("block", "sda", sys / "devices" / "pci0");
-  entry("block", "sdb", other);
-  entry("block", "sdc", phone);
-  TTestMachine clock;
-  TUsbPhoneModel usb(clock);
-  TLinuxPhonePlatform platform(usb, clock, {sys.string(), dev.string()});
-  TQueuedPoster poster;
-  P2KAPI::TP2KAPI link(platform, poster);
-  std::vector<std::string> lines;
-  P2KAPI::OnLog = [&](const std::string& line) { lines.push_back(line); };
-  const auto text = [](const fs::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  EXPECT_TRUE(link.SendModeSwitch());
-  const std::string first = text(dev / "ttyACM2");
+  EXPECT_TRUE(Link->SendModeSwitch());
+  EXPECT_EQ(text("ttyACM2"), "AT+MODE=8\r");
   fs::remove(dev / "ttyACM2");
   fs::create_directory(dev / "ttyACM2");  // cannot be opened
-  EXPECT_TRUE(link.SendModeSwitch());     // "#0" is ttyACM2 again, "#1" ttyACM10
-  EXPECT_EQ(std::tuple(first, text(dev / "ttyACM10"), text(dev / "ttyACM1")),
-            std::tuple("AT+MODE=8\r", "AT+MODE=8\r", ""));
-  EXPECT_TRUE(link.SwitchStorageToP2K(8));
-  P2KAPI::OnLog = nullptr;
-  EXPECT_EQ(lines, (std::vector<std::string>{"Storage Dev name is sdb#usbstor#ven_1234",
-                                             "Storage Dev name is sdc#usbstor#motorola"}));
+  EXPECT_TRUE(Link->SendModeSwitch());    // "#0" is ttyACM2 again, "#1" ttyACM10
+  EXPECT_EQ(text("ttyACM10") + "|" + text("ttyACM1"), "AT+MODE=8\r|");
+  EXPECT_TRUE(Link->SwitchStorageToP2K(8));
+  EXPECT_EQ(Logged(), (std::vector<std::string>{"Storage Dev name is sdb#usbstor#ven_1234",
+                                                "Storage Dev name is sdc#usbstor#motorola"}));
 }

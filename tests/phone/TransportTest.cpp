@@ -21,7 +21,7 @@ class Transport : public PhoneLinkOnBothTest {
   Bytes Answer;
   std::uint16_t Length = 0;
 };
-INSTANTIATE_TEST_SUITE_P(Platforms, Transport, testing::Bool(), PlatformName);
+INSTANTIATE_TEST_SUITE_P(Platforms, Transport, testing::Bool());
 
 TEST_P(Transport, RequestPollAndFetchBuffers) {
   EXPECT_TRUE(Send(0x0555, Bytes(1032, 0x5A)));  // 1032 data bytes at most

@@ -39,7 +39,7 @@ class PhoneLinkTest : public ::testing::Test {
     P2KAPI::PhoneFiles = &Files;
     if (ThroughUsb) {
       Usb = std::make_unique<TUsbPhoneModel>(Sim);
-      Linux = std::make_unique<TLinuxPhonePlatform>(*Usb, Sim, TLinuxPaths{"/-", "/-"});
+      Linux = std::make_unique<TLinuxPhonePlatform>(*Usb, Sim, Paths);
     }
     Link = std::make_unique<P2KAPI::TP2KAPI>(Platform(), Poster);
     Link->OnStatus = [this](int status) { Statuses.push_back(status); };
@@ -88,12 +88,13 @@ class PhoneLinkTest : public ::testing::Test {
   P2KAPI::TFileList Files;
   // Set before SetUp: the link runs on the Linux platform, over the phone's USB model.
   bool ThroughUsb = false;
+  TLinuxPaths Paths{"/-", "/-"};  // no serial ports, no disks
   std::unique_ptr<TUsbPhoneModel> Usb;
   std::unique_ptr<TLinuxPhonePlatform> Linux;
   std::unique_ptr<P2KAPI::TP2KAPI> Link;
 };
 
-// A fixture whose tests run on the simulated machine and again through the Linux platform.
+// Tests run on the simulated machine (/0) and again through the Linux platform (/1).
 class PhoneLinkOnBothTest : public PhoneLinkTest, public testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
@@ -101,6 +102,3 @@ class PhoneLinkOnBothTest : public PhoneLinkTest, public testing::WithParamInter
     PhoneLinkTest::SetUp();
   }
 };
-inline std::string PlatformName(const testing::TestParamInfo<bool>& info) {
-  return info.param ? "LinuxUsb" : "Simulated";
-}
