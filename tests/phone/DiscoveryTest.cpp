@@ -245,8 +245,7 @@ TEST_F(LinuxDiscovery, APhoneThatMayNotBeOpenedIsReportedAsSuch) {
   Link->Start(true);
   Sim.Advance(400);
   EXPECT_FALSE(Linux->AccessDenied());
-  Sim.Advance(20000);
-  Poster.Pump();
+  Sim.Advance(20000), Poster.Pump();
   EXPECT_EQ(std::tuple(Linux->AccessDenied(), Statuses), std::tuple(true, std::vector{0}));
   Usb->OpenError = 0;
   ASSERT_TRUE(RunUntilStatuses(2, 15000));
