@@ -1,5 +1,6 @@
-// Transfer speed against a simulated phone that answers at once, on real time, and the processor
-// time of a watcher that finds no phone.
+// Transfer speed against a simulated phone that answers at once, on real time, directly and
+// through the Linux platform over the phone's USB model, and the processor time of a watcher that
+// finds no phone.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -11,8 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "LinuxPhonePlatform.h"
 #include "P2KAPI.h"
 #include "SimulatedKnobs.h"
+#include "UsbPhoneModel.h"
 
 namespace {
 
@@ -34,22 +37,20 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-}  // namespace
-
-int main() {
+// Seven rounds of reading and writing 64 KiB on the platform, whose phone is sim's.
+int Transfers(IPhonePlatform& platform, TTestMachine& sim, const char* title) {
   const std::string name = "/a/funlight.pat";
   const std::filesystem::path local =
       std::filesystem::temp_directory_path() / "glowsmith-phone-bench.pat";
   std::vector<std::uint8_t> content(65536);
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 13);
 
-  TTestMachine sim(TClockMode::RealTime);
   TQueuedPoster poster;
   sim.Phone().AddFile(name, content);
   sim.Phone().Plug(TPhoneMode::P2K);
   std::vector<double> reads, writes;
   {
-    P2KAPI::TP2KAPI link(sim, poster);
+    P2KAPI::TP2KAPI link(platform, poster);
     link.Start(false);
     link.DeviceHandle = link.FindP2KDevice("Motorola Test Command", 0x0102);
     link.Connected = true;
@@ -72,32 +73,41 @@ int main() {
   }
   std::filesystem::remove(local);
   const auto commands = sim.Commands().size() / 7 / 2;  // per transfer
-  std::printf("64 KiB transfer, %zu commands each (64 data commands, open, close)\n", commands);
+  std::printf("%s: 64 KiB transfer, %zu commands each (64 data commands, open, close)\n", title,
+              commands);
   std::printf("  read : median %.1f ms, best %.1f ms\n", Median(reads),
               *std::min_element(reads.begin(), reads.end()));
   std::printf("  write: median %.1f ms, best %.1f ms\n", Median(writes),
               *std::min_element(writes.begin(), writes.end()));
   std::printf("  floor 64 ms (1 ms sleep before each data command's poll), target <= 96 ms\n");
+  return 0;
+}
 
-  // The watcher on a machine without a phone.
+// Processor time of a watcher that finds no phone on the platform, over three seconds.
+void IdleWatcher(IPhonePlatform& platform, const char* title) {
+  TQueuedPoster poster;
+  P2KAPI::TP2KAPI link(platform, poster);
+  link.Start(true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const double cpuBefore = CpuMs();
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  std::printf("idle watcher without a phone, %s: %.1f ms processor time in %.0f ms\n", title,
+              CpuMs() - cpuBefore, Ms(Clock::now() - start));
+  link.Stop();
+}
+
+}  // namespace
+
+int main() {
+  TTestMachine sim(TClockMode::RealTime), usbSim(TClockMode::RealTime);
+  TUsbPhoneModel usb(usbSim);
+  TLinuxPhonePlatform linuxUsb(usb, usbSim, {"/-", "/-"});
+  if (Transfers(sim, sim, "simulated machine") ||
+      Transfers(linuxUsb, usbSim, "Linux platform, USB"))
+    return 1;
+  IdleWatcher(*CreateSystemPhonePlatform(), "this system's platform");
   TTestMachine empty(TClockMode::RealTime);
-  empty.SetRecording(true);
-  {
-    P2KAPI::TP2KAPI link(empty, poster);
-    link.Start(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const double cpuBefore = CpuMs();
-    const auto start = Clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    const double cpu = CpuMs() - cpuBefore;
-    const double wall = Ms(Clock::now() - start);
-    link.Stop();
-    int cycles = 0;
-    for (const auto& r : empty.Requests()) {
-      cycles += r.Call == TSimCall::OpenDevice && r.Name == P2KAPI::kModemName;
-    }
-    std::printf("idle watcher without a phone: %.1f ms processor time in %.0f ms, %d cycles\n", cpu,
-                wall, cycles);
-  }
+  IdleWatcher(empty, "simulated machine");
   return 0;
 }

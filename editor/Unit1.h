@@ -247,6 +247,8 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   TDXTimer* Timer1 = nullptr;
   // Shown when the system has no phone driver, so that no phone can ever be found.
   QLabel* NoDriverLabel = nullptr;
+  // Shown while the phone is found but this user may not open it.
+  QLabel* NoAccessLabel = nullptr;
 
   // The phone link and where its status notices are posted; created by FormCreate, freed by
   // FormDestroy.

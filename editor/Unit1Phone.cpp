@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -112,6 +113,18 @@ void TMForm::FormCreate() {
   NoDriverLabel->setTextFormat(Qt::PlainText);
   NoDriverLabel->move(16, 200);
   NoDriverLabel->setVisible(!platform->HasPhoneDriver());
+  NoAccessLabel = new QLabel(Tab5);
+  NoAccessLabel->setObjectName("NoAccessLabel");
+  NoAccessLabel->setTextFormat(Qt::PlainText);
+  // The notice names the rule in full: wider than the fixed window, it wraps across the page.
+  NoAccessLabel->setWordWrap(true);
+  NoAccessLabel->setGeometry(16, 200, 637, 34);
+  NoAccessLabel->hide();
+  // The watcher reports no search that finds nothing: the page looks once a second.
+  auto* accessCheck = new QTimer(this);
+  connect(accessCheck, &QTimer::timeout, NoAccessLabel,
+          [this, platform] { NoAccessLabel->setVisible(platform->AccessDenied()); });
+  accessCheck->start(1000);
   SearchFailed = false;
   UiThread = std::this_thread::get_id();
   LastTransferLine.clear();

@@ -85,6 +85,8 @@ class IPhonePlatform {
 
   // False on a system without the phone's drivers, where no phone can ever be found.
   virtual bool HasPhoneDriver() const { return true; }
+  // True when the last search found the phone but this user may not open it.
+  virtual bool AccessDenied() const { return false; }
 
   // Device files (CreateFile, WriteFile, CloseHandle). OpenDevice opens an existing device and
   // returns kNoHandle when it cannot. CloseHandle also closes events.
@@ -148,6 +150,5 @@ inline constexpr TGuid kP2KInterfaceClass = {
 inline constexpr TGuid kDiskInterfaceClass = {
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 
-// The platform of this machine: Windows on Windows; elsewhere a machine on which no phone is ever
-// found and whose waits block without using the processor.
+// The platform of this machine: Windows on Windows, libusb on Linux.
 std::unique_ptr<IPhonePlatform> CreateSystemPhonePlatform();

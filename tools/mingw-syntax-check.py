@@ -16,6 +16,8 @@ from pathlib import Path
 
 COMPILER = "x86_64-w64-mingw32-g++-posix"
 PRODUCT = ("document", "editor", "models", "phone")
+# The Linux back-end of the phone platform, built only on Linux (Windows has its own).
+LINUX_ONLY = ("phone/LinuxPhonePlatform.cpp", "phone/LibUsbReal.cpp")
 
 
 def product_source(entry, source, build):
@@ -25,6 +27,8 @@ def product_source(entry, source, build):
             first = path.relative_to(root).parts[0]
         except ValueError:
             continue
+        if root == source and path.relative_to(root).as_posix() in LINUX_ONLY:
+            return None
         # In the build folder only the moc outputs of the product's targets.
         if first in PRODUCT and (root == source or path.name == "mocs_compilation.cpp"):
             return path

@@ -3,9 +3,11 @@
 
 #include "Bytes.h"
 #include "EditorSupport.h"
+#include "LinuxPhonePlatform.h"
 #include "P2KAPI.h"
 #include "PhoneCopy.h"
 #include "SimulatedKnobs.h"
+#include "UsbPhoneModel.h"
 
 using Data = std::vector<uint8_t>;
 using Writes = std::vector<std::pair<uint32_t, uint8_t>>;
@@ -54,6 +56,8 @@ class PhoneCommandsTest : public EditorTest {
     return out;
   }
   TTestMachine Sim{TClockMode::Manual};
+  TUsbPhoneModel Usb{Sim};  // the same phone, reached through the Linux platform
+  TLinuxPhonePlatform Linux{Usb, Sim, {"/-", "/-"}};
   std::string Folder;
 };
 
@@ -229,10 +233,21 @@ TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
   EXPECT_EQ(std::pair(SeemWrites(), Sim.Phone().Restarts()), std::pair(Writes{{99, 0xFC}}, 1));
 }
 
-TEST_F(PhoneCommandsTest, NoDriverLineWhereNoPhoneCanBeFound) {
-  services_.Phone = nullptr;  // the system's own platform: here, one without the phone driver
+// The page's one-line notices: a system without the phone driver, and a phone this user may not
+// open (looked at once a second), whose rule's name is not broken at its hyphens.
+TEST_F(PhoneCommandsTest, NoDriverAndNoAccessLines) {
+  Usb.Initialised = false, Usb.OpenError = kUsbErrorAccess;
+  services_.Phone = &Linux;
   Start();
-  const QLabel* line = Form().NoDriverLabel;
-  EXPECT_TRUE(line->isVisibleTo(Form().Tab5) && line->pos() == QPoint(16, 200) &&
-              line->text().endsWith("Try glowsmith --simulate-phone DIR."));
+  const QLabel* driver = Form().NoDriverLabel;
+  const QLabel* access = Form().NoAccessLabel;
+  EXPECT_TRUE(driver->isVisibleTo(Form().Tab5) && driver->pos() == QPoint(16, 200) &&
+              driver->text().endsWith("Try glowsmith --simulate-phone DIR."));
+  Sim.Phone().Plug(TPhoneMode::P2K);
+  Form().Button18->click();
+  EXPECT_FALSE(access->isVisibleTo(Form().Tab5));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Sim.Advance(100), access->isVisibleTo(Form().Tab5); }));
+  EXPECT_TRUE(access->pos() == QPoint(16, 200) &&
+              access->text().endsWith(
+                  QString("60-glowsmith-phone.rules (see README).").replace('-', QChar(0x2011))));
 }

@@ -1,6 +1,12 @@
 // Finding the phone: mode switch, device search, storage switch, the watcher and its notices, and
-// the system platform off Windows, which has no phone.
+// what the Linux platform does for them.
+#include <filesystem>
+#include <fstream>
+
+#include "DocSupport.h"
 #include "PhoneTestSupport.h"
+
+namespace fs = std::filesystem;
 
 const std::string kModem = "\\\\.\\Motorola USB Modem";
 const std::string kFlashPath =
@@ -221,12 +227,61 @@ TEST_F(Discovery, OnlyTheStatusMessageCallsOnStatusWithOneOrZero) {
   EXPECT_EQ(Statuses, (std::vector<int>{1, 0, 0, 0}));
 }
 
-TEST(NoPhonePlatform, FindsNothingAndSendsNothing) {
-  auto platform = CreateSystemPhonePlatform();
-  EXPECT_FALSE(platform->HasPhoneDriver());
-  TQueuedPoster poster;
-  P2KAPI::TP2KAPI link(*platform, poster);
-  EXPECT_FALSE(link.SendModeSwitch());
-  EXPECT_EQ(link.FindP2KDevice(kTC, 0x0102), P::kNoHandle);
-  EXPECT_FALSE(link.SwitchStorageToP2K(8));
+class LinuxDiscovery : public PhoneLinkTest {
+ protected:
+  void SetUp() override {
+    ThroughUsb = true;
+    Paths = {(Dir / "sys").string(), (Dir / "dev").string()};
+    PhoneLinkTest::SetUp();
+  }
+  DocSupport::TTempDir Dir;
+};
+
+// Found but not to be opened by this user: reported from the refusal on, and no longer once the
+// phone opens.
+TEST_F(LinuxDiscovery, APhoneThatMayNotBeOpenedIsReportedAsSuch) {
+  Usb->OpenError = kUsbErrorAccess;
+  Sim.Phone().Plug(TPhoneMode::P2K);
+  Link->Start(true);
+  Sim.Advance(400);
+  EXPECT_FALSE(Linux->AccessDenied());
+  Sim.Advance(20000), Poster.Pump();
+  EXPECT_EQ(std::tuple(Linux->AccessDenied(), Statuses), std::tuple(true, std::vector{0}));
+  Usb->OpenError = 0;
+  ASSERT_TRUE(RunUntilStatuses(2, 15000));
+  EXPECT_FALSE(Linux->AccessDenied());
+}
+
+// The modem command goes to the phone's serial ports in their order, the SCSI command to the
+// phone's USB disk; other vendors' ports and disks, and disks not on USB, are left alone.
+TEST_F(LinuxDiscovery, ModemPortsAndDisksOfThePhone) {
+  const fs::path sys = Paths.Sys, dev = Paths.Dev, bus = sys / "devices" / "usb1";
+  const auto device = [&](const std::string& name, const std::string& vendor) {
+    fs::create_directories(bus / name / (name + ":1.0"));
+    std::ofstream(bus / name / "idVendor") << vendor << "\n";
+    return bus / name / (name + ":1.0");
+  };
+  const fs::path phone = device("1-1", "22b8"), other = device("1-2", "1234");
+  for (const auto& [cls, name, to] : {std::tuple{"class/tty", "ttyACM1", other},
+                                      {"class/tty", "ttyACM10", phone},
+                                      {"class/tty", "ttyACM2", phone},
+                                      {"block", "sda", sys / "devices" / "pci0"},
+                                      {"block", "sdb", other},
+                                      {"block", "sdc", phone}}) {
+    fs::create_directories(sys / cls / name);
+    fs::create_directory_symlink(to, sys / cls / name / "device");
+    fs::create_directories(dev), std::ofstream(dev / name) << "";
+  }
+  const auto text = [&](const char* name) {
+    return DocSupport::ReadBytes<std::string>(dev / name);
+  };
+  EXPECT_TRUE(Link->SendModeSwitch());
+  EXPECT_EQ(text("ttyACM2"), "AT+MODE=8\r");
+  fs::remove(dev / "ttyACM2");
+  fs::create_directory(dev / "ttyACM2");  // cannot be opened
+  EXPECT_TRUE(Link->SendModeSwitch());    // "#0" is ttyACM2 again, "#1" ttyACM10
+  EXPECT_EQ(text("ttyACM10") + "|" + text("ttyACM1"), "AT+MODE=8\r|");
+  EXPECT_TRUE(Link->SwitchStorageToP2K(8));
+  EXPECT_EQ(Logged(), (std::vector<std::string>{"Storage Dev name is sdb#usbstor#ven_1234",
+                                                "Storage Dev name is sdc#usbstor#motorola"}));
 }

@@ -14,10 +14,10 @@ using DocSupport::ReadBytes;
 
 const std::string kPat = "/a/funlight.pat";
 
-class PhoneFiles : public PhoneLinkTest {
+class PhoneFiles : public PhoneLinkOnBothTest {
  protected:
   void SetUp() override {
-    PhoneLinkTest::SetUp();
+    PhoneLinkOnBothTest::SetUp();
     Sim.Phone().AddFile(kPat, Content);
     ConnectDirect();
   }
@@ -30,9 +30,10 @@ class PhoneFiles : public PhoneLinkTest {
   const Bytes Content = Pattern(3000, 9);
   const std::string Local = (Dir / "funlight.pat").string();
 };
+INSTANTIATE_TEST_SUITE_P(Platforms, PhoneFiles, testing::Bool());
 
 // Written in chunks of 1024 bytes padded to 1032, read back in chunks of 1024, with progress.
-TEST_F(PhoneFiles, WriteAndReadInChunks) {
+TEST_P(PhoneFiles, WriteAndReadInChunks) {
   for (const std::size_t size : {2500u, 1025u, 1u}) {
     const Bytes content = Pattern(size, 3);
     DocSupport::WriteBytes(Local, content);
@@ -60,7 +61,7 @@ TEST_F(PhoneFiles, WriteAndReadInChunks) {
   }
 }
 
-TEST_F(PhoneFiles, ShortOrFailedReadKeepsTheBytesReceivedAndClosesThePhoneFile) {
+TEST_P(PhoneFiles, ShortOrFailedReadKeepsTheBytesReceivedAndClosesThePhoneFile) {
   EXPECT_FALSE(Link->ReadPhoneFile(Local, kPat, 5000));
   EXPECT_EQ(std::tuple(Subs(), ReadBytes(Local), Link->LastFailure),
             std::tuple(std::vector<long>{0, 1, 1, 1, 4}, Content, BadAnswer));
@@ -76,7 +77,7 @@ TEST_F(PhoneFiles, ShortOrFailedReadKeepsTheBytesReceivedAndClosesThePhoneFile) 
   EXPECT_FALSE(Link->ReadPhoneFile(Local, kPat, 10));  // refused open
 }
 
-TEST_F(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
+TEST_P(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
   const fs::path victim = Dir / "victim.txt", link = Dir / "link.pat";
   std::ofstream(victim) << "keep";
   for (const fs::path& target : {victim, Dir / "absent.txt"}) {
@@ -109,7 +110,7 @@ TEST_F(PhoneFiles, ReadNeverWritesThroughALinkAndKeepsItsCopyPrivate) {
 }
 
 // Open: status 9 refuses, 0 closes and opens again; close fails only on status 1.
-TEST_F(PhoneFiles, OpenAndCloseStatus) {
+TEST_P(PhoneFiles, OpenAndCloseStatus) {
   for (const auto& [status, ok, subs] : std::vector<std::tuple<int, bool, std::vector<long>>>{
            {0, true, {0, 4, 0}}, {9, false, {0}}, {10, true, {0}}}) {
     Sim.Clear();
@@ -126,7 +127,7 @@ TEST_F(PhoneFiles, OpenAndCloseStatus) {
   }
 }
 
-TEST_F(PhoneFiles, SevenFilesAreListedInThreeAnswers) {
+TEST_P(PhoneFiles, SevenFilesAreListedInThreeAnswers) {
   for (int i = 1; i <= 6; ++i)
     Sim.Phone().AddFile("/a/f" + std::to_string(i) + ".pat", Pattern(10));
   Sim.Phone().AddFile("/c/f8.pat", Pattern(5));
@@ -143,7 +144,7 @@ TEST_F(PhoneFiles, SevenFilesAreListedInThreeAnswers) {
   EXPECT_EQ(Files.Count(), 1);  // exactly one
 }
 
-TEST_F(PhoneFiles, SeemBytes) {
+TEST_P(PhoneFiles, SeemBytes) {
   Bytes record(128, 0);
   record[99] = 0x08, record[100] = 0x44;
   Sim.Phone().SetSeem(0x32, 1, record);
@@ -170,12 +171,15 @@ TEST_F(PhoneFiles, SeemBytes) {
 }
 
 // Pulled out during a transfer: the transfer fails through its own error path, the watcher
-// closes the interface once, and the same read goes through when the phone is back.
-TEST_F(PhoneFiles, UnplugDuringTransfer) {
+// closes the interface once, and the same read goes through when the phone is back. Over USB it
+// is claimed for transfers (a bound kernel driver gives way) and given back when hot-plug, or
+// the look each second, finds the phone gone.
+TEST_P(PhoneFiles, UnplugDuringTransfer) {
   using enum TRequestKind;
-  Sim.CloseHandle(Link->DeviceHandle);
+  Platform().CloseHandle(Link->DeviceHandle);
   Link->DeviceHandle = P::kNoHandle;
   Link->Start(true);
+  if (Usb) Usb->KernelDriver = true;
   // clang-format off
   for (const auto& [kind, skip, kept] : {std::tuple{Command, 1, 0u}, std::tuple{Poll, 2, 1024u},
        std::tuple{Fetch, 2, 1024u}, std::tuple{Command, 4, 3000u}}) {
@@ -188,9 +192,15 @@ TEST_F(PhoneFiles, UnplugDuringTransfer) {
     EXPECT_EQ(ReadBytes(Local), Bytes(Content.begin(), Content.begin() + kept));
     ASSERT_TRUE(Sim.AdvanceUntil([&] { return Poster.Pump(), Statuses.back() == 0; }, 2000));
     EXPECT_EQ(Link->CurrentDevice(), P::kNoHandle);
-    EXPECT_EQ(Calls(TSimCall::CloseHandle).back().Handle, device);
+    EXPECT_EQ(Calls(TSimCall::CloseHandle).back().Handle, Usb ? Usb->LastOpen : device);
     Sim.Phone().Plug(TPhoneMode::P2K);
+    if (Usb) Usb->Hotplug = !Usb->Hotplug;
   }
+  std::vector<std::string> calls;  // four connections, each claimed by its transfers
+  for (int i = 0; i < 4; ++i)
+    calls.insert(calls.end(), {"detach 8", "claim 8", "release 8", "attach 8"});
+  EXPECT_EQ(std::tuple(Usb ? Usb->Calls : calls, LoggedLine("Removal key unavailable")),
+            std::tuple(calls, false));
 }
 
 TEST(SimulatedPhoneSeed, LoadsFilesAndSeemsAndSavesThemBack) {

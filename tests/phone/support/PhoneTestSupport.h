@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "LinuxPhonePlatform.h"
 #include "P2KAPI.h"
 #include "SimulatedKnobs.h"
 #include "StatusPoster.h"
+#include "UsbPhoneModel.h"
 
 using Bytes = std::vector<std::uint8_t>;
 using P = IPhonePlatform;
@@ -35,11 +37,16 @@ class PhoneLinkTest : public ::testing::Test {
     };
     P2KAPI::OnProgress = [this](int percent) { Progress.push_back(percent); };
     P2KAPI::PhoneFiles = &Files;
-    Link = std::make_unique<P2KAPI::TP2KAPI>(Sim, Poster);
+    if (ThroughUsb) {
+      Usb = std::make_unique<TUsbPhoneModel>(Sim);
+      Linux = std::make_unique<TLinuxPhonePlatform>(*Usb, Sim, Paths);
+    }
+    Link = std::make_unique<P2KAPI::TP2KAPI>(Platform(), Poster);
     Link->OnStatus = [this](int status) { Statuses.push_back(status); };
   }
   void TearDown() override {
     Link.reset();
+    Linux.reset();
     P2KAPI::OnLog = nullptr, P2KAPI::OnProgress = nullptr, P2KAPI::PhoneFiles = nullptr;
     EXPECT_EQ(std::tuple(Sim.InvalidHandleUses(), Sim.SettleTimeouts()), std::tuple(0, 0));
   }
@@ -55,6 +62,7 @@ class PhoneLinkTest : public ::testing::Test {
     std::lock_guard lock(HookMutex);
     LogLines.clear(), Progress.clear(), Statuses.clear();
   }
+  IPhonePlatform& Platform() { return Linux ? static_cast<IPhonePlatform&>(*Linux) : Sim; }
   std::vector<std::string> Logged() {
     std::lock_guard lock(HookMutex);
     return LogLines;
@@ -78,5 +86,19 @@ class PhoneLinkTest : public ::testing::Test {
   TTestMachine Sim{TClockMode::Manual, 0xFFFFFFFFu - 20000};
   TQueuedPoster Poster;
   P2KAPI::TFileList Files;
+  // Set before SetUp: the link runs on the Linux platform, over the phone's USB model.
+  bool ThroughUsb = false;
+  TLinuxPaths Paths{"/-", "/-"};  // no serial ports, no disks
+  std::unique_ptr<TUsbPhoneModel> Usb;
+  std::unique_ptr<TLinuxPhonePlatform> Linux;
   std::unique_ptr<P2KAPI::TP2KAPI> Link;
+};
+
+// Tests run on the simulated machine (/0) and again through the Linux platform (/1).
+class PhoneLinkOnBothTest : public PhoneLinkTest, public testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    ThroughUsb = GetParam();
+    PhoneLinkTest::SetUp();
+  }
 };
