@@ -1,7 +1,6 @@
 #pragma once
 
-// Documents, files of bytes, a readable dump of the document and a temporary folder, for the tests
-// of the document and the editor, the fuzz targets and the benchmark.
+// Documents, files of bytes, a document dump and a temporary folder, for tests and benchmarks.
 
 #include <filesystem>
 #include <fstream>

@@ -1,5 +1,4 @@
-// The document's model and its editing commands: a document, a command on a selection, the
-// document and selection after.
+// The document's model and its editing commands: document and selection in, document out.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +8,6 @@
 #include "DocSupport.h"
 #include "FunEdit.h"
 
-using namespace UFunStruct;
 using namespace DocSupport;
 using namespace FunEdit;
 
@@ -36,10 +34,7 @@ const std::string R1 = "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 4,0,0/4 | ", R3 = "3(8-4
 
 TEST(FunEditTest, ListCommandsKeepCountAndReturnTheNewSelection) {
   // Add, Copy, Delete or Move on funlights 1, 2, 3, ...; null After: as before.
-  const struct {
-    int Command, Size, Index, Delta, Result;
-    const char* After;
-  } Cases[] = {
+  const std::tuple<char, int, int, int, int, const char*> Cases[] = {
       // clang-format off
       {'D', 3, 0, 0, 0, "23"}, {'D', 3, 1, 0, 1, "13"}, {'D', 3, 2, 0, 1, "12"},
       {'D', 1, 0, 0, -1, nullptr}, {'D', 3, 3, 0, -1, nullptr}, {'D', 3, -1, 0, -1, nullptr},
@@ -51,20 +46,20 @@ TEST(FunEditTest, ListCommandsKeepCountAndReturnTheNewSelection) {
       {'A', 254, 0, 0, 1, nullptr}, {'A', 255, 0, 0, 0, nullptr},
       // clang-format on
   };
-  for (const auto& C : Cases) {
-    SCOPED_TRACE(testing::Message() << char(C.Command) << C.Size << C.Index << C.Delta);
+  for (const auto& [Command, Size, Index, Delta, Result, After] : Cases) {
+    SCOPED_TRACE(testing::Message() << Command << Size << Index << Delta);
     std::vector<TFunlight> List;
-    for (int i = 0; i < C.Size; ++i) List.push_back(Normal(uint8_t(i + 1), 0, false, {}));
+    for (int i = 0; i < Size; ++i) List.push_back(Normal(uint8_t(i + 1), 0, false, {}));
     TFunFile File{"x.pat", 7, static_cast<uint8_t>(List.size())};
-    const int Result = C.Command == 'A'   ? AddFunlight(List, File, NormalType)
-                       : C.Command == 'C' ? CopyFunlight(List, File, C.Index)
-                       : C.Command == 'D' ? DeleteFunlight(List, File, C.Index)
-                                          : MoveFunlight(List, C.Index, C.Delta);
+    const int Got = Command == 'A'   ? AddFunlight(List, File, NormalType)
+                    : Command == 'C' ? CopyFunlight(List, File, Index)
+                    : Command == 'D' ? DeleteFunlight(List, File, Index)
+                                     : MoveFunlight(List, Index, Delta);
     std::string Ids;
     for (const TFunlight& F : List) Ids += char('0' + F.FunID);
-    EXPECT_EQ(Result, C.Result);
-    EXPECT_TRUE(C.Size > 3 || Ids == (C.After ? C.After : std::string("123", C.Size))) << Ids;
-    EXPECT_TRUE(C.Size <= 3 || List.size() == size_t(C.Size + (C.Result == 1)));
+    EXPECT_EQ(Got, Result);
+    EXPECT_TRUE(Size > 3 || Ids == (After ? After : std::string("123", Size))) << Ids;
+    EXPECT_TRUE(Size <= 3 || List.size() == size_t(Size + (Result == 1)));
     EXPECT_TRUE(File.Count == uint8_t(List.size()) && File.TotalSize == 7);
   }
 }
@@ -88,28 +83,22 @@ TEST(FunEditTest, AddedFunlightsAreEmptyCopiesDeepAndSettingsClamp) {
 }
 
 TEST(FunEditTest, CountResizesFramesOrEvensTheRhythmRows) {
-  const TFunlight Other = DocSupport::Other(5, 7, 1, {0xAA});
-  const struct {
-    TFunlight Before;
-    int Value, Result;
-    std::string After;
-  } Cases[] = {
+  const std::tuple<TFunlight, int, int, std::string> Cases[] = {
       // clang-format off
       {Lights(), 5, 5, LightsText + " | "}, {Lights(), 0, 1, "1:5,5,5 3:4,5,6"},
       {Lights(), 2, 2, "1:5,5,5 3:4,5,6 | 1:0,0,0 3:1,1,1"}, {Lights(), 1000, 255, ""},
       // The same step count leaves a short row as read; another evens every row out.
-      {Rhythm(), 4, 4, RhythmText}, {Rhythm(), 256, 255, ""}, {Other, 9, 9, ""},
+      {Rhythm(), 4, 4, RhythmText}, {Rhythm(), 256, 255, ""}, {Other(5, 7, 1, {0xAA}), 9, 9, ""},
       {Rhythm(), 3, 3, "1(9-2): 1,0,0/1 2,0,0/2 0,0,0/3 | " + R3 + " 0,0,0/0"},
       // clang-format on
   };
-  for (const auto& C : Cases) {
-    TFunlight F = C.Before;
-    EXPECT_EQ(SetCount(F, C.Value), C.Result) << C.Value;
-    EXPECT_EQ(F.FunType == ClubType ? F.StepCount : F.FrameCount,
-              C.Before.FunType == 5 ? 1 : C.Result);
-    EXPECT_TRUE(F.FunType != NormalType || F.Frames.size() == static_cast<size_t>(C.Result));
-    EXPECT_TRUE(C.After.empty() || CellText(F) == C.After) << CellText(F);
-    EXPECT_EQ(F.RawData, C.Before.RawData);
+  for (const auto& [Before, Value, Result, After] : Cases) {
+    TFunlight F = Before;
+    EXPECT_EQ(SetCount(F, Value), Result) << Value;
+    EXPECT_EQ(F.FunType == ClubType ? F.StepCount : F.FrameCount, Before.FunType == 5 ? 1 : Result);
+    EXPECT_TRUE(F.FunType != NormalType || F.Frames.size() == static_cast<size_t>(Result));
+    EXPECT_TRUE(After.empty() || CellText(F) == After) << CellText(F);
+    EXPECT_EQ(F.RawData, Before.RawData);
   }
 }
 
@@ -141,11 +130,7 @@ TEST(FunEditTest, DurationTextIsReadLikeValAndClamped) {
 }
 
 TEST(FunEditTest, CellCommands) {
-  const struct {
-    TFunlight (*Document)();
-    std::function<void(TFunlight&)> Command;
-    std::string After;
-  } Cases[] = {
+  const std::tuple<TFunlight (*)(), std::function<void(TFunlight&)>, std::string> Cases[] = {
       // clang-format off
       {Lights, [](auto& F) { AddCell(F, 2, 0); }, "1:5,5,5 3:4,5,6 2:0,0,0 | " + L1 + L2},
       {Lights, [](auto& F) { AddCell(F, 7, 3), AddCell(F, 8, 3), AddCell(F, 2, 4); },
@@ -190,10 +175,10 @@ TEST(FunEditTest, CellCommands) {
        "1(9-2): 1,0,0/1 2,0,0/2 15,15,15/3 4,0,0/4 | 3(8-4): 0,0,0/5 0,0,0/6 0,0,0/0 0,0,0/0"},
       // clang-format on
   };
-  for (size_t i = 0; i < std::size(Cases); ++i) {
-    TFunlight F = Cases[i].Document();
-    Cases[i].Command(F);
-    EXPECT_EQ(CellText(F), Cases[i].After) << "case " << i;
+  for (const auto& [Document, Command, After] : Cases) {
+    TFunlight F = Document();
+    Command(F);
+    EXPECT_EQ(CellText(F), After);  // the text expected names the case
   }
 }
 
@@ -223,12 +208,9 @@ const std::vector<int> AtStart = {
     int(FunList.size()), FunFile.TotalSize, FunFile.Count, CurFun, SelCol, SelCell,
     SelElement,          CopyTarget,        EmptyFlag};
 
-TEST(FunStructTest, StartsEmptyAndColorOfScalesChannelsBy17WithRedInTheLowByte) {
+TEST(FunStructTest, StartsEmptyColorOfScalesBy17RedLowAndFindCellGivesTheFirstCell) {
   EXPECT_EQ(AtStart, std::vector<int>(9, 0));
   EXPECT_EQ(ColorOf(1, 2, 15), 0xFF2211u);
-}
-
-TEST(FunStructTest, FindCellGivesTheFirstCellOfTheElement) {
   SetDocument({Normal(1, 0, false,
                       {Frame(1, {Cell(3, 1, 1, 1), Cell(1, 2, 2, 2), Cell(3, 0, 0, 0)}),
                        Frame(0, {Cell(2, 0, 0, 0)})}),

@@ -49,25 +49,20 @@ class SafeReplaceTest : public ::testing::Test {
   }
   void TearDown() override { SafeReplace::UnnamedTemporaries = UnnamedByDefault; }
 
-  // The error text of replacing Target with New, or "". Descriptor 0 is free, as for a program
-  // started without input. Root passes every permission check, so as root a "nobody" child saves.
+  // The error text of replacing Target with New, or "", from a child whose descriptor 0 is free, as
+  // for a program started without input; as root a "nobody" child: root passes every check.
   std::string Save(const fs::path& Target) {
-    const auto Replace = [&] {
-      const int Input = ::dup(0);
-      ::close(0);
-      std::string Text = ErrorOf([&] { SafeReplace::Replace(Target.string(), New); });
-      if (::fcntl(0, F_GETFD) != -1) Text += " (descriptor 0 left open)";
-      ::dup2(Input, 0), ::close(Input);
-      return Text;
-    };
-    if (!Root) return Replace();
     int Pipe[2];
     if (::pipe(Pipe) != 0) return "no pipe";
     if (::fork() == 0) {
       std::string Text = "cannot become nobody";
       const gid_t Groups[] = {SecondGroup};
-      if (::setgroups(1, Groups) == 0 && ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0)
-        Text = Target.empty() ? "" : Replace();
+      if (!Root ||
+          (::setgroups(1, Groups) == 0 && ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0)) {
+        ::close(0);
+        Text = Target.empty() ? "" : ErrorOf([&] { SafeReplace::Replace(Target.string(), New); });
+        if (::fcntl(0, F_GETFD) != -1) Text += " (descriptor 0 left open)";
+      }
       ::_exit(::write(Pipe[1], Text.data(), Text.size()) == ssize_t(Text.size()) ? 0 : 1);
     }
     ::close(Pipe[1]);
@@ -87,20 +82,11 @@ class SafeReplaceTest : public ::testing::Test {
 TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
   enum TLink { None, Hard, Symbolic };
   enum TFault { Fine, ReadOnlyFile, FullDisk, FailedClose };
-  // Link: the file has a second name or is reached through a symbolic link; OthersFile: another
-  // user's, which the group may write; Group: the user's own, a further one of the user's, one the
-  // user is not in; Named: the temporary is named from the start; Shorter: the old file is;
-  // SameFile: overwritten in place (or kept), not replaced by a renamed new one.
-  const struct {
-    const char* Name;
-    TLink Link;
-    bool Writable, OthersFile;
-    int Group;
-    bool Named, Shorter;
-    TFault Fault;
-    const char* Text;
-    bool SameFile;
-  } Cases[] = {
+  // Link: a second name or a symbolic link to the file; Writable: the folder; OthersFile: another
+  // user's, group-writable; Group: own, a further one of the user's, one the user is not in; Named:
+  // the temporary from the start; Shorter: the old file; the error; SameFile: its inode kept.
+  // clang-format off
+  const std::tuple<const char*, TLink, bool, bool, int, bool, bool, TFault, const char*, bool> Cases[] = {
       {"own file", None, true, false, 0, false, false, Fine, "", false},
       {"own file, named temporary", None, true, false, 0, true, true, Fine, "", false},
       {"own file of a further group", None, true, false, 1, false, false, Fine, "", false},
@@ -110,53 +96,54 @@ TEST_F(SafeReplaceTest, ASaveKeepsAllTheFileHadOrFailsLeavingIt) {
       {"read-only folder", None, false, false, 0, false, true, Fine, "", true},
       {"read-only folder, named temporary", None, false, false, 0, true, false, Fine, "", true},
       {"another user's file", None, true, true, 0, false, false, Fine, "", true},
-      {"read-only file", None, true, false, 0, false, false, ReadOnlyFile, "File access denied", 1},
+      {"read-only file", None, true, false, 0, false, false, ReadOnlyFile, "File access denied", true},
       {"full disk", None, true, false, 0, false, false, FullDisk, "Disk full", true},
-      {"full disk, named temporary", None, true, false, 0, true, true, FullDisk, "Disk full", 1},
+      {"full disk, named temporary", None, true, false, 0, true, true, FullDisk, "Disk full", true},
       {"full disk, in place", Hard, true, false, 0, false, true, FullDisk, "Disk full", true},
       {"failed close", None, true, false, 0, false, false, FailedClose, "File I/O error", true},
-      {"failed close, in place", Hard, true, false, 0, false, false, FailedClose, "File I/O error",
-       1},
+      {"failed close, in place", Hard, true, false, 0, false, false, FailedClose, "File I/O error", true},
   };
+  // clang-format on
   using P = fs::perms;
   const gid_t Groups[] = {Nobody, SecondGroup, 0};
   std::signal(SIGXFSZ, SIG_IGN);  // a write past the size limit fails with EFBIG instead
   rlimit Saved{};
   ::getrlimit(RLIMIT_FSIZE, &Saved);
   const rlimit Small{4096, Saved.rlim_max};
-  for (const auto& C : Cases) {
-    if (!Root && (C.OthersFile || C.Group != 0)) continue;  // only root can give files away
-    SCOPED_TRACE(C.Name);
-    const fs::path Folder = Dir / C.Name, Real = Folder / "funlight.pat";
-    const fs::path Target = C.Link == Symbolic ? Folder / "l" : Real;
+  for (const auto& [Name, Link, Writable, OthersFile, Group, Named, Shorter, Fault, Error,
+                    SameFile] : Cases) {
+    if (!Root && (OthersFile || Group != 0)) continue;  // only root can give files away
+    SCOPED_TRACE(Name);
+    const fs::path Folder = Dir / Name, Real = Folder / "funlight.pat";
+    const fs::path Target = Link == Symbolic ? Folder / "l" : Real;
     fs::create_directory(Folder);
-    WriteBytes(Real, Bytes(C.Shorter ? 10 : 9000, 0x5A));
+    WriteBytes(Real, Bytes(Shorter ? 10 : 9000, 0x5A));
     const Bytes Old = ReadBytes(Real);
-    if (C.Link == Hard) fs::create_hard_link(Real, Folder / "l");
-    if (C.Link == Symbolic) fs::create_symlink("funlight.pat", Target);
+    if (Link == Hard) fs::create_hard_link(Real, Folder / "l");
+    if (Link == Symbolic) fs::create_symlink("funlight.pat", Target);
     ASSERT_TRUE(!Root || (::chown(Folder.c_str(), Nobody, Nobody) == 0 &&
-                          ::chown(Real.c_str(), C.OthersFile ? 0 : Nobody, Groups[C.Group]) == 0));
+                          ::chown(Real.c_str(), OthersFile ? 0 : Nobody, Groups[Group]) == 0));
     fs::permissions(Real, P::owner_read | P::group_read |
-                              (C.Fault == ReadOnlyFile ? P::none : P::owner_write) |
-                              (C.OthersFile ? P::group_write : P::none));
-    fs::permissions(Folder, C.Writable ? P::owner_all : P::owner_read | P::owner_exec);
+                              (Fault == ReadOnlyFile ? P::none : P::owner_write) |
+                              (OthersFile ? P::group_write : P::none));
+    fs::permissions(Folder, Writable ? P::owner_all : P::owner_read | P::owner_exec);
     const auto Names = Entries(Folder);
     struct stat Before = {}, After = {};
     ASSERT_EQ(::stat(Real.c_str(), &Before), 0);
-    SafeReplace::UnnamedTemporaries = !C.Named;
-    ASSERT_EQ(C.Fault == FullDisk ? ::setrlimit(RLIMIT_FSIZE, &Small) : 0, 0);
-    FailClose = C.Fault == FailedClose;
+    SafeReplace::UnnamedTemporaries = !Named;
+    ASSERT_EQ(Fault == FullDisk ? ::setrlimit(RLIMIT_FSIZE, &Small) : 0, 0);
+    FailClose = Fault == FailedClose;
     const std::string Text = Save(Target);
     FailClose = false;
     ::setrlimit(RLIMIT_FSIZE, &Saved);
-    EXPECT_EQ(Text, C.Text);
+    EXPECT_EQ(Text, Error);
     ASSERT_EQ(::stat(Real.c_str(), &After), 0);
     // Overwritten in place, a file whose close fails has the new bytes, which may not last.
     EXPECT_EQ(ReadBytes(Target),
-              Text.empty() || (C.Fault == FailedClose && C.Link == Hard) ? New : Old);
-    EXPECT_EQ(ReadBytes(Folder / "l"), C.Link == None ? Bytes{} : ReadBytes(Real));
+              Text.empty() || (Fault == FailedClose && Link == Hard) ? New : Old);
+    EXPECT_EQ(ReadBytes(Folder / "l"), Link == None ? Bytes{} : ReadBytes(Real));
     EXPECT_EQ(std::tuple(After.st_ino == Before.st_ino, fs::is_symlink(Target), Entries(Folder)),
-              std::tuple(C.SameFile, C.Link == Symbolic, Names));
+              std::tuple(SameFile, Link == Symbolic, Names));
     EXPECT_EQ(std::tie(After.st_mode, After.st_uid, After.st_gid, After.st_nlink),
               std::tie(Before.st_mode, Before.st_uid, Before.st_gid, Before.st_nlink));
   }
@@ -187,6 +174,8 @@ TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
               std::pair(SIGXFSZ, Kept.size() + (Named || !Unnamed)));
   }
   fs::create_directory(Dir / *Kept.insert(".funlight.pat.aaaaaaaaaaaa~").first);
+  fs::create_directory(Dir / *Kept.insert("ro").first);
+  fs::create_symlink("funlight.pat", Dir / *Kept.insert(".funlight.pat.cccccccccccc~").first);
   // One that another save is still writing.
   const int Writing = ::open((Dir / *Kept.insert(".funlight.pat.bbbbbbbbbbbb~").first).c_str(),
                              O_RDWR | O_CREAT, 0600);
@@ -195,8 +184,9 @@ TEST_F(SafeReplaceTest, ASaveRemovesTheTemporariesThatSavesCutShortLeft) {
   ::close(Writing);
   EXPECT_EQ(Entries(Dir.Path()), Kept);
   EXPECT_EQ(ReadBytes(Dir / "funlight.pat"), Bytes{7});
-  // A folder in place of the file is not replaced.
-  EXPECT_EQ(
-      ErrorOf([&] { SafeReplace::Replace((Dir / ".funlight.pat.aaaaaaaaaaaa~").string(), New); }),
-      "File access denied");
+  // A folder in place of the file is not replaced; nor is a new file made where the user may not.
+  EXPECT_EQ(Save(Dir / ".funlight.pat.aaaaaaaaaaaa~"), "File access denied");
+  fs::permissions(Dir / "ro",
+                  fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_exec);
+  EXPECT_EQ(Save(Dir / "ro" / "new.pat"), "File access denied");
 }
