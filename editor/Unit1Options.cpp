@@ -66,10 +66,6 @@ TSetter Text(QLabel* label) {
       label->resize(label->sizeHint().width(), label->height());
   };
 }
-// The same, wrapped only between words: a hyphenated name such as a file's stays whole.
-TSetter Unbroken(QLabel* label) {
-  return [label](const QString& t) { Text(label)(QString(t).replace('-', QChar(0x2011))); };
-}
 TSetter Field(std::string& field) {
   return [&field](const QString& t) { field = t.toStdString(); };
 }
@@ -224,9 +220,9 @@ std::vector<TLanguageKey> TMForm::LanguageKeys() {
       {"Strings", "s109", Text(NoDriverLabel),
        "No phone can be found: this system has no phone driver. "
        "Try glowsmith --simulate-phone DIR."},
-      {"Strings", "s260", Unbroken(NoAccessLabel),
-       "The phone was found, but this user may not open it: install the udev rule "
-       "60-glowsmith-phone.rules (see README)."},
+      {"Strings", "s260", Text(NoAccessLabel),
+       "The phone was found but may not be opened: install the udev rule "
+       "60-glowsmith-phone.rules."},
       {"Strings", "s200", Field(Profile.UndoText), "&Undo"},
       {"Strings", "s201", Field(Profile.RedoText), "&Redo"},
       {"Strings", "s202", Title(Edit1), "&Edit"},

@@ -116,9 +116,7 @@ void TMForm::FormCreate() {
   NoAccessLabel = new QLabel(Tab5);
   NoAccessLabel->setObjectName("NoAccessLabel");
   NoAccessLabel->setTextFormat(Qt::PlainText);
-  // The notice names the rule in full: wider than the fixed window, it wraps across the page.
-  NoAccessLabel->setWordWrap(true);
-  NoAccessLabel->setGeometry(16, 200, 637, 34);
+  NoAccessLabel->move(16, 200);
   NoAccessLabel->hide();
   // The watcher reports no search that finds nothing: the page looks once a second.
   auto* accessCheck = new QTimer(this);
