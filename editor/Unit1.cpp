@@ -22,6 +22,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTabWidget>
+#include <QTranslator>
 #include <memory>
 #include <new>
 #include <utility>

@@ -13,6 +13,7 @@
 #include "ui_Unit1.h"
 
 class IOptionsStore;
+class QTranslator;
 class TDXImageList;
 class TDXTimer;
 class TSForm;
@@ -265,6 +266,8 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   void GoToPlace(const EditHistory::TPlace& place);
   void SetUpGrids();
   void SetUpPreview();
+  // Qt's own texts (standard buttons, file dialogs) in the language file's locale.
+  void InstallQtTexts(const std::string& locale);
   void BindListClick(QListWidget* list, void (TMForm::*handler)());
   // Connects a widget signal to a handler through the error wrapper.
   template <typename Sender, typename Signal>
@@ -279,6 +282,7 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   bool closed_ = false;
   uint64_t gesture_ = 0;       // the right-button drag under way
   TGrid* lastGrid_ = nullptr;  // the grid of the frame commands' column
+  std::unique_ptr<QTranslator> qtTexts_;
 
  public:
   // Right-button drag: the cell painted last.
