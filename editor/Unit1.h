@@ -33,7 +33,8 @@ namespace Unit1 {
 
 class TMForm;
 
-// Folder of the executable and the user's temporary folder, each with a trailing separator.
+// Folder of the program's data (beside the executable, or installed: DataFolder) and the user's
+// temporary folder, each with a trailing separator.
 extern std::string AppDir;
 extern std::string TempDir;
 // A document is loaded and the editing pages are in use.
@@ -81,7 +82,7 @@ struct TMFormServices {
   // Arguments after the program name, as the system handed them over: the first one is the PAT
   // file to open, its name in bytes that need not be valid text.
   std::vector<std::string> Arguments;
-  // Folder holding Profiles/ and Languages/; empty means the executable's folder.
+  // Folder holding Profiles/ and Languages/; empty means DataFolder of the executable's folder.
   QString AppDir;
 };
 
