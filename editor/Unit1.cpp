@@ -22,6 +22,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTabWidget>
+#include <QTranslator>
 #include <memory>
 #include <new>
 #include <utility>
@@ -30,6 +31,7 @@
 #include "Controls.h"
 #include "DXClass.h"
 #include "DXDraws.h"
+#include "DataFiles.h"
 #include "FileAssociation.h"
 #include "Profile.h"
 #include "UFunStruct.h"
@@ -283,8 +285,9 @@ void TMForm::SetUpPreview() {
 // Document commands
 
 void TMForm::AMFormCreateExecute() {
-  AppDir = (services_.AppDir.isEmpty() ? QCoreApplication::applicationDirPath() : services_.AppDir)
-               .toStdString();
+  AppDir = services_.AppDir.isEmpty()
+               ? DataFolder(QCoreApplication::applicationDirPath().toStdString())
+               : services_.AppDir.toStdString();
   if (AppDir.empty() || AppDir.back() != '/') AppDir += '/';
   Execute(AReadOptions);
   PageControl1->setTabVisible(PageControl1->indexOf(Tab1), true);

@@ -13,6 +13,7 @@
 #include "ui_Unit1.h"
 
 class IOptionsStore;
+class QTranslator;
 class TDXImageList;
 class TDXTimer;
 class TSForm;
@@ -32,7 +33,8 @@ namespace Unit1 {
 
 class TMForm;
 
-// Folder of the executable and the user's temporary folder, each with a trailing separator.
+// Folder of the program's data (beside the executable, or installed: DataFolder) and the user's
+// temporary folder, each with a trailing separator.
 extern std::string AppDir;
 extern std::string TempDir;
 // A document is loaded and the editing pages are in use.
@@ -80,7 +82,7 @@ struct TMFormServices {
   // Arguments after the program name, as the system handed them over: the first one is the PAT
   // file to open, its name in bytes that need not be valid text.
   std::vector<std::string> Arguments;
-  // Folder holding Profiles/ and Languages/; empty means the executable's folder.
+  // Folder holding Profiles/ and Languages/; empty means DataFolder of the executable's folder.
   QString AppDir;
 };
 
@@ -267,6 +269,8 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   void GoToPlace(const EditHistory::TPlace& place);
   void SetUpGrids();
   void SetUpPreview();
+  // Qt's own texts (standard buttons, file dialogs) in the language file's locale.
+  void InstallQtTexts(const std::string& locale);
   void BindListClick(QListWidget* list, void (TMForm::*handler)());
   // Connects a widget signal to a handler through the error wrapper.
   template <typename Sender, typename Signal>
@@ -281,6 +285,7 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   bool closed_ = false;
   uint64_t gesture_ = 0;       // the right-button drag under way
   TGrid* lastGrid_ = nullptr;  // the grid of the frame commands' column
+  std::unique_ptr<QTranslator> qtTexts_;
 
  public:
   // Right-button drag: the cell painted last.

@@ -3,13 +3,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTranslator>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -282,6 +285,7 @@ void TMForm::AReadLanguageExecute() {
     key.Set(QString::fromStdString(
         DecodeLanguageText(file.ReadString(key.Section, key.Key, key.Default), codepage)));
   }
+  InstallQtTexts(file.ReadString("Language", "Locale", ""));
   if (TSForm* types = Unit2::SForm) types->FitButtons();
   // The status label tells the link's state: with a phone connected it keeps saying so in the new
   // language instead of showing the disconnected text in green.
@@ -299,6 +303,18 @@ void TMForm::AReadLanguageExecute() {
   Execute(AUpdateSlots);
   // The funlight names come from the same element-name file.
   if (DocActive) Execute(AUpdateList);
+}
+
+// Without a locale, or without Qt's translation for it, Qt speaks its built-in English.
+void TMForm::InstallQtTexts(const std::string& locale) {
+  if (qtTexts_) QCoreApplication::removeTranslator(qtTexts_.get());
+  qtTexts_.reset();
+  auto translator = std::make_unique<QTranslator>();
+  if (locale.empty() || !translator->load("qtbase_" + QString::fromStdString(locale),
+                                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    return;
+  QCoreApplication::installTranslator(translator.get());
+  qtTexts_ = std::move(translator);
 }
 
 void TMForm::AReadOptionsExecute() {

@@ -56,3 +56,13 @@ std::string FindDataFile(const std::string& path) {
   }
   return found.empty() ? path : (wanted.parent_path() / found).string();
 }
+
+std::string DataFolder(const std::string& exeDir) {
+  namespace fs = std::filesystem;
+  const fs::path dir(exeDir);
+  const fs::path shared = (dir / ".." / "share" / "glowsmith").lexically_normal();
+  std::error_code error;
+  if (fs::is_directory(dir / "Languages", error) || !fs::is_directory(shared / "Languages", error))
+    return exeDir;
+  return shared.string();
+}

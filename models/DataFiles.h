@@ -16,3 +16,8 @@ std::vector<std::string> ListBaseNames(const std::string& dir, const std::string
 // file of the same folder whose name equals path's without regard to case (the first in sorted
 // order when several do), as Windows finds them; path unchanged when there is none.
 std::string FindDataFile(const std::string& path);
+
+// The folder holding Profiles/ and Languages/ for the program in exeDir: exeDir itself when its
+// Languages/ is there (the build, a copied folder), else the installed ../share/glowsmith beside
+// bin/ when that has one, else exeDir. Without a trailing separator.
+std::string DataFolder(const std::string& exeDir);

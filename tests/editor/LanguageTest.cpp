@@ -1,4 +1,5 @@
 // Language files: every text of the windows comes from the chosen one.
+#include <QMessageBox>
 #include <map>
 
 #include "EditorSupport.h"
@@ -21,7 +22,7 @@ TEST_F(EditorTest, EveryKeyReachesTheWindowsAndAMissingOneEmptiesItsText) {
   for (const auto& [name, keys] : sections) every += "[" + name + "]\n" + keys;
   WriteFile(app / "Languages" / "Every.lng", every);
   WriteFile(app / "Languages" / "About.all", "About line 1\r\nAbout line 2\r\n");
-  WriteFile(app / "Languages" / "Bare.lng", "[Language]\nExt=eng\n");
+  WriteFile(app / "Languages" / "Bare.lng", "[Language]\nExt=eng\nLocale=xx\n");
   Form().Execute(Form().ASearchLangs);
   Choose(Form().ComboBox1, "Every");
   ASSERT_TRUE(dialogs_.Messages.empty());
@@ -54,4 +55,16 @@ TEST_F(EditorTest, EveryKeyReachesTheWindowsAndAMissingOneEmptiesItsText) {
   ASSERT_EQ(dialogs_.Messages.size(), 2u);
   EXPECT_EQ(dialogs_.Messages[0].Text + dialogs_.Messages[1].Text,
             "Out of memoryНедостаточно памяти");
+  // Qt's own texts follow the locale; no key, or no translation for it, leaves Qt's English.
+  for (const auto& [language, cancel] : {std::pair("Russian", "Отмена"),
+                                         {"English", "Cancel"},
+                                         {"Russian", "Отмена"},
+                                         {"Bare", "Cancel"},
+                                         {"Russian", "Отмена"},
+                                         {"Every", "Cancel"}}) {
+    Choose(Form().ComboBox1, language);
+    QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), cancel) << language;
+  }
+  EXPECT_EQ(dialogs_.Messages.size(), 2u);
 }

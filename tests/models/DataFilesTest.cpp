@@ -45,3 +45,17 @@ TEST(DataFilesTest, FindsADataFileWhateverTheCaseOfItsName) {
       {"Gone/Shout.lng", "Gone/Shout.lng"}};
   for (const auto& c : cases) EXPECT_EQ(FindDataFile(dir + c[0]), dir + c[1]) << c[0];
 }
+
+TEST(DataFilesTest, DataLiesBesideTheProgramOrInstalledInShare) {
+  DocSupport::TTempDir folder;
+  for (const char* dir : {"build/Languages", "usr/bin", "usr/share/glowsmith/Languages",
+                          "both/bin/Languages", "both/share/glowsmith/Languages", "bare/bin"})
+    std::filesystem::create_directories(folder.Path() / dir);
+  const std::string root = folder.Path().string() + "/";
+  const char* const cases[][2] = {{"build", "build"},
+                                  {"usr/bin", "usr/share/glowsmith"},
+                                  {"usr/bin/", "usr/share/glowsmith"},
+                                  {"both/bin", "both/bin"},
+                                  {"bare/bin", "bare/bin"}};
+  for (const auto& c : cases) EXPECT_EQ(DataFolder(root + c[0]), root + c[1]) << c[0];
+}
