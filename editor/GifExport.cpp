@@ -66,32 +66,27 @@ const QRgb* Row(const QImage& image, int y) {
   return reinterpret_cast<const QRgb*>(image.constScanLine(y));
 }
 
-// The backdrop's colours in at most room entries: all of them when they fit, otherwise giflib's
-// median cut with each entry moved to the mean of the colours it stands for (the cut itself
-// keeps only 5 bits a channel, which would shift even a plain background).
-std::vector<QRgb> BackdropColours(const QImage& backdrop, size_t room) {
-  TCounts counts;
-  for (int y = 0; y < backdrop.height(); ++y)
-    for (int x = 0; x < backdrop.width(); ++x) ++counts[Row(backdrop, y)[x] & 0xFFFFFF];
+// The colours in at most room entries: all of them when they fit, otherwise giflib's median cut
+// with each entry moved to the mean of the colours it stands for (the cut itself keeps only 5 bits
+// a channel, which would shift even a plain background).
+std::vector<QRgb> Reduce(const TCounts& counts, size_t room) {
   std::vector<QRgb> colours;
   if (counts.size() <= room) {
     for (const auto& [colour, count] : counts) colours.push_back(colour);
     std::sort(colours.begin(), colours.end());
     return colours;
   }
-  const size_t n = static_cast<size_t>(backdrop.width()) * static_cast<size_t>(backdrop.height());
-  std::vector<GifByteType> red(n), green(n), blue(n), out(n);
-  size_t at = 0;
-  for (int y = 0; y < backdrop.height(); ++y) {
-    for (int x = 0; x < backdrop.width(); ++x, ++at) {
-      const QRgb c = Row(backdrop, y)[x];
-      std::tie(red[at], green[at], blue[at]) = std::tuple(qRed(c), qGreen(c), qBlue(c));
-    }
+  // The cut weighs each colour by its pixels: one row holding every pixel.
+  std::vector<GifByteType> red, green, blue;
+  for (const auto& [colour, count] : counts) {
+    red.insert(red.end(), count, static_cast<GifByteType>(qRed(colour)));
+    green.insert(green.end(), count, static_cast<GifByteType>(qGreen(colour)));
+    blue.insert(blue.end(), count, static_cast<GifByteType>(qBlue(colour)));
   }
+  std::vector<GifByteType> out(red.size());
   int size = static_cast<int>(room);
   std::vector<GifColorType> map(room);
-  if (GifQuantizeBuffer(static_cast<unsigned>(backdrop.width()),
-                        static_cast<unsigned>(backdrop.height()), &size, red.data(), green.data(),
+  if (GifQuantizeBuffer(static_cast<unsigned>(red.size()), 1, &size, red.data(), green.data(),
                         blue.data(), out.data(), map.data()) == GIF_ERROR)
     throw std::runtime_error("The colours of the picture could not be reduced.");
   for (int i = 0; i < size; ++i) colours.push_back(qRgb(map[i].Red, map[i].Green, map[i].Blue));
@@ -112,10 +107,12 @@ std::vector<QRgb> BackdropColours(const QImage& backdrop, size_t room) {
   return colours;
 }
 
-// The lights' colours first, exact: the colours of pixels that differ from the backdrop, most
-// used first.
+// The lights' colours (those of pixels that differ from the backdrop) first and exact, the most
+// used first; the backdrop's and the other lights' colours reduced into the rest.
 std::vector<QRgb> Palette(const std::vector<QImage>& pictures, const QImage& backdrop) {
-  TCounts lights;
+  TCounts lights, rest;
+  for (int y = 0; y < backdrop.height(); ++y)
+    for (int x = 0; x < backdrop.width(); ++x) ++rest[Row(backdrop, y)[x] & 0xFFFFFF];
   for (const QImage& picture : pictures)
     for (int y = 0; y < backdrop.height(); ++y)
       for (int x = 0; x < backdrop.width(); ++x)
@@ -126,10 +123,14 @@ std::vector<QRgb> Palette(const std::vector<QImage>& pictures, const QImage& bac
   std::sort(byUse.begin(), byUse.end(), [](const auto& a, const auto& b) {
     return a.first != b.first ? a.first > b.first : a.second < b.second;
   });
-  byUse.resize(std::min(byUse.size(), MaxExactLights));
   std::vector<QRgb> palette;
-  for (const auto& [count, colour] : byUse) palette.push_back(colour);
-  for (QRgb c : BackdropColours(backdrop, PaletteSize - palette.size())) palette.push_back(c);
+  for (const auto& [count, colour] : byUse) {
+    if (palette.size() < MaxExactLights)
+      palette.push_back(colour);
+    else
+      rest[colour] += count;
+  }
+  for (QRgb c : Reduce(rest, PaletteSize - palette.size())) palette.push_back(c);
   palette.resize(PaletteSize, 0);  // a GIF colour table has a power of two entries
   return palette;
 }

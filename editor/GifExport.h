@@ -23,9 +23,9 @@ struct TStep {
 std::vector<TStep> Steps(const std::vector<int>& durationsMs, bool loop);
 
 // The GIF file of the pictures, all of the backdrop's size, in one palette: colours drawn over
-// the backdrop (the most used 128 of them) are kept exact, the backdrop gets the other entries
-// (quantised when it has more colours), every pixel takes its nearest entry. loop: play for
-// ever; otherwise once. Throws std::runtime_error when giflib fails.
+// the backdrop (the most used 128 of them) are kept exact, the other entries are the backdrop's
+// and the other drawn colours, reduced when there are more, every pixel takes its nearest entry.
+// loop: play for ever; otherwise once. Throws std::runtime_error when giflib fails.
 std::vector<uint8_t> Encode(const std::vector<QImage>& pictures,
                             const std::vector<int>& durationsMs, const QImage& backdrop, bool loop);
 
