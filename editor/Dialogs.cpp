@@ -30,9 +30,14 @@ std::optional<QString> TQtDialogs::OpenFileName(QWidget* parent) {
 }
 
 std::optional<QString> TQtDialogs::SaveFileName(QWidget* parent) {
-  QFileDialog dlg(parent, QString(), QString(), PatFilter);
+  return SaveFileName(parent, PatFilter, "pat");
+}
+
+std::optional<QString> TQtDialogs::SaveFileName(QWidget* parent, const QString& filter,
+                                                const QString& suffix) {
+  QFileDialog dlg(parent, QString(), QString(), filter);
   dlg.setAcceptMode(QFileDialog::AcceptSave);
-  dlg.setDefaultSuffix("pat");
+  dlg.setDefaultSuffix(suffix);
   dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
   return dlg.selectedFiles().first();

@@ -21,6 +21,11 @@ class IDialogs {
   // Open and save dialogs: the chosen path, or nothing when the user cancelled.
   virtual std::optional<QString> OpenFileName(QWidget* parent) = 0;
   virtual std::optional<QString> SaveFileName(QWidget* parent) = 0;
+  // A save dialog for another kind of file: its filter and default suffix.
+  virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& /*filter*/,
+                                              const QString& /*suffix*/) {
+    return SaveFileName(parent);
+  }
   // Shows a dialog modally and returns its modal result.
   virtual int ShowModal(QDialog* dialog) = 0;
   virtual void OpenUrl(const QString& url) = 0;
@@ -39,6 +44,8 @@ class TQtDialogs : public IDialogs {
                    TMsgIcon icon) override;
   std::optional<QString> OpenFileName(QWidget* parent) override;
   std::optional<QString> SaveFileName(QWidget* parent) override;
+  std::optional<QString> SaveFileName(QWidget* parent, const QString& filter,
+                                      const QString& suffix) override;
   int ShowModal(QDialog* dialog) override;
   void OpenUrl(const QString& url) override;
   TSaveAnswer AskToSave(QWidget* parent, const QString& title, const QString& text,
@@ -53,6 +60,9 @@ class TConsoleDialogs : public TQtDialogs {
                    TMsgIcon icon) override;
   std::optional<QString> OpenFileName(QWidget*) override { return std::nullopt; }
   std::optional<QString> SaveFileName(QWidget*) override { return std::nullopt; }
+  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override {
+    return std::nullopt;
+  }
   int ShowModal(QDialog*) override { return mrCancel; }
   // How many messages were written.
   int Shown = 0;

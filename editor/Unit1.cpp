@@ -123,6 +123,7 @@ void TMForm::ConnectControls() {
       {AOpenFile, &TMForm::AOpenFileExecute},
       {ASave, &TMForm::ASaveExecute},
       {ASaveAs, &TMForm::ASaveAsExecute},
+      {AExportAnimation, &TMForm::AExportAnimationExecute},
       {AOpenFromPhone, &TMForm::AOpenFromPhoneExecute},
       {ASaveToPhone, &TMForm::ASaveToPhoneExecute},
       {AExit, &TMForm::AExitExecute},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 
 class IOptionsStore;
 class QTranslator;
+class TDirectDrawSurface;
 class TDXImageList;
 class TDXTimer;
 class TSForm;
@@ -191,6 +193,22 @@ class TMForm : public QMainWindow, public Ui::TMForm {
   void Button15Click();
   void Timer1Timer();
   void DXDrawInitializeSurface();
+  // One picture of the preview: the phone with the lights of frame k of f (none past its frames);
+  // lit carries the single-colour elements' state from one frame to the next. The preview's tick
+  // and the animation export both draw with it.
+  void DrawFrame(TDirectDrawSurface& surface, const UFunStruct::TFunlight* f, int k,
+                 std::array<bool, 8>& lit);
+
+  // ---- Animation export
+  void AExportAnimationExecute();
+  // Writes f as an animated GIF of the preview's pictures, in the current profile, to path; the
+  // file is replaced only once the whole animation is made. The message of a refusal or failure,
+  // empty when written.
+  QString ExportAnimation(const UFunStruct::TFunlight& f, const std::string& path);
+  // glowsmith --export-gif OUT --funlight ID [--profile NAME] FILE: the exit code; messages go to
+  // standard error.
+  int ExportAnimationCommand(const std::string& out, const std::string& id,
+                             const std::string& profile, const std::string& file);
 
   // ---- Languages and options
   void ASearchLangsExecute();

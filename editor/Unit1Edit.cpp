@@ -142,6 +142,7 @@ void TMForm::UpdateEditActions() {
                      AMoveFrameLeft, AMoveFrameRight, ACopyFrame})
     a->setEnabled(columns);
   APasteFrame->setEnabled(columns && ColumnClip.FunType == f->FunType);
+  AExportAnimation->setEnabled(DocActive && !playing && f && f->FunType == NormalType);
 }
 
 void TMForm::GoToPlace(const EditHistory::TPlace& place) {

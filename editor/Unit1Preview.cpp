@@ -92,6 +92,12 @@ void DrawLitPicture(TMForm& form, TDirectDrawSurface& surface, int n) {
   form.ImageList->Find(std::to_string(owner)).Draw(surface, place.Left, place.Top);
 }
 
+// Frame k of f, or none past its frames (the last tick of a play).
+const TFrame* FrameAt(const TFunlight* f, int k) {
+  const int count = f ? std::min<int>(f->FrameCount, static_cast<int>(f->Frames.size())) : 0;
+  return k >= 0 && k < count ? &f->Frames[static_cast<size_t>(k)] : nullptr;
+}
+
 void DrawShapes(TMForm& form, TDirectDrawSurface& surface, int n, const TFrameCell& cell) {
   const QColor colour = ColorFromWin(ColorOf(cell.R, cell.G, cell.B));
   for (const TCoord& shape : Profile.Shapes[static_cast<size_t>(n)]) {
@@ -198,30 +204,32 @@ void TMForm::Button15Click() {
   UpdateEditActions();
 }
 
-void TMForm::Timer1Timer() {
-  TDirectDrawSurface& surface = DXDraw->Surface();
+void TMForm::DrawFrame(TDirectDrawSurface& surface, const TFunlight* f, int k,
+                       std::array<bool, 8>& lit) {
   surface.Fill(Background);
   ImageList->Find("0").Draw(surface, 0, 0);
-
-  const TFunlight* f = CurFun < FunList.size() ? &FunList[CurFun] : nullptr;
-  const int k = PlayPos;
-  const int frameCount = f ? std::min<int>(f->FrameCount, static_cast<int>(f->Frames.size())) : 0;
-  const TFrame* frame = k >= 0 && k < frameCount ? &f->Frames[static_cast<size_t>(k)] : nullptr;
-
+  const TFrame* frame = FrameAt(f, k);
   for (int n = 1; n <= 7; ++n) {
     const auto at = static_cast<size_t>(n);
     if (!Profile.Available[at]) continue;
     const uint8_t index =
-        frame ? FindCell(static_cast<uint8_t>(n), static_cast<uint8_t>(k)) : NoCell;
+        frame ? CellIndex(*f, static_cast<uint8_t>(n), static_cast<uint8_t>(k)) : NoCell;
     const TFrameCell* cell = index != NoCell ? &frame->Cells[index] : nullptr;
     const int32_t kind = ElementKind(n);
     if (cell && kind == FullColourElement) DrawShapes(*this, surface, n, *cell);
-    if (cell && kind >= 0) Profile.Lit[at] = (cell->B & 1) != 0;
-    if (Profile.Lit[at] && kind >= 0) DrawLitPicture(*this, surface, n);
+    if (cell && kind >= 0) lit[at] = (cell->B & 1) != 0;
+    if (lit[at] && kind >= 0) DrawLitPicture(*this, surface, n);
   }
+}
+
+void TMForm::Timer1Timer() {
+  const TFunlight* f = CurFun < FunList.size() ? &FunList[CurFun] : nullptr;
+  const int k = PlayPos;
+  DrawFrame(DXDraw->Surface(), f, k, Profile.Lit);
   DXDraw->Flip();
 
   // The interval set here is how long this frame stays on screen.
+  const TFrame* frame = FrameAt(f, k);
   if (frame && frame->Duration != 0)
     Timer1->SetInterval(frame->Duration * (100 + TrackBar4->value()) / 100);
 

@@ -34,6 +34,11 @@ const char* const kUsage =
     "                         messages go to standard error, and any makes the exit code 1\n"
     "  --simulate-phone DIR   use a simulated phone seeded from DIR instead of USB, and\n"
     "                         connect to it at start-up\n"
+    "  --export-gif OUT.gif --funlight ID [--profile NAME] FILE.pat\n"
+    "                         write funlight ID (hexadecimal, as in the list: 01, 0A) of\n"
+    "                         FILE.pat as an animated GIF of the preview, in profile NAME\n"
+    "                         (default: the one chosen in the program), without a display;\n"
+    "                         a failure is reported on standard error with exit code 2\n"
     "  --help                 show this help and exit\n"
     "  --version              show the version and exit\n"
     "  --                     what follows is a file, even when it starts with \"-\"\n"
@@ -44,6 +49,7 @@ struct TCommandLine {
   std::vector<std::string> Files;
   std::string Screenshot;
   std::string SimulatePhone;
+  std::string ExportGif, Funlight, Profile;
 };
 
 // Reads the command line. Help and version end the program at once with code 0; an option this
@@ -63,12 +69,17 @@ std::optional<int> ParseCommandLine(int argc, char** argv, bool qtOptionsTaken, 
     } else if (arg == "--version") {
       std::puts("Glowsmith " GLOWSMITH_VERSION_TEXT);
       return 0;
-    } else if (arg == "--screenshot" || arg == "--simulate-phone") {
+    } else if (std::string* value = arg == "--screenshot"       ? &cmd.Screenshot
+                                    : arg == "--simulate-phone" ? &cmd.SimulatePhone
+                                    : arg == "--export-gif"     ? &cmd.ExportGif
+                                    : arg == "--funlight"       ? &cmd.Funlight
+                                    : arg == "--profile"        ? &cmd.Profile
+                                                                : nullptr) {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "glowsmith: %s needs an argument\n%s", arg.c_str(), kUsage);
         return 2;
       }
-      (arg == "--screenshot" ? cmd.Screenshot : cmd.SimulatePhone) = argv[++i];
+      *value = argv[++i];
     } else if (qtOptionsTaken) {
       std::fprintf(stderr, "glowsmith: unknown option %s\n%s", arg.c_str(), kUsage);
       return 2;
@@ -105,9 +116,12 @@ int main(int argc, char* argv[]) {
   // A first look decides what is needed before Qt starts: help, version, the offscreen platform.
   TCommandLine early;
   if (const std::optional<int> done = ParseCommandLine(argc, argv, false, early)) return *done;
+  const bool exportGif = !early.ExportGif.empty();
   const bool screenshot = !early.Screenshot.empty();
+  // Nobody to answer: offscreen, and messages to standard error.
+  const bool headless = screenshot || exportGif;
 
-  if (screenshot) {
+  if (headless) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   } else if (!HasDisplay()) {
     std::fputs(
@@ -122,6 +136,11 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName("Glowsmith 2");
   TCommandLine cmd;
   if (const std::optional<int> done = ParseCommandLine(argc, argv, true, cmd)) return *done;
+  if (exportGif != !cmd.Funlight.empty() || (!exportGif && !cmd.Profile.empty()) ||
+      (exportGif && cmd.Files.size() != 1)) {
+    std::fprintf(stderr, "glowsmith: --export-gif needs --funlight and one file\n%s", kUsage);
+    return 2;
+  }
 
   // The phone the link talks to; it must outlive the windows.
   std::unique_ptr<IPhonePlatform> phone;
@@ -140,17 +159,23 @@ int main(int argc, char* argv[]) {
   // With nobody to answer a message box, its text goes to standard error.
   TQtDialogs desktopDialogs;
   TConsoleDialogs consoleDialogs;
-  IDialogs& dialogs = screenshot ? static_cast<IDialogs&>(consoleDialogs) : desktopDialogs;
+  IDialogs& dialogs = headless ? static_cast<IDialogs&>(consoleDialogs) : desktopDialogs;
   const std::unique_ptr<IOptionsStore> options = CreateUserOptionsStore();
   Unit1::TMFormServices services;
   services.Dialogs = &dialogs;
   services.Options = options.get();
-  services.Arguments = cmd.Files;
+  // The export reads its file itself: one that cannot be read is its own error.
+  if (!exportGif) services.Arguments = cmd.Files;
   services.Phone = phone.get();
   auto forms = CreateForms(services);
   // A simulated phone is there to be tried: connect to it at once.
   if (!cmd.SimulatePhone.empty()) forms->MForm->Button18->click();
 
+  if (exportGif) {
+    if (consoleDialogs.Shown > 0) return 2;
+    return forms->MForm->ExportAnimationCommand(cmd.ExportGif, cmd.Funlight, cmd.Profile,
+                                                cmd.Files.front());
+  }
   if (screenshot) {
     if (!cmd.SimulatePhone.empty()) {
       forms->MForm->PageControl1->setCurrentWidget(forms->MForm->Tab5);

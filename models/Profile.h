@@ -59,6 +59,8 @@ struct TProfile {
   std::string UndoText, RedoText, UndoNamedText, RedoNamedText;  // %1: the edit's name
   std::string AskToSaveMsg, SaveText, DiscardText, CancelText;
   std::map<std::string, std::string> EditNames;
+  // Animation export: a clublight refused, a failed write (%1 the file), the save dialog's filter.
+  std::string ExportClubMsg, ExportFailedMsg, GifFilterText;
 };
 
 inline TProfile Profile;
