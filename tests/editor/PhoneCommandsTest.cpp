@@ -238,6 +238,7 @@ TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
 TEST_F(PhoneCommandsTest, NoDriverAndNoAccessLines) {
   Usb.Initialised = false, Usb.OpenError = kUsbErrorAccess;
   services_.Phone = &Linux;
+  UseShippedAppDir();
   Start();
   const QLabel* driver = Form().NoDriverLabel;
   const QLabel* access = Form().NoAccessLabel;
@@ -249,5 +250,8 @@ TEST_F(PhoneCommandsTest, NoDriverAndNoAccessLines) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return Sim.Advance(100), access->isVisibleTo(Form().Tab5); }));
   EXPECT_TRUE(access->pos() == QPoint(16, 200) &&
               access->text().endsWith("udev rule 60-glowsmith-phone.rules.") &&
+              access->geometry().right() < Form().Tab5->width());
+  Choose(Form().ComboBox1, "Russian");
+  EXPECT_TRUE(access->text().endsWith("udev 60-glowsmith-phone.rules.") &&
               access->geometry().right() < Form().Tab5->width());
 }
