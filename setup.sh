@@ -12,7 +12,8 @@ mode=${1:-start}
 shift || true
 
 build_packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev
-  libgmock-dev fonts-dejavu-core libusb-1.0-0-dev pkg-config qt6-translations-l10n libgif-dev)
+  libgmock-dev fonts-dejavu-core libusb-1.0-0-dev pkg-config qt6-translations-l10n libgif-dev
+  nlohmann-json3-dev)
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 python3)
 hardening_packages=(clang libclang-rt-dev)
 

@@ -19,6 +19,7 @@
 #include "Dialogs.h"
 #include "OptionsStore.h"
 #include "P2KAPI.h"
+#include "PatJson.h"
 #include "PhonePlatform.h"
 #include "Program.h"
 #include "SimulatedMachine.h"
@@ -39,6 +40,10 @@ const char* const kUsage =
     "                         FILE.pat as an animated GIF of the preview, in profile NAME\n"
     "                         (default: the one chosen in the program), without a display;\n"
     "                         a failure is reported on standard error with exit code 2\n"
+    "  --to-json FILE.pat     write the document as JSON to standard output, exit\n"
+    "  --from-json IN.json OUT.pat\n"
+    "                         write the document of IN.json as the PAT file OUT.pat, exit;\n"
+    "                         on an error OUT.pat is left as it was and the exit code is 2\n"
     "  --help                 show this help and exit\n"
     "  --version              show the version and exit\n"
     "  --                     what follows is a file, even when it starts with \"-\"\n"
@@ -50,6 +55,8 @@ struct TCommandLine {
   std::string Screenshot;
   std::string SimulatePhone;
   std::string ExportGif, Funlight, Profile;
+  // --to-json FILE.pat, or --from-json IN.json OUT.pat.
+  std::vector<std::string> ToJson, FromJson;
 };
 
 // Reads the command line. Help and version end the program at once with code 0; an option this
@@ -80,12 +87,35 @@ std::optional<int> ParseCommandLine(int argc, char** argv, bool qtOptionsTaken, 
         return 2;
       }
       *value = argv[++i];
+    } else if (arg == "--to-json" || arg == "--from-json") {
+      const int n = arg == "--to-json" ? 1 : 2;
+      if (i + n >= argc) {
+        std::fprintf(stderr, "glowsmith: %s needs %s\n%s", arg.c_str(),
+                     n == 1 ? "an argument" : "two arguments", kUsage);
+        return 2;
+      }
+      (arg == "--to-json" ? cmd.ToJson : cmd.FromJson).assign(argv + i + 1, argv + i + 1 + n);
+      i += n;
     } else if (qtOptionsTaken) {
       std::fprintf(stderr, "glowsmith: unknown option %s\n%s", arg.c_str(), kUsage);
       return 2;
     }
   }
   return std::nullopt;
+}
+
+// The JSON conversions, without Qt and without a display.
+int ConvertJson(const TCommandLine& cmd) {
+  std::string json, error;
+  const bool done = cmd.ToJson.empty()
+                        ? PatJson::JsonFileToPat(cmd.FromJson[0], cmd.FromJson[1], error)
+                        : PatJson::PatFileToJson(cmd.ToJson[0], json, error);
+  if (done && std::fwrite(json.data(), 1, json.size(), stdout) == json.size() &&
+      std::fflush(stdout) == 0)
+    return 0;
+  std::fprintf(stderr, "glowsmith: %s\n",
+               done ? "cannot write the standard output" : error.c_str());
+  return 2;
 }
 
 bool HasDisplay() {
@@ -117,6 +147,7 @@ int main(int argc, char* argv[]) {
   TCommandLine early;
   if (const std::optional<int> done = ParseCommandLine(argc, argv, false, early)) return *done;
   const bool exportGif = !early.ExportGif.empty();
+  if (!early.ToJson.empty() || !early.FromJson.empty()) return ConvertJson(early);
   const bool screenshot = !early.Screenshot.empty();
   // Nobody to answer: offscreen, and messages to standard error.
   const bool headless = screenshot || exportGif;

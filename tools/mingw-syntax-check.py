@@ -49,6 +49,21 @@ def flags_of(entry):
     return kept
 
 
+# Header-only libraries of the native system serve MinGW as they are (the rest of /usr/include must
+# not): they are offered through a folder of links to them.
+HEADER_ONLY = ("nlohmann",)
+
+
+def header_only_folder(build):
+    folder = build / "mingw-header-only"
+    folder.mkdir(exist_ok=True)
+    for name in HEADER_ONLY:
+        target = Path("/usr/include", name)
+        if target.is_dir() and not (folder / name).exists():
+            (folder / name).symlink_to(target)
+    return ["-isystem", str(folder)]
+
+
 def check(path, flags, directory):
     cmd = [COMPILER, "-fsyntax-only", "-Wall", "-Wextra", "-Werror", *flags, str(path)]
     run = subprocess.run(cmd, cwd=directory, capture_output=True, text=True)
@@ -60,10 +75,11 @@ def main():
     source = Path(__file__).resolve().parent.parent
     entries = json.loads((build / "compile_commands.json").read_text())
     jobs = {}
+    header_only = header_only_folder(build)
     for e in entries:
         path = product_source(e, source, build)
         if path and path not in jobs:
-            jobs[path] = (flags_of(e), e["directory"])
+            jobs[path] = (flags_of(e) + header_only, e["directory"])
     failed = 0
     with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
         for path, code, err in pool.map(lambda p: check(p, *jobs[p]), sorted(jobs)):

@@ -129,7 +129,13 @@ TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
       {"--verbose x.pat; echo $?", "glowsmith: unknown option --verbose\nUsage: glowsmith"},
       {"--simulate-phone none --screenshot s.png; echo $?",
        "glowsmith: --simulate-phone none: No such folder: none\n2\n"},
-      {"--version; echo $?", "Glowsmith 2.2.8 beta\n0\n"}};
+      {"--version; echo $?", "Glowsmith 2.2.8 beta\n0\n"},
+      // The JSON conversions run before Qt, to the end, and give their own messages.
+      {"--to-json x.pat >x.json; echo $?; head -c 15 x.json", "0\n{\n  \"funlights\""},
+      {"--to-json notes.txt; echo $?", "glowsmith: notes.txt: not a funlight file\n2\n"},
+      {"--from-json notes.txt x.pat; echo $?; cmp x.pat ./-x.pat && echo kept",
+       "glowsmith: notes.txt: line 1, column 1: syntax error while parsing value - invalid "
+       "literal; last read: 'h'\n2\nkept\n"}};
   // The arguments are a shell's words, so that names may be any bytes.
   for (const auto& [args, expected] : cases) {
     std::filesystem::remove(dir + "/s.png");
