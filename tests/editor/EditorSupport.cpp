@@ -4,20 +4,6 @@
 
 static std::unique_ptr<TIniOptionsStore> g_options;
 
-std::optional<QString> TScriptedDialogs::Pop(std::deque<QString>& q) {
-  if (q.empty()) return std::nullopt;
-  const QString v = q.front();
-  q.pop_front();
-  return v.isNull() ? std::nullopt : std::optional<QString>(v);
-}
-
-int TScriptedDialogs::ShowModal(QDialog* dialog) {
-  ModalShown.push_back(dialog->objectName());
-  const int r = ModalAnswers.empty() ? mrCancel : ModalAnswers.front();
-  if (!ModalAnswers.empty()) ModalAnswers.pop_front();
-  return r;
-}
-
 void ResetGlobals() {
   DocSupport::ResetDocument();
   Unit1::DocActive = Unit1::Updating = Unit1::PhoneFileFound = Unit1::PendingOpen =
@@ -58,13 +44,12 @@ QString EditorTest::WriteDocument(const QString& name, const std::vector<TFunlig
 void EditorTest::OpenDocument(const std::vector<TFunlight>& funlights) {
   Start({WriteDocument("doc.pat", funlights)});
   ASSERT_TRUE(Unit1::DocActive);
-  Form().show();
+  F().show();
 }
 
 void EditorTest::SelectCell(int col, int row) {
-  QTest::mouseClick(Form().EditGrid, Qt::LeftButton, {},
-                    Form().EditGrid->CellRect(col, row).center());
-  ASSERT_EQ(std::pair(Form().EditGrid->Col(), Form().EditGrid->Row()), std::pair(col, row));
+  QTest::mouseClick(F().EditGrid, Qt::LeftButton, {}, F().EditGrid->CellRect(col, row).center());
+  ASSERT_EQ(std::pair(F().EditGrid->Col(), F().EditGrid->Row()), std::pair(col, row));
 }
 
 void EditorTest::WriteAppFile(const std::string& relative, const std::string& bytes) {

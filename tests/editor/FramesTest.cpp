@@ -26,8 +26,7 @@ class FramesTest : public EditorTest {
     for (const std::string& frame : AllCells(Cur())) s += frame + "|";
     return s;
   }
-  TMForm& F() { return Form(); }
-  TGrid* Grid() { return Form().EditGrid; }
+  TGrid* Grid() { return F().EditGrid; }
   QPoint At(int col, int row) { return Grid()->CellRect(col, row).center(); }
   void RightClick(int col, int row) {
     QTest::mouseClick(Grid(), Qt::RightButton, {}, At(col, row));
@@ -104,7 +103,7 @@ TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
   for (const auto& [col, row, button, after] :
        {std::tuple{0, 1, B{&TMForm::Button1}, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1|2:2,2,2 3:3,3,3|"},
         {0, 2, &TMForm::Button3, "1:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
-        {-1, 1, &TMForm::Button9, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1 2:0,0,0|2:2,2,2 3:3,3,3|"},
+        {0, 1, &TMForm::Button9, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1 2:0,0,0|2:2,2,2 3:3,3,3|"},
         {-1, 2, &TMForm::Button4, "1:1,2,3||2:2,2,2|"},
         {-1, 0, &TMForm::Button13, "1:1,2,3 3:4,5,6 5:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
         {-1, 2, &TMForm::Button7, "1:1,2,3 3:0,0,0|3:0,0,0|2:2,2,2 3:0,0,0|"}}) {
@@ -118,6 +117,9 @@ TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
     const bool made = button == &TMForm::Button1;  // the page shows the new cell
     EXPECT_TRUE(F().AAddNewFrame->isEnabled() != made && F().ADelFrame->isEnabled() == made &&
                 F().GroupBox6->isVisibleTo(F().TabSheet2) == made);
+    // Add to all frames turns to its element's slot page.
+    EXPECT_EQ(F().PageControl2->currentWidget() == F().TabSheet1,
+              col < 0 || button == &TMForm::Button9);
   }
 }
 
@@ -249,13 +251,4 @@ TEST_F(FramesTest, ClublightFrameRowAndEmptyCell) {
   EXPECT_TRUE(dialogs_.Messages.empty() && !F().SpinEdit2->isEnabled());
   RightClick(1, 2);  // the step made shows at once
   EXPECT_EQ(OnScreen(1, 2), Rgb(15, 15, 15));
-}
-
-TEST_F(FramesTest, AddToAllFramesTurnsToItsElementsSlotPage) {
-  OpenDocument({Three()});
-  SelectCell(0, 1);  // element 2, which frame 1 lacks
-  F().Button9->click();
-  EXPECT_EQ(
-      std::pair(AllCells(Cur())[0], F().PageControl2->currentWidget()),
-      std::pair(std::string("1:1,2,3 3:4,5,6 2:0,0,0"), static_cast<QWidget*>(F().TabSheet1)));
 }

@@ -26,22 +26,22 @@ class ListTest : public EditorTest {
                    "[Funlights]\nFunlight1=Call\nFunlight3=Alarm\nFunlight5=\xCC\xE8\xE3\n");
       WriteAppFile("Languages/Grid.lng", "[Language]\nExt=eng\nCodepage=1251\n");
       Start();
-      Form().show();
+      F().show();
       Profile.ProfileName = Profile.Language = "Grid";
       Profile.LangExt = "eng";
       Profile.ClubMarker = "[club]";
-      Form().Execute(Form().ALoadProfile);
-      Form().Execute(Form().AUpdateSlots);
+      F().Execute(F().ALoadProfile);
+      F().Execute(F().AUpdateSlots);
     }
     dialogs_.OpenAnswers.push_back(WriteDocument("doc.pat", doc));
-    EXPECT_TRUE(!open || Form().Execute(Form().AOpenFile));
+    EXPECT_TRUE(!open || F().Execute(F().AOpenFile));
     dialogs_.Messages.clear();
-    return Form();
+    return F();
   }
   void Click(TGrid* grid, int col, int row) {
     QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(col, row).center());
   }
-  bool Shown(QWidget* page) { return TabShown(Form().PageControl2, page); }
+  bool Shown(QWidget* page) { return TabShown(F().PageControl2, page); }
 };
 
 // A cell of every kind in frame 0, single-colour blues in frames 1..3.

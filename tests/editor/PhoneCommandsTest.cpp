@@ -24,8 +24,8 @@ class PhoneCommandsTest : public EditorTest {
   }
   void Plug(bool in) {
     in ? Sim.Phone().Plug(TPhoneMode::Modem) : Sim.Phone().Unplug();
-    Form().Button18->click();
-    ASSERT_TRUE(RunUntil([&] { return Form().Phone()->Connected == in; }));
+    F().Button18->click();
+    ASSERT_TRUE(RunUntil([&] { return F().Phone()->Connected == in; }));
   }
   Data Document(const QString& name, int count) {
     std::vector<TFunlight> list;
@@ -43,8 +43,8 @@ class PhoneCommandsTest : public EditorTest {
                                                          : "(" + QString::number(m.size()) + ")";
   }
   auto State() {
-    return std::pair(Form().Label26->text().toStdString(),
-                     Form().Label26->palette().color(QPalette::WindowText));
+    return std::pair(F().Label26->text().toStdString(),
+                     F().Label26->palette().color(QPalette::WindowText));
   }
   Writes SeemWrites() {
     Writes out;
@@ -63,9 +63,9 @@ TEST_P(PendingRequestTest, WaitsForAPhoneWithTheFile) {
   const bool save = GetParam();  // else Read; it waits for a phone with the file, saying why
   const Data onDisk = Document("disk.pat", 2), onPhone = Document("phone.pat", 3);
   Start({TempPath("disk.pat")});
-  (save ? Form().ASaveToPhone : Form().AOpenFromPhone)->trigger();
+  (save ? F().ASaveToPhone : F().AOpenFromPhone)->trigger();
   Sim.Phone().Plug(TPhoneMode::Modem);
-  ASSERT_TRUE(Sim.AdvanceUntil([this] { return Form().Phone()->CurrentDevice() != 0; }, 5000));
+  ASSERT_TRUE(Sim.AdvanceUntil([this] { return F().Phone()->CurrentDevice() != 0; }, 5000));
   Sim.Phone().Unplug();
   Sim.WaitIdle();
   QCoreApplication::processEvents();
@@ -84,12 +84,12 @@ TEST_P(PendingRequestTest, WaitsForAPhoneWithTheFile) {
   EXPECT_TRUE((save ? Sim.Phone().File("/c/funlight.pat") : CurrentDocument()) == moved &&
               ReadBytes(Copy()) == moved);
   EXPECT_EQ(FunFile.FileName, (save ? TempPath("disk.pat") : Copy()).toStdString());
-  EXPECT_EQ(Form().windowTitle().endsWith(" - " + Form().AOpenFromPhone->text()), !save);
+  EXPECT_EQ(F().windowTitle().endsWith(" - " + F().AOpenFromPhone->text()), !save);
   // The next connection's search does not keep the earlier one's file.
   Plug(false);
   Sim.Phone().AddFile("/a/funlight.pat", Document("later.pat", 1));
   Plug(true);
-  Form().AOpenFromPhone->trigger();
+  F().AOpenFromPhone->trigger();
   EXPECT_EQ(CurrentDocument(), ReadBytes(TempPath("later.pat")));
 }
 
@@ -114,7 +114,7 @@ TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
     Plug(true);
     for (const auto& t : tweaks) Sim.QueueTweak(t);
     if (text.contains(usb)) Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
-    Form().AOpenFromPhone->trigger();
+    F().AOpenFromPhone->trigger();
     EXPECT_EQ(OnlyMessage().toStdString(), text.toStdString());
     EXPECT_TRUE(CurrentDocument() == onDisk && ReadBytes(Copy()) == earlier &&
                 !QFile::exists(Copy(".part")));
@@ -122,7 +122,7 @@ TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
   }
   Plug(true);  // a copy's folder open to others is not used
   std::filesystem::permissions(Folder, std::filesystem::perms::all);
-  Form().AOpenFromPhone->trigger();
+  F().AOpenFromPhone->trigger();
   EXPECT_EQ(OnlyMessage(), QString::fromStdString(Profile.PhoneCopyFolderMsg)
                                .arg(QString::fromStdString(Folder).chopped(1)));
 }
@@ -137,7 +137,7 @@ TEST_F(PhoneCommandsTest, CopyIsNeverWrittenThroughAPlantedLink) {
   Plug(true);
   for (const char* end : {"", ".part"})
     fs::create_symlink(TempPath("victim").toStdString(), Copy(end).toStdString());
-  Form().AOpenFromPhone->trigger();
+  F().AOpenFromPhone->trigger();
   EXPECT_EQ(CurrentDocument(), onPhone);
   EXPECT_FALSE(fs::is_symlink(Copy().toStdString()));
   EXPECT_FALSE(fs::exists(fs::symlink_status(Copy(".part").toStdString())));
@@ -149,8 +149,8 @@ TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
   Start({TempPath("disk.pat")});
   const Data onPhone = Document("phone.pat", 3);
   Sim.Phone().AddFile("/a/funlight.pat", onPhone);
-  Form().ASaveToPhone->trigger();
-  Form().AOpenFromPhone->trigger();
+  F().ASaveToPhone->trigger();
+  F().AOpenFromPhone->trigger();
   Sim.Phone().Plug(TPhoneMode::Modem);
   ASSERT_TRUE(RunUntil([] { return !Unit1::PendingOpen && !Unit1::PendingSave; }));
   std::vector<long> order;  // reads, then writes: what went back is what was read
@@ -169,13 +169,13 @@ TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
   Plug(true);
   Sim.QueueTweak(
       {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileWrite, .Drop = true});
-  Form().ASaveToPhone->trigger();
+  F().ASaveToPhone->trigger();
   EXPECT_EQ(OnlyMessage(),
             "Saving /a/funlight.pat to the phone failed.\nThe phone did not answer "
             "in time.\n(USB Time-out)");
   EXPECT_TRUE(CurrentDocument() == onDisk && !Unit1::PendingSave &&
               FunFile.FileName == TempPath("disk.pat").toStdString());
-  Form().ASaveToPhone->trigger();  // the next try goes through
+  F().ASaveToPhone->trigger();  // the next try goes through
   EXPECT_TRUE(dialogs_.Messages.empty() && Sim.Phone().File("/a/funlight.pat") == onDisk);
 }
 
@@ -193,7 +193,7 @@ TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
       {0x08, 0x00, {one, answer({0, 0, 0})}, bad + "\n(Buffer too small)", {}},
   };
   Start();
-  for (QPushButton* button : {Form().Button19, Form().Button20}) {
+  for (QPushButton* button : {F().Button19, F().Button20}) {
     button->click();
     EXPECT_EQ(OnlyMessage().toStdString(), Profile.NotConnectedMsg);
   }
@@ -204,35 +204,35 @@ TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
     record[89] = c380;
     Sim.Phone().SetSeem(0x32, 1, record);
     for (const auto& t : tweaks) Sim.QueueTweak(t);
-    Form().Button20->click();
+    F().Button20->click();
     EXPECT_EQ(dialogs_.Messages.empty() ? QString() : OnlyMessage().mid(37), failure);
     const bool read = failure.isEmpty();
-    EXPECT_EQ(std::tuple(Form().CheckBox7->isChecked(), Form().CheckBox8->isChecked(),
-                         Form().Button21->isEnabled(),
-                         Form().Phone()->LastFailure == P2KAPI::TFailure::None),
-              std::tuple(read && clublights & 8, !read || c380 & 8, read, read));
+    EXPECT_EQ(
+        std::tuple(F().CheckBox7->isChecked(), F().CheckBox8->isChecked(),
+                   F().Button21->isEnabled(), F().Phone()->LastFailure == P2KAPI::TFailure::None),
+        std::tuple(read && clublights & 8, !read || c380 & 8, read, read));
     for (const auto& [offset, value] : writes)
-      (offset == 99 ? Form().CheckBox7 : Form().CheckBox8)->click();
+      (offset == 99 ? F().CheckBox7 : F().CheckBox8)->click();
     Sim.Clear();
-    Form().Button21->click();
-    EXPECT_TRUE(SeemWrites() == writes && !Form().Button21->isEnabled());
+    F().Button21->click();
+    EXPECT_TRUE(SeemWrites() == writes && !F().Button21->isEnabled());
   }
-  Form().CheckBox7->click();
-  Form().Button21->setEnabled(true);
+  F().CheckBox7->click();
+  F().Button21->setEnabled(true);
   Sim.QueueTweak({.Command = P2KAPI::WRELEM, .Status = 1});
-  Form().Button21->click();
+  F().Button21->click();
   EXPECT_TRUE(
       OnlyMessage().startsWith("The phone settings could not be written.\nThe phone refused"));
   Sim.Clear();
-  Form().Button21->click();
-  Form().Button19->click();
+  F().Button21->click();
+  F().Button19->click();
   EXPECT_EQ(std::pair(SeemWrites(), Sim.Phone().Restarts()), std::pair(Writes{{99, 0xFC}}, 1));
 }
 
 TEST_F(PhoneCommandsTest, NoDriverLineWhereNoPhoneCanBeFound) {
   services_.Phone = nullptr;  // the system's own platform: here, one without the phone driver
   Start();
-  const QLabel* line = Form().NoDriverLabel;
-  EXPECT_TRUE(line->isVisibleTo(Form().Tab5) && line->pos() == QPoint(16, 200) &&
+  const QLabel* line = F().NoDriverLabel;
+  EXPECT_TRUE(line->isVisibleTo(F().Tab5) && line->pos() == QPoint(16, 200) &&
               line->text().endsWith("Try glowsmith --simulate-phone DIR."));
 }

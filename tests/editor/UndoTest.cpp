@@ -1,31 +1,11 @@
 // What the window does for undo and redo, the frame commands and unsaved changes: the Edit menu
 // and its keys, one gesture one step, the place an undo goes back to, and the question on close.
 #include <QContextMenuEvent>
-#include <QMenuBar>
-#include <QSlider>
-#include <QTest>
 #include <QTimer>
 
 #include "EditorSupport.h"
-#include "Profile.h"
-
-using namespace UFunStruct;
-using Unit1::TMForm;
 
 namespace {
-
-// Save, Discard or Cancel as scripted; how often the question came.
-class TAskingDialogs : public TScriptedDialogs {
- public:
-  std::deque<TSaveAnswer> Answers;
-  int Asked = 0;
-  TSaveAnswer AskToSave(QWidget*, const QString&, const QString&, const QStringList&) override {
-    ++Asked;
-    const TSaveAnswer a = Answers.empty() ? Cancel : Answers.front();
-    if (!Answers.empty()) Answers.pop_front();
-    return a;
-  }
-};
 
 TFunlight Lights() {
   return Normal(
@@ -35,11 +15,6 @@ TFunlight Lights() {
 
 class UndoTest : public EditorTest {
  protected:
-  void SetUp() override {
-    EditorTest::SetUp();
-    services_.Dialogs = &asking_;
-  }
-  TMForm& F() { return Form(); }
   void Key(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
     F().activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&F()));
@@ -48,16 +23,12 @@ class UndoTest : public EditorTest {
   }
   QPoint At(int col, int row) { return F().EditGrid->CellRect(col, row).center(); }
   std::string Doc() { return DocSupport::Describe(FunList); }
-  TAskingDialogs asking_;
 };
 
 }  // namespace
 
 TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
   OpenDocument({Lights(), Lights()});
-  QList<QAction*> menus = F().MainMenu1->actions();
-  ASSERT_EQ(menus.size(), 3);
-  EXPECT_EQ(menus[1]->menu(), F().Edit1);
   EXPECT_EQ(std::tuple(F().AUndo->text(), F().AUndo->isEnabled(), F().ARedo->isEnabled()),
             std::tuple(QString("&Undo"), false, false));
   const std::string loaded = Doc();
@@ -78,14 +49,9 @@ TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
     EXPECT_EQ(FunList.size(), 3u);
     Key(F().ListBox1, Qt::Key_Z, Qt::ControlModifier);
   }
-  // The document commands have their keys too.
-  EXPECT_EQ(std::tuple(F().AOpenFile->shortcut(), F().ASave->shortcut(), F().ASaveAs->shortcut(),
-                       F().AExit->shortcut()),
-            std::tuple(QKeySequence("Ctrl+O"), QKeySequence("Ctrl+S"), QKeySequence("Ctrl+Shift+S"),
-                       QKeySequence("Ctrl+Q")));
   // Loading clears the history.
   F().Button10->click();
-  asking_.OpenAnswers = {WriteDocument("other.pat", {Normal(1, 0, true, {Frame(100, {})})})};
+  dialogs_.OpenAnswers = {WriteDocument("other.pat", {Normal(1, 0, true, {Frame(100, {})})})};
   F().Execute(F().AOpenFile);
   EXPECT_EQ(std::tuple(FunList.size(), F().AUndo->isEnabled(), F().ADuplicateFrame->isEnabled()),
             std::tuple(1u, false, true));
@@ -194,27 +160,27 @@ TEST_F(UndoTest, ChangedDocumentAsksBeforeItIsReplacedOrClosed) {
     F().show();
     F().CheckBox9->setChecked(ask);
     F().Button10->click();
-    asking_.Asked = 0;
+    dialogs_.Asked = 0;
   };
   run(false);
   F().close();
-  EXPECT_TRUE(F().isHidden() && asking_.Asked == 0) << "the option is off";
+  EXPECT_TRUE(F().isHidden() && dialogs_.Asked == 0) << "the option is off";
   run(true);
   F().Execute(F().AUndo);
   F().Execute(F().AOpenFile);  // nothing changed: no question, only the cancelled file dialog
-  EXPECT_EQ(asking_.Asked, 0);
+  EXPECT_EQ(dialogs_.Asked, 0);
   run(true);
-  asking_.Answers = {IDialogs::Cancel, IDialogs::Cancel, IDialogs::Discard};
-  asking_.OpenAnswers = {TempPath("other.pat")};
+  dialogs_.Answers = {IDialogs::Cancel, IDialogs::Cancel, IDialogs::Discard};
+  dialogs_.OpenAnswers = {TempPath("other.pat")};
   F().Execute(F().AOpenFile);
-  EXPECT_EQ(asking_.OpenAnswers.size(), 1u) << "cancelled: no file dialog";
+  EXPECT_EQ(dialogs_.OpenAnswers.size(), 1u) << "cancelled: no file dialog";
   F().close();
   EXPECT_FALSE(F().isHidden());
   F().close();
-  EXPECT_TRUE(F().isHidden() && asking_.Asked == 3 && ReadBytes(doc) == original);
+  EXPECT_TRUE(F().isHidden() && dialogs_.Asked == 3 && ReadBytes(doc) == original);
   run(true);
-  asking_.Answers = {IDialogs::Save};
+  dialogs_.Answers = {IDialogs::Save};
   F().close();
-  EXPECT_TRUE(F().isHidden() && asking_.Asked == 1);
+  EXPECT_TRUE(F().isHidden() && dialogs_.Asked == 1);
   EXPECT_EQ(ReadBytes(doc), ReadBytes(WriteDocument("two.pat", {Lights(), Lights()})));
 }
