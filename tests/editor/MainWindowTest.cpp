@@ -11,32 +11,26 @@ static const std::vector<TFunlight> TwoFunlights = {
 
 TEST_F(EditorTest, StartUpWithAndWithoutAFile) {
   const QString doc = WriteDocument("start.pat", TwoFunlights);
-  struct {
-    QStringList Args;
-    QString Message, Caption, Page;
-    bool Loaded;
-  } const cases[] = {
-      {{}, "", "Glowsmith 2.2.8 beta", "Setup", false},
-      {{doc, TempPath("ignored.pat")}, "", "Glowsmith 2.2.8 beta", "Edit funlights", true},
-      {{TempPath("missing.pat")}, "File not found", "Glowsmith", "Setup", false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Args.join(' ').toStdString());
+  using C = std::tuple<QStringList, QString, QString, QString, bool>;  // message, caption, page
+  for (const auto& [args, message, caption, page, loaded] :
+       {C{{}, "", "Glowsmith 2.2.8 beta", "Setup", false},
+        {{doc, TempPath("ignored.pat")}, "", "Glowsmith 2.2.8 beta", "Edit funlights", true},
+        {{TempPath("missing.pat")}, "File not found", "Glowsmith", "Setup", false}}) {
     TearDown();
     SetUp();
     dialogs_.Messages.clear();
-    Start(c.Args);
+    Start(args);
     EXPECT_EQ(
         std::tuple(dialogs_.Messages.empty() ? "" : dialogs_.Messages[0].Text, F().windowTitle(),
                    F().PageControl1->tabText(F().PageControl1->currentIndex()),
                    F().ListBox1->currentRow(), QString::fromStdString(FunFile.FileName)),
-        std::tuple(c.Message, c.Caption, c.Page, c.Loaded ? 0 : -1, c.Loaded ? doc : ""));
+        std::tuple(message, caption, page, loaded ? 0 : -1, loaded ? doc : ""));
     for (bool on :
          {TabShown(F().PageControl1, F().Tab2), TabShown(F().PageControl1, F().Tab3),
           F().ASave->isEnabled(), F().ASaveToPhone->isEnabled(), F().AAddNewFun->isEnabled()})
-      EXPECT_EQ(on, c.Loaded);
+      EXPECT_EQ(on, loaded) << args.join(' ').toStdString();
     // Disabled actions and those without a handler do not run.
-    EXPECT_EQ(F().Execute(F().ASaveAs), c.Loaded);
+    EXPECT_EQ(F().Execute(F().ASaveAs), loaded);
     EXPECT_FALSE(F().Execute(F().ANewFile));
   }
 }

@@ -95,18 +95,23 @@ TEST_P(PendingRequestTest, WaitsForAPhoneWithTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(ReadAndSave, PendingRequestTest, testing::Bool());
 
-TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
-  const TAnswerTweak late{.Command = P2KAPI::kCommandFileSystem, .SubCommand = 1, .Drop = true};
+// A failed read keeps the document and the copy, a failed save the document; both are reported.
+TEST_F(PhoneCommandsTest, FailedTransferKeepsDocumentAndCopyAndReports) {
+  const auto late = [](uint8_t sub) {
+    return TAnswerTweak{.Command = P2KAPI::kCommandFileSystem, .SubCommand = sub, .Drop = true};
+  };
   const QString read = "Reading /a/funlight.pat from the phone failed.\n";
   const QString usb = "The USB transfer failed. Check the cable and the phone.\n";
+  const QString timeOut = "The phone did not answer in time.\n(USB Time-out)";
   const std::tuple<Data, std::vector<TAnswerTweak>, QString> cases[] = {
-      {{}, {late}, read + "The phone did not answer in time.\n(USB Time-out)"},
+      {{}, {late(1)}, read + timeOut},
       {{'n', 'o'}, {}, "\"/a/funlight.pat\" is not a funlight file."},
       // A failed transfer names the link's last log line.
       {{}, {}, read + usb + "(WriteData GetOverlappedResult fail)"},
-  };
+      {{}, {late(P2KAPI::kFileWrite)}, "Saving /a/funlight.pat to the phone failed.\n" + timeOut}};
   const Data onDisk = Document("disk.pat", 2), earlier = Document("earlier.pat", 1);
   for (const auto& [file, tweaks, text] : cases) {
+    const bool save = text.startsWith("Saving");
     forms_.reset();
     Start({TempPath("disk.pat")});
     Sim.Phone().AddFile("/a/funlight.pat", file.empty() ? Document("phone.pat", 3) : file);
@@ -114,10 +119,14 @@ TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
     Plug(true);
     for (const auto& t : tweaks) Sim.QueueTweak(t);
     if (text.contains(usb)) Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
-    F().AOpenFromPhone->trigger();
+    (save ? F().ASaveToPhone : F().AOpenFromPhone)->trigger();
     EXPECT_EQ(OnlyMessage().toStdString(), text.toStdString());
-    EXPECT_TRUE(CurrentDocument() == onDisk && ReadBytes(Copy()) == earlier &&
-                !QFile::exists(Copy(".part")));
+    EXPECT_TRUE(CurrentDocument() == onDisk && ReadBytes(Copy()) == (save ? onDisk : earlier) &&
+                !QFile::exists(Copy(".part")) && !Unit1::PendingSave &&
+                FunFile.FileName == TempPath("disk.pat").toStdString());
+    if (save) F().ASaveToPhone->trigger();  // the next try goes through
+    EXPECT_TRUE(dialogs_.Messages.empty() &&
+                save == (Sim.Phone().File("/a/funlight.pat") == onDisk));
     Plug(false);
   }
   Plug(true);  // a copy's folder open to others is not used
@@ -160,23 +169,6 @@ TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
   EXPECT_TRUE(!order.empty() && order.front() == P2KAPI::kFileRead &&
               order.back() == P2KAPI::kFileWrite && std::is_sorted(order.begin(), order.end()));
   EXPECT_TRUE(CurrentDocument() == onPhone && Sim.Phone().File("/a/funlight.pat") == onPhone);
-}
-
-TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
-  const Data onDisk = Document("disk.pat", 2);
-  Start({TempPath("disk.pat")});
-  Sim.Phone().AddFile("/a/funlight.pat", Document("phone.pat", 1));
-  Plug(true);
-  Sim.QueueTweak(
-      {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileWrite, .Drop = true});
-  F().ASaveToPhone->trigger();
-  EXPECT_EQ(OnlyMessage(),
-            "Saving /a/funlight.pat to the phone failed.\nThe phone did not answer "
-            "in time.\n(USB Time-out)");
-  EXPECT_TRUE(CurrentDocument() == onDisk && !Unit1::PendingSave &&
-              FunFile.FileName == TempPath("disk.pat").toStdString());
-  F().ASaveToPhone->trigger();  // the next try goes through
-  EXPECT_TRUE(dialogs_.Messages.empty() && Sim.Phone().File("/a/funlight.pat") == onDisk);
 }
 
 TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
