@@ -58,6 +58,11 @@ void EditorTest::WriteAppFile(const std::string& relative, const std::string& by
   WriteFile(path, bytes);
 }
 
+QString EditorTest::OnlyMessage(TMsgIcon icon) {
+  const auto m = std::exchange(dialogs_.Messages, {});
+  return m.size() == 1 && m[0].Icon == icon ? m[0].Text : "(" + QString::number(m.size()) + ")";
+}
+
 std::filesystem::path EditorTest::UseShippedAppDir() {
   namespace fs = std::filesystem;
   const fs::path app = TempPath("app").toStdString(),

@@ -78,6 +78,8 @@ class EditorTest : public ::testing::Test {
   void OpenDocument(const std::vector<TFunlight>& funlights);
   void SelectCell(int col, int row);
   void WriteAppFile(const std::string& relative, const std::string& bytes);
+  // The text of the only message shown, with that icon, else "(n)" for n messages; clears them.
+  QString OnlyMessage(TMsgIcon icon = TMsgIcon::Error);
   // A program folder with the shipped profiles and languages.
   std::filesystem::path UseShippedAppDir();
 

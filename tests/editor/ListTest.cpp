@@ -80,7 +80,7 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
   EXPECT_FALSE(f.RadioButton1->isChecked() || f.RadioButton2->isChecked());
 }
 
-TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsAgain) {
+TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsWhichWriteIntoIt) {
   TMForm& f = Open({Simple(1), Simple(3)});
   QWidget* rows = f.ListBox1->viewport();
   const auto at = [&](int row) {
@@ -96,10 +96,8 @@ TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsAgain) {
   f.PageControl2->setCurrentWidget(f.TabSheet2);
   QTest::mouseClick(rows, Qt::LeftButton, {}, at(0));
   EXPECT_EQ(f.PageControl2->currentWidget(), f.TabSheet3);
-}
-
-TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
-  TMForm& f = Open({Simple(1), Simple(2), Simple(4)});
+  // The settings write into the current funlight.
+  Open({Simple(1), Simple(2), Simple(4)});
   f.ListBox1->setCurrentRow(1);
   f.SpinEdit1->setValue(4321);
   f.CheckBox1->setChecked(true);

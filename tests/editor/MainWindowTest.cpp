@@ -90,8 +90,7 @@ TEST_F(EditorTest, WindowsOpenFixedInTheMiddleAndTheirButtonsWork) {
   qputenv("XDG_DATA_HOME", TempPath("data/applications/glowsmith.desktop").toUtf8());
   F().Button14->click();
   qunsetenv("XDG_DATA_HOME");
-  EXPECT_TRUE(dialogs_.Messages.size() == 1 &&
-              dialogs_.Messages[0].Text.startsWith("Failed to create key"));
+  EXPECT_TRUE(OnlyMessage().startsWith("Failed to create key"));
 }
 
 TEST(DesktopEntry, ExecQuotesTheProgramThenEscapesTheString) {

@@ -42,10 +42,8 @@ TEST_F(EditorTest, OptionsAreShownStoredAtOnceAndOnClosing) {
   const std::filesystem::path app = UseShippedAppDir();
   std::filesystem::remove(app / "Languages" / "About.eng");
   Start();
-  ASSERT_EQ(dialogs_.Messages.size(), 1u);
-  EXPECT_EQ(
-      dialogs_.Messages[0].Text.toStdString(),
-      "Cannot open file \"" + app.string() + "/Languages/About.eng\". No such file or directory");
+  EXPECT_EQ(OnlyMessage().toStdString(), "Cannot open file \"" + app.string() +
+                                             "/Languages/About.eng\". No such file or directory");
   EXPECT_TRUE(F().ComboBox2->count() == 0 && F().windowTitle() == "Glowsmith" &&
               !services_.Options->KeyExists("Software\\Nerevy's"));
   F().close();

@@ -37,11 +37,6 @@ class PhoneCommandsTest : public EditorTest {
     WritePat(TempPath("now.pat").toStdString());
     return ReadBytes(TempPath("now.pat"));
   }
-  QString OnlyMessage() {  // with an error icon
-    const auto m = std::exchange(dialogs_.Messages, {});
-    return m.size() == 1 && m[0].Icon == TMsgIcon::Error ? m[0].Text
-                                                         : "(" + QString::number(m.size()) + ")";
-  }
   auto State() {
     return std::pair(F().Label26->text().toStdString(),
                      F().Label26->palette().color(QPalette::WindowText));

@@ -94,20 +94,16 @@ TEST_F(PreviewTest, PaintsEachFrameOnThePhonePicture) {
 TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
   Open({Normal(10, 0, true, {Frame(200, {}), Frame(0, {Cell(2, 0, 0, 1)}), Frame(500, {})})});
   auto& f = F();
-  const auto locked = [&] {
-    std::string s;
-    // clang-format off
-    for (bool on : {!f.Tab1->isEnabled(), !f.Tab2->isEnabled(), !f.ListBox2->isEnabled(), !f.File2->isEnabled(),
-                    !f.File2->menuAction()->isEnabled(), f.Tab3->cursor().shape() == Qt::BusyCursor,
-                    f.DXDraw->cursor().shape() == Qt::BusyCursor, f.Button15->text() == "Stop"})
-      s += on ? '1' : '0';
-    // clang-format on
-    return s;
+  const auto locked = [&] {  // how many of the eight signs of a locked editor show
+    return !f.Tab1->isEnabled() + !f.Tab2->isEnabled() + !f.ListBox2->isEnabled() +
+           !f.File2->isEnabled() + !f.File2->menuAction()->isEnabled() +
+           (f.Tab3->cursor().shape() == Qt::BusyCursor) +
+           (f.DXDraw->cursor().shape() == Qt::BusyCursor) + (f.Button15->text() == "Stop");
   };
-  EXPECT_TRUE(locked() == "00000000" && f.Timer1->ActiveOnly());  // paused in the background
+  EXPECT_TRUE(locked() == 0 && f.Timer1->ActiveOnly());  // paused in the background
   f.TrackBar4->setValue(50);
   Play();
-  EXPECT_EQ(locked(), "11111111");
+  EXPECT_EQ(locked(), 8);
   // Duration 0 keeps the interval of the frame before; the speed is read at every tick.
   for (int interval : {150, 300, 300, 500}) {
     EXPECT_EQ(f.Timer1->Interval(), interval);
@@ -115,7 +111,7 @@ TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
     Tick();
   }
   EXPECT_FALSE(Playing());  // three frames, four ticks
-  EXPECT_EQ(locked(), "00000000");
+  EXPECT_EQ(locked(), 0);
   // Repeat starts over at once, with the element unlit again.
   f.CheckBox4->setChecked(true);
   Play();
@@ -193,8 +189,7 @@ TEST_F(PreviewTest, PictureLeftOutOrMissingIsNeverDrawn) {
   EXPECT_EQ(Tick()[4], Green);
   F().Button15->click();
   Choose(F().ComboBox2, "Plain");
-  ASSERT_EQ(dialogs_.Messages.size(), 1u);
-  EXPECT_EQ(dialogs_.Messages[0].Text, "Image '7' not found");
+  EXPECT_EQ(OnlyMessage(), "Image '7' not found");
   EXPECT_EQ(F().DXDraw->FrontPixel(105, 15), Back);
   EXPECT_EQ(F().DXDraw->FrontPixel(200, 100), Block);
   F().CheckBox5->setChecked(true);

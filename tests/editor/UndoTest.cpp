@@ -37,8 +37,7 @@ TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
   F().ListBox2->setCurrentRow(0);
   for (bool playing : {true, false}) {
     F().Button15->click();
-    EXPECT_NE(F().AUndo->isEnabled(), playing);
-    EXPECT_NE(F().AInsertFrameAfter->isEnabled(), playing);
+    EXPECT_EQ(F().AUndo->isEnabled() + F().AInsertFrameAfter->isEnabled(), playing ? 0 : 2);
   }
   Key(F().ListBox1, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(std::tuple(Doc(), F().ListBox1->currentRow()), std::tuple(loaded, 0));
@@ -95,7 +94,7 @@ TEST_F(UndoTest, ADragIsOneStepAndUndoGoesBackToItsFunlightAndCell) {
             std::tuple(uint8_t{1}, uint8_t{3}, static_cast<QWidget*>(F().TabSheet1)));
 }
 
-TEST_F(UndoTest, GridKeysActOnTheSelectedCellAndColumn) {
+TEST_F(UndoTest, GridKeysAndMenusActOnTheSelectedCellAndColumn) {
   OpenDocument({Lights()});
   SelectCell(0, 1);  // element 2 in frame 1
   Key(F().EditGrid, Qt::Key_Space);
@@ -122,13 +121,7 @@ TEST_F(UndoTest, GridKeysActOnTheSelectedCellAndColumn) {
   F().FrameGrid->MoveCurrent(5, 1);
   Key(F().FrameGrid, Qt::Key_Delete, Qt::ControlModifier);  // the last: the one before it is
   EXPECT_EQ(std::tuple(F().FrameGrid->Col(), Cur().Frames.size()), std::tuple(4, 5u));
-  while (F().Execute(F().AUndo)) {
-  }
-  EXPECT_EQ(AllCells(Cur()), AllCells(Lights()));
-}
-
-TEST_F(UndoTest, FrameRowMenuSelectsItsColumnAndTheColourGridsComesFromTheKeyboardOnly) {
-  OpenDocument({Lights()});
+  // The frame row's menu selects its column; the colour grid's comes from the keyboard only.
   int shown = 0;
   const auto menu = [&](TGrid* grid, QContextMenuEvent::Reason reason, int col) {
     shown = 0;
