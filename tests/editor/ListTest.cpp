@@ -109,7 +109,7 @@ TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsWhichWriteIntoIt) {
               FunList[1].Repeating && FunList[0].HeadValue == 0);
 }
 
-TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
+TEST_F(ListTest, ListButtonsAndTheCountRunTheirCommandsAndSelect) {
   using B = QPushButton* TMForm::*;
   // clang-format off
   for (const auto& [button, selected, answer, after, row] :
@@ -128,9 +128,7 @@ TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
                 f.AFunMoveDown->isEnabled() == (row + 1 < n));
   }
   EXPECT_FALSE(Open({Simple(4)}).Button8->isEnabled()) << "the last funlight stays";
-}
-
-TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
+  // The count sets both grids once typing is done.
   TMForm& f = Open({Normal(1, 0, false, std::vector<TFrame>(10, Frame(250, {{1, 1, 0, 0}})))});
   QLineEdit* edit = f.SpinEdit5->findChild<QLineEdit*>();
   edit->selectAll();
@@ -196,7 +194,7 @@ TEST_F(ListTest, CellsArePaintedByElementKind) {
   }
 }
 
-TEST_F(ListTest, ClickingACellSelectsItsElementAndFrame) {
+TEST_F(ListTest, ClickingACellOrANameSelectsItsElement) {
   TMForm& f = Open({Painted(), Painted()});
   for (const auto& [col, row, cell, name] : {std::tuple{0, 0, 0, QString::fromUtf8("Дис")},
                                              {1, 0, 255, QString::fromUtf8("Дис")},
@@ -221,10 +219,9 @@ TEST_F(ListTest, ClickingACellSelectsItsElementAndFrame) {
   f.ListBox1->setCurrentRow(1);  // another funlight hides both pages again
   EXPECT_TRUE(!Shown(f.TabSheet1) && !Shown(f.TabSheet2) &&
               f.PageControl2->currentWidget() == f.TabSheet3);
-}
-
-TEST_F(ListTest, ClickingANameOpensSlotOperationsWithItsBand) {
-  TMForm& f = Open({Club(3, {Row(1, 900, 100, {{}})}), Painted()});
+  // A click on a name opens "Slot operations" with the element's band.
+  Open({Club(3, {Row(1, 900, 100, {{}})}), Painted()});
+  f.CheckBox2->setChecked(true);
   // An absent element's name can be chosen too; a normal funlight has no band.
   for (const auto& [fun, row, upper] : {std::tuple{0, 0, 900}, {0, 3, 0}, {0, 0, 900}, {1, 0, 0}}) {
     f.ListBox1->setCurrentRow(fun);

@@ -73,8 +73,8 @@ TEST_P(PendingRequestTest, WaitsForAPhoneWithTheFile) {
   Sim.Phone().AddFile("/c/funlight.pat", onPhone);
   Sim.Phone().Plug(TPhoneMode::Modem);
   ASSERT_TRUE(RunUntil([] { return !Unit1::PendingOpen && !Unit1::PendingSave; }));
-  EXPECT_TRUE(dialogs_.Messages.empty());
-  EXPECT_EQ(State(), std::pair(Profile.ConnectedText, QColor(0, 128, 0)));
+  EXPECT_TRUE(dialogs_.Messages.empty() &&
+              State() == std::pair(Profile.ConnectedText, QColor(0, 128, 0)));
   const Data moved = save ? onDisk : onPhone;
   EXPECT_TRUE((save ? Sim.Phone().File("/c/funlight.pat") : CurrentDocument()) == moved &&
               ReadBytes(Copy()) == moved);
@@ -142,10 +142,9 @@ TEST_F(PhoneCommandsTest, CopyIsNeverWrittenThroughAPlantedLink) {
   for (const char* end : {"", ".part"})
     fs::create_symlink(TempPath("victim").toStdString(), Copy(end).toStdString());
   F().AOpenFromPhone->trigger();
-  EXPECT_EQ(CurrentDocument(), onPhone);
-  EXPECT_FALSE(fs::is_symlink(Copy().toStdString()));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(Copy(".part").toStdString())));
-  EXPECT_EQ(ReadBytes(TempPath("victim")), kept);
+  EXPECT_TRUE(CurrentDocument() == onPhone && !fs::is_symlink(Copy().toStdString()) &&
+              !fs::exists(fs::symlink_status(Copy(".part").toStdString())) &&
+              ReadBytes(TempPath("victim")) == kept);
 }
 
 TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {

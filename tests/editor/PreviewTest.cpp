@@ -110,8 +110,7 @@ TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
     if (Unit1::PlayPos == 2) f.TrackBar4->setValue(0);
     Tick();
   }
-  EXPECT_FALSE(Playing());  // three frames, four ticks
-  EXPECT_EQ(locked(), 0);
+  EXPECT_TRUE(!Playing() && locked() == 0);  // three frames, four ticks
   // Repeat starts over at once, with the element unlit again.
   f.CheckBox4->setChecked(true);
   Play();
@@ -121,9 +120,8 @@ TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
   // The play button only clears the page then, and starts only from the caption PlayText.
   Profile.PlayText = "Spiel";
   f.Button15->click();
-  EXPECT_FALSE(Playing());
-  EXPECT_EQ(f.DXDraw->FrontPixel(200, 400), Block);
-  EXPECT_EQ(f.DXDraw->Surface().Pixel(200, 400), Back);
+  EXPECT_TRUE(!Playing() && f.DXDraw->FrontPixel(200, 400) == Block &&
+              f.DXDraw->Surface().Pixel(200, 400) == Back);
 }
 
 TEST_F(PreviewTest, PlaysOnlyANormalFunlightOfAnOpenDocumentChosenByItsName) {
@@ -170,12 +168,10 @@ TEST_F(PreviewTest, ReadsTheSkinKeysWithTheirDefaultsAndLimits) {
   F().PageControl1->setCurrentWidget(F().Tab3);
   EXPECT_EQ(F().DXDraw->grab().toImage().pixel(200, 400) & 0xFFFFFF, Block);
   Choose(F().ComboBox2, "Other");
-  EXPECT_TRUE(Profile.Available[6]);
-  EXPECT_EQ(F().DXDraw->FrontPixel(200, 100), Block);
+  EXPECT_TRUE(Profile.Available[6] && F().DXDraw->FrontPixel(200, 100) == Block);
   Choose(F().ComboBox2, "Bare");
-  EXPECT_FALSE(Profile.Available[6]);
-  EXPECT_EQ(F().DXDraw->FrontPixel(200, 400), Block);
-  EXPECT_TRUE(dialogs_.Messages.empty());
+  EXPECT_TRUE(!Profile.Available[6] && F().DXDraw->FrontPixel(200, 400) == Block &&
+              dialogs_.Messages.empty());
 }
 
 // Mended: a failed load shows the new phone unlit and draws no picture left by an earlier skin,
@@ -190,8 +186,7 @@ TEST_F(PreviewTest, PictureLeftOutOrMissingIsNeverDrawn) {
   F().Button15->click();
   Choose(F().ComboBox2, "Plain");
   EXPECT_EQ(OnlyMessage(), "Image '7' not found");
-  EXPECT_EQ(F().DXDraw->FrontPixel(105, 15), Back);
-  EXPECT_EQ(F().DXDraw->FrontPixel(200, 100), Block);
+  EXPECT_TRUE(F().DXDraw->FrontPixel(105, 15) == Back && F().DXDraw->FrontPixel(200, 100) == Block);
   F().CheckBox5->setChecked(true);
   Play();
   std::vector<uint32_t> bare(11, Back);
