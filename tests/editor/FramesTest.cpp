@@ -53,7 +53,7 @@ TFunlight Three(bool repeating = true) {
 }
 
 // The duration editor and the "Selected frame" page close when what they show goes away.
-TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
+TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlightAndButtonsActOnTheSelection) {
   OpenDocument({Three(), Three()});
   TGrid* grid = F().FrameGrid;
   for (bool count : {true, false}) {
@@ -69,6 +69,29 @@ TEST_F(FramesTest, EditorsCloseWithTheirColumnOrFunlight) {
     EXPECT_EQ(FunList[1].Frames[2].Duration, 300);
   }
   EXPECT_EQ(FunList[0].Frames[2].Duration, 95) << "what was typed stays";
+  // The cell and element buttons act on the selection.
+  F().ListBox1->setCurrentRow(0);
+  using B = QPushButton* TMForm::*;  // the cell clicked (Col < 0: the element name)
+  for (const auto& [col, row, button, after] :
+       {std::tuple{0, 1, B{&TMForm::Button1}, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        {0, 2, &TMForm::Button3, "1:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        {0, 1, &TMForm::Button9, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1 2:0,0,0|2:2,2,2 3:3,3,3|"},
+        {-1, 2, &TMForm::Button4, "1:1,2,3||2:2,2,2|"},
+        {-1, 0, &TMForm::Button13, "1:1,2,3 3:4,5,6 5:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
+        {-1, 2, &TMForm::Button7, "1:1,2,3 3:0,0,0|3:0,0,0|2:2,2,2 3:0,0,0|"}}) {
+    FunList[0] = Three();
+    SelectCell(1, 0);
+    col >= 0 ? SelectCell(col, row) : void(F().SlotGrid->SetCurrent(0, row));
+    Choose(F().ComboBox3, F().ComboBox3->itemText(4));  // copies go to element 5
+    QTest::mouseClick(F().*button, Qt::LeftButton);
+    EXPECT_EQ(Doc(), after);
+    const bool made = button == &TMForm::Button1;  // the page shows the new cell
+    EXPECT_TRUE(F().AAddNewFrame->isEnabled() != made && F().ADelFrame->isEnabled() == made &&
+                F().GroupBox6->isVisibleTo(F().TabSheet2) == made);
+    // Add to all frames turns to its element's slot page.
+    EXPECT_EQ(F().PageControl2->currentWidget() == F().TabSheet1,
+              col < 0 || button == &TMForm::Button9);
+  }
 }
 
 // The duration editor stores what is typed, clamped; only a last frame that stops is locked.
@@ -102,31 +125,6 @@ TEST_F(FramesTest, DurationEditorAndTheLockedLastFrame) {
   EXPECT_TRUE(dialogs_.Messages.empty() && !F().SpinEdit2->isEnabled());
   RightClick(1, 2);  // the step made shows at once
   EXPECT_EQ(OnScreen(1, 2), Rgb(15, 15, 15));
-}
-
-TEST_F(FramesTest, CellAndElementButtonsActOnTheSelection) {
-  OpenDocument({Three()});
-  using B = QPushButton* TMForm::*;  // the cell clicked (Col < 0: the element name)
-  for (const auto& [col, row, button, after] :
-       {std::tuple{0, 1, B{&TMForm::Button1}, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1|2:2,2,2 3:3,3,3|"},
-        {0, 2, &TMForm::Button3, "1:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
-        {0, 1, &TMForm::Button9, "1:1,2,3 3:4,5,6 2:0,0,0|3:1,1,1 2:0,0,0|2:2,2,2 3:3,3,3|"},
-        {-1, 2, &TMForm::Button4, "1:1,2,3||2:2,2,2|"},
-        {-1, 0, &TMForm::Button13, "1:1,2,3 3:4,5,6 5:1,2,3|3:1,1,1|2:2,2,2 3:3,3,3|"},
-        {-1, 2, &TMForm::Button7, "1:1,2,3 3:0,0,0|3:0,0,0|2:2,2,2 3:0,0,0|"}}) {
-    FunList[0] = Three();
-    SelectCell(1, 0);
-    col >= 0 ? SelectCell(col, row) : void(F().SlotGrid->SetCurrent(0, row));
-    Choose(F().ComboBox3, F().ComboBox3->itemText(4));  // copies go to element 5
-    QTest::mouseClick(F().*button, Qt::LeftButton);
-    EXPECT_EQ(Doc(), after);
-    const bool made = button == &TMForm::Button1;  // the page shows the new cell
-    EXPECT_TRUE(F().AAddNewFrame->isEnabled() != made && F().ADelFrame->isEnabled() == made &&
-                F().GroupBox6->isVisibleTo(F().TabSheet2) == made);
-    // Add to all frames turns to its element's slot page.
-    EXPECT_EQ(F().PageControl2->currentWidget() == F().TabSheet1,
-              col < 0 || button == &TMForm::Button9);
-  }
 }
 
 TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {

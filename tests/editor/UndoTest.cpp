@@ -27,7 +27,7 @@ class UndoTest : public EditorTest {
 
 }  // namespace
 
-TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
+TEST_F(UndoTest, EditMenuAndKeysUndoAndRedoOneStepAndGoBackToItsPlace) {
   OpenDocument({Lights(), Lights()});
   EXPECT_EQ(std::tuple(F().AUndo->text(), F().AUndo->isEnabled(), F().ARedo->isEnabled()),
             std::tuple(QString("&Undo"), false, false));
@@ -48,17 +48,7 @@ TEST_F(UndoTest, EditMenuNamesTheStepAndItsKeysUndoAndRedo) {
     EXPECT_EQ(FunList.size(), 3u);
     Key(F().ListBox1, Qt::Key_Z, Qt::ControlModifier);
   }
-  // Loading clears the history.
-  F().Button10->click();
-  dialogs_.OpenAnswers = {WriteDocument("other.pat", {Normal(1, 0, true, {Frame(100, {})})})};
-  F().Execute(F().AOpenFile);
-  EXPECT_EQ(std::tuple(FunList.size(), F().AUndo->isEnabled(), F().ADuplicateFrame->isEnabled()),
-            std::tuple(1u, false, true));
-}
-
-TEST_F(UndoTest, ADragIsOneStepAndUndoGoesBackToItsFunlightAndCell) {
-  OpenDocument({Lights(), Lights()});
-  const std::string loaded = Doc();
+  // A drag is one step, and undo goes back to its funlight and cell.
   F().ListBox1->setCurrentRow(1);
   SelectCell(1, 0);
   QSlider* red = F().TrackBar1;
@@ -91,6 +81,12 @@ TEST_F(UndoTest, ADragIsOneStepAndUndoGoesBackToItsFunlightAndCell) {
   F().Execute(F().ARedo);  // the element has a colour in the selected frame now: still its page
   EXPECT_EQ(std::tuple(CurFun, SelElement, F().PageControl2->currentWidget()),
             std::tuple(uint8_t{1}, uint8_t{3}, static_cast<QWidget*>(F().TabSheet1)));
+  // Loading clears the history.
+  F().Button10->click();
+  dialogs_.OpenAnswers = {WriteDocument("other.pat", {Normal(1, 0, true, {Frame(100, {})})})};
+  F().Execute(F().AOpenFile);
+  EXPECT_EQ(std::tuple(FunList.size(), F().AUndo->isEnabled(), F().ADuplicateFrame->isEnabled()),
+            std::tuple(1u, false, true));
 }
 
 TEST_F(UndoTest, GridKeysAndMenusActOnTheSelectedCellAndColumn) {
