@@ -75,15 +75,13 @@ TEST_F(PreviewTest, PaintsEachFrameOnThePhonePicture) {
                {Frame(100, {Cell(1, 15, 0, 0), Cell(2, 0, 0, 1), Cell(3, 12, 11, 10),
                             Cell(5, 0, 0, 1), Cell(6, 0, 0, 1)}),
                 Frame(100, {Cell(1, 0, 15, 0), Cell(2, 15, 15, 14)}), Frame(100, {})})});
-  // clang-format off
   const std::vector<std::vector<uint32_t>> ticks[2] = {
-      {{0xF6746C, Red, Back, Back, Green, Back, Back, Blue, Block, Back, Red},  // blended at 128
+      {{0xF6746C, Red, Back, Back, Green, Back, Back, Blue, Block, Back, Red},   // blended at 128
        {0x76F46C, Green, Back, Back, Back, Back, Back, Blue, Block, Back, Red},  // lit until unlit
        {Back, Back, Back, Back, Back, Back, Back, Blue, Block, Back, Red},
        {Back, Back, Back, Back, Back, Back, Back, Blue, Block, Back, Red}},
       // The outer display on the inner one: element 5 lights element 1's picture at its place.
       {{0xFFFFFF, Red, Back, Back, Green, Back, Back, Back, Block, Back, Red}}};
-  // clang-format on
   for (bool outer : {false, true}) {
     F().CheckBox5->setChecked(outer);
     Play();
@@ -93,35 +91,34 @@ TEST_F(PreviewTest, PaintsEachFrameOnThePhonePicture) {
 
 TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
   Open({Normal(10, 0, true, {Frame(200, {}), Frame(0, {Cell(2, 0, 0, 1)}), Frame(500, {})})});
-  auto& f = F();
   const auto locked = [&] {  // how many of the eight signs of a locked editor show
-    return !f.Tab1->isEnabled() + !f.Tab2->isEnabled() + !f.ListBox2->isEnabled() +
-           !f.File2->isEnabled() + !f.File2->menuAction()->isEnabled() +
-           (f.Tab3->cursor().shape() == Qt::BusyCursor) +
-           (f.DXDraw->cursor().shape() == Qt::BusyCursor) + (f.Button15->text() == "Stop");
+    return !F().Tab1->isEnabled() + !F().Tab2->isEnabled() + !F().ListBox2->isEnabled() +
+           !F().File2->isEnabled() + !F().File2->menuAction()->isEnabled() +
+           (F().Tab3->cursor().shape() == Qt::BusyCursor) +
+           (F().DXDraw->cursor().shape() == Qt::BusyCursor) + (F().Button15->text() == "Stop");
   };
-  EXPECT_TRUE(locked() == 0 && f.Timer1->ActiveOnly());  // paused in the background
-  f.TrackBar4->setValue(50);
+  EXPECT_TRUE(locked() == 0 && F().Timer1->ActiveOnly());  // paused in the background
+  F().TrackBar4->setValue(50);
   Play();
   EXPECT_EQ(locked(), 8);
   // Duration 0 keeps the interval of the frame before; the speed is read at every tick.
   for (int interval : {150, 300, 300, 500}) {
-    EXPECT_EQ(f.Timer1->Interval(), interval);
-    if (Unit1::PlayPos == 2) f.TrackBar4->setValue(0);
+    EXPECT_EQ(F().Timer1->Interval(), interval);
+    if (Unit1::PlayPos == 2) F().TrackBar4->setValue(0);
     Tick();
   }
   EXPECT_TRUE(!Playing() && locked() == 0);  // three frames, four ticks
   // Repeat starts over at once, with the element unlit again.
-  f.CheckBox4->setChecked(true);
+  F().CheckBox4->setChecked(true);
   Play();
   for (uint32_t shown : {Back, Green, Green, Green, Back}) EXPECT_EQ(Tick()[4], shown);
   EXPECT_EQ(Unit1::PlayPos, 1);
-  f.Button15->click();
+  F().Button15->click();
   // The play button only clears the page then, and starts only from the caption PlayText.
   Profile.PlayText = "Spiel";
-  f.Button15->click();
-  EXPECT_TRUE(!Playing() && f.DXDraw->FrontPixel(200, 400) == Block &&
-              f.DXDraw->Surface().Pixel(200, 400) == Back);
+  F().Button15->click();
+  EXPECT_TRUE(!Playing() && F().DXDraw->FrontPixel(200, 400) == Block &&
+              F().DXDraw->Surface().Pixel(200, 400) == Back);
 }
 
 TEST_F(PreviewTest, PlaysOnlyANormalFunlightOfAnOpenDocumentChosenByItsName) {
@@ -134,14 +131,13 @@ TEST_F(PreviewTest, PlaysOnlyANormalFunlightOfAnOpenDocumentChosenByItsName) {
   Open({Club(3, {Row(1, 0, 0, {{15, 0, 0, 0}})}), Normal(10, 0, false, {Frame(100, {})}),
         Normal(20, 0, false, {Frame(20, {Cell(1, 15, 0, 0)}), Frame(20, {})}),
         Normal(10, 0, false, {Frame(100, {})})});
-  auto& f = F();
-  f.Button15Click();  // the clublight is current
-  EXPECT_FALSE(Playing() || f.Button15->isEnabled());
-  f.ListBox2->setCurrentRow(2);  // the first funlight of that name
-  EXPECT_EQ(std::vector<int>({CurFun, f.ListBox1->currentRow(), f.ListBox2->currentRow()}),
+  F().Button15Click();  // the clublight is current
+  EXPECT_FALSE(Playing() || F().Button15->isEnabled());
+  F().ListBox2->setCurrentRow(2);  // the first funlight of that name
+  EXPECT_EQ(std::vector<int>({CurFun, F().ListBox1->currentRow(), F().ListBox2->currentRow()}),
             std::vector<int>({1, 1, 2}));
-  EXPECT_TRUE(f.Button15->isEnabled() && !Unit1::Updating);
-  f.ListBox2->setCurrentRow(1);
+  EXPECT_TRUE(F().Button15->isEnabled() && !Unit1::Updating);
+  F().ListBox2->setCurrentRow(1);
   ASSERT_EQ(CurFun, 2);
 }
 
