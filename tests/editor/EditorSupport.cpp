@@ -48,7 +48,7 @@ void EditorTest::OpenDocument(const std::vector<TFunlight>& funlights) {
 }
 
 void EditorTest::SelectCell(int col, int row) {
-  QTest::mouseClick(F().EditGrid, Qt::LeftButton, {}, F().EditGrid->CellRect(col, row).center());
+  Click(F().EditGrid, col, row);
   ASSERT_EQ(std::pair(F().EditGrid->Col(), F().EditGrid->Row()), std::pair(col, row));
 }
 
@@ -68,10 +68,9 @@ std::filesystem::path EditorTest::UseShippedAppDir() {
   const fs::path app = TempPath("app").toStdString(),
                  shipped = QCoreApplication::applicationDirPath().toStdString();
   fs::create_directories(app / "Profiles");
-  for (const fs::directory_entry& entry : fs::directory_iterator(shipped / "Profiles")) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(shipped / "Profiles"))
     if (entry.path().filename() != "Langs")
       fs::create_symlink(entry.path(), app / "Profiles" / entry.path().filename());
-  }
   fs::copy(shipped / "Profiles" / "Langs", app / "Profiles" / "Langs");
   fs::copy(shipped / "Languages", app / "Languages");
   services_.AppDir = QString::fromStdString(app.string());
@@ -88,12 +87,6 @@ std::vector<std::string> AllCells(const TFunlight& f) {
     out.push_back(s.str());
   }
   return out;
-}
-
-QStringList Items(const QListWidget* list) {
-  QStringList items;
-  for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
-  return items;
 }
 
 void Choose(QComboBox* box, const QString& text) {

@@ -77,6 +77,9 @@ class EditorTest : public ::testing::Test {
   TFunlight& Cur() { return FunList[CurFun]; }
   void OpenDocument(const std::vector<TFunlight>& funlights);
   void SelectCell(int col, int row);
+  void Click(TGrid* grid, int col, int row) {
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(col, row).center());
+  }
   void WriteAppFile(const std::string& relative, const std::string& bytes);
   // The text of the only message shown, with that icon, else "(n)" for n messages; clears them.
   QString OnlyMessage(TMsgIcon icon = TMsgIcon::Error);
@@ -95,7 +98,6 @@ std::vector<std::string> AllCells(const TFunlight& f);
 inline QColor ScreenColour(uint32_t c) {
   return QColor(c & 0xFF, (c >> 8) & 0xFF, c >> 16);
 }
-QStringList Items(const QListWidget* list);
 void Choose(QComboBox* box, const QString& text);
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;

@@ -36,11 +36,11 @@ class FramesTest : public EditorTest {
     const QImage shot = F().screen()->grabWindow(F().winId()).toImage();
     return shot.pixelColor(Grid()->mapTo(&F(), At(col, row)));
   }
-  QStringList Sliders() {
+  QString Sliders() {  // the three edits, then the three sliders
     QStringList s{F().Edit2->text(), F().Edit3->text(), F().Edit4->text()};
     for (QSlider* t : {F().TrackBar1, F().TrackBar2, F().TrackBar3})
       s << QString::number(t->value());
-    return s;
+    return s.join(' ');
   }
   bool Shown(QWidget* box) { return box->isVisibleTo(F().TabSheet2); }
 };
@@ -104,7 +104,7 @@ TEST_F(FramesTest, DurationEditorAndTheLockedLastFrame) {
     EXPECT_EQ(grid->Editing(), col == 1);
   }
   EXPECT_EQ(OnlyMessage(TMsgIcon::Warning), "No duration.");
-  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(1, 1).center());  // edits it
+  Click(grid, 1, 1);  // edits it
   QLineEdit* editor = grid->InplaceEditor();
   ASSERT_TRUE(editor && editor->isVisible() && editor->selectedText() == "200");
   QTest::keyClicks(editor, "70000");
@@ -133,7 +133,7 @@ TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
   OpenDocument({f});
   SelectCell(1, 0);
   SelectCell(0, 3);
-  EXPECT_EQ(Sliders().join(' '), "20 7 12 0 8 3");
+  EXPECT_EQ(Sliders(), "20 7 12 0 8 3");
   EXPECT_TRUE(Shown(F().GroupBox6) && !Shown(F().GroupBox9) && F().Button2->isEnabled() &&
               F().ADelFrame->isEnabled() && !F().AAddNewFrame->isEnabled() &&
               !F().SpinEdit2->isEnabled() && !EmptyFlag);
@@ -172,7 +172,7 @@ TEST_F(FramesTest, SelectedFrameActsOnItsCellAfterANameClick) {
     SelectCell(col, row);
     // Element 3, step 2 of the clublight: its parameter shows; there is no cell to remove.
     EXPECT_TRUE(doc != Rhythm || (F().SpinEdit2->value() == 60 && !F().ADelFrame->isEnabled()));
-    QTest::mouseClick(F().SlotGrid, Qt::LeftButton, {}, F().SlotGrid->CellRect(0, 0).center());
+    Click(F().SlotGrid, 0, 0);
     ASSERT_EQ(SelElement, 1);
     command(F());
     EXPECT_TRUE(doc == Rhythm ? Cur().ClubFrames[1].Cells[1].Param == 99
@@ -216,7 +216,7 @@ TEST_F(FramesTest, RightButtonTogglesCellsOnEnteringAndLeavesTheSelection) {
   EXPECT_TRUE(OnScreen(1, 0) == Rgb(0, 0, 0) && OnScreen(2, 0) == Rgb(0, 0, 0));
   // The selection, the grid's current cell and the page stay as they were.
   EXPECT_TRUE(Grid()->Col() == 0 && Grid()->Row() == 3 && SelCol == 0 && SelElement == 4 &&
-              SelCell == 2 && Sliders().join(' ') == "3 7 12 12 8 3" &&
+              SelCell == 2 && Sliders() == "3 7 12 12 8 3" &&
               F().PageControl2->currentWidget() == F().TabSheet2);
   // A click on an empty cell makes a white one, also on an element hidden no more.
   Profile.ElementColour[2] = AbsentElement;

@@ -139,13 +139,12 @@ TEST_F(EditorTest, CommandLineOfTheBuiltProgram) {
             0);
   const QImage shot(QString::fromStdString(dir + "/p.png"));
   int green = 0, red = 0;
-  for (int y = 0; y < shot.height(); ++y) {
+  for (int y = 0; y < shot.height(); ++y)
     for (int x = 0; x < shot.width(); ++x) {
       const QColor c = shot.pixelColor(x, y);
       green += c.red() < 40 && std::abs(c.green() - 128) < 40 && c.blue() < 40;
       red += c.red() > 195 && c.green() < 60 && c.blue() < 60;
     }
-  }
   EXPECT_TRUE(green >= 20 && red == 0) << green << " green, " << red << " red";
   qunsetenv("XDG_CONFIG_HOME");
   std::filesystem::remove_all(dir);  // a name that is no text is beyond QTemporaryDir

@@ -5,8 +5,6 @@
 
 #include "EditorSupport.h"
 
-namespace {
-
 TFunlight Lights() {
   return Normal(
       1, 0, true,
@@ -24,8 +22,6 @@ class UndoTest : public EditorTest {
   QPoint At(int col, int row) { return F().EditGrid->CellRect(col, row).center(); }
   std::string Doc() { return DocSupport::Describe(FunList); }
 };
-
-}  // namespace
 
 TEST_F(UndoTest, EditMenuAndKeysUndoAndRedoOneStepAndGoBackToItsPlace) {
   OpenDocument({Lights(), Lights()});
@@ -51,10 +47,9 @@ TEST_F(UndoTest, EditMenuAndKeysUndoAndRedoOneStepAndGoBackToItsPlace) {
   // A drag is one step, and undo goes back to its funlight and cell.
   F().ListBox1->setCurrentRow(1);
   SelectCell(1, 0);
-  QSlider* red = F().TrackBar1;
-  red->setSliderDown(true);
-  for (int v : {10, 5, 0}) red->setValue(v);
-  red->setSliderDown(false);
+  F().TrackBar1->setSliderDown(true);
+  for (int v : {10, 5, 0}) F().TrackBar1->setValue(v);
+  F().TrackBar1->setSliderDown(false);
   EXPECT_EQ(FunList[1].Frames[1].Cells[0].R, 15);
   QTest::mousePress(F().EditGrid, Qt::RightButton, {}, At(0, 0));
   for (int col : {1, 2, 0}) QTest::mouseMove(F().EditGrid, At(col, 0));
@@ -71,7 +66,7 @@ TEST_F(UndoTest, EditMenuAndKeysUndoAndRedoOneStepAndGoBackToItsPlace) {
   F().Execute(F().ARedo);
   EXPECT_EQ(FunList[1].Frames[1].Cells[0].R, 15);
   // An edit made on the "Slot operations" page goes back to that page and its element.
-  QTest::mouseClick(F().SlotGrid, Qt::LeftButton, {}, F().SlotGrid->CellRect(0, 2).center());
+  Click(F().SlotGrid, 0, 2);
   F().Button9->click();  // element 3 in every frame
   F().ListBox1->setCurrentRow(0);
   F().Execute(F().AUndo);
