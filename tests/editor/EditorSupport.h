@@ -17,8 +17,8 @@
 using namespace UFunStruct;
 using Unit1::TMForm;
 
-// The next scripted answer, or the fallback once they are used up.
-template <class T>
+template <class T>  // the next scripted answer, or the fallback once they are used up
+
 T Next(std::deque<T>& answers, T fallback) {
   if (answers.empty()) return fallback;
   const T v = answers.front();

@@ -74,6 +74,8 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
                 f.PageControl2->currentWidget() == f.TabSheet3)
         << row;
   }
+  f.ListBox2->setCurrentRow(1);  // of two equal names, the first funlight
+  EXPECT_EQ(CurFun, 0);
   FunList[0].FunType = 5;  // a type the editor does not know is neither
   f.Execute(f.AUpdateFunlight);
   EXPECT_FALSE(f.RadioButton1->isChecked() || f.RadioButton2->isChecked());

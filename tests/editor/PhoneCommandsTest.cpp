@@ -90,7 +90,6 @@ TEST_P(PendingRequestTest, WaitsForAPhoneWithTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(ReadAndSave, PendingRequestTest, testing::Bool());
 
-// A failed read keeps the document and the copy, a failed save the document; both are reported.
 TEST_F(PhoneCommandsTest, FailedTransferKeepsDocumentAndCopyAndReports) {
   const auto late = [](uint8_t sub) {
     return TAnswerTweak{.Command = P2KAPI::kCommandFileSystem, .SubCommand = sub, .Drop = true};

@@ -55,9 +55,8 @@ class PreviewTest : public EditorTest {
     F().ListBox2->setCurrentRow(0);
     F().Button15->click();
   }
-  // After a tick: element 1's rectangle, circle, circle's corner, lower-case "circle"; element 2's
-  // picture and its key pixel; 3's circle in the circle slot's key colour; 5's picture; two phones;
-  // 6's picture.
+  // After a tick: element 1's rectangle, circle, its corner, lower-case "circle"; 2's picture and
+  // key pixel; 3's circle in the circle slot's key colour; 5's picture; two phones; 6's picture.
   std::vector<uint32_t> Tick() {
     F().Timer1->Tick();
     std::vector<uint32_t> pixels;

@@ -107,7 +107,7 @@ TEST_F(UndoTest, GridKeysAndMenusActOnTheSelectedCellAndColumn) {
   EXPECT_EQ(std::tuple(Cur().Frames[3].Duration, Cur().Frames[4].Duration), std::tuple(200, 200));
   EXPECT_EQ(F().AUndo->text(), "&Undo Insert frame before");
   Key(F().FrameGrid, Qt::Key_Insert, Qt::ControlModifier);  // the new frame after it is selected
-  EXPECT_EQ(F().FrameGrid->Col(), 4);
+  EXPECT_EQ(std::tuple(F().FrameGrid->Col(), AllCells(Cur())[4]), std::tuple(4, std::string()));
   F().FrameGrid->MoveCurrent(5, 1);
   Key(F().FrameGrid, Qt::Key_Delete, Qt::ControlModifier);  // the last: the one before it is
   EXPECT_EQ(std::tuple(F().FrameGrid->Col(), Cur().Frames.size()), std::tuple(4, 5u));
