@@ -4,20 +4,6 @@
 
 static std::unique_ptr<TIniOptionsStore> g_options;
 
-std::optional<QString> TScriptedDialogs::Pop(std::deque<QString>& q) {
-  if (q.empty()) return std::nullopt;
-  const QString v = q.front();
-  q.pop_front();
-  return v.isNull() ? std::nullopt : std::optional<QString>(v);
-}
-
-int TScriptedDialogs::ShowModal(QDialog* dialog) {
-  ModalShown.push_back(dialog->objectName());
-  const int r = ModalAnswers.empty() ? mrCancel : ModalAnswers.front();
-  if (!ModalAnswers.empty()) ModalAnswers.pop_front();
-  return r;
-}
-
 void ResetGlobals() {
   DocSupport::ResetDocument();
   Unit1::DocActive = Unit1::Updating = Unit1::PhoneFileFound = Unit1::PendingOpen =
@@ -58,13 +44,12 @@ QString EditorTest::WriteDocument(const QString& name, const std::vector<TFunlig
 void EditorTest::OpenDocument(const std::vector<TFunlight>& funlights) {
   Start({WriteDocument("doc.pat", funlights)});
   ASSERT_TRUE(Unit1::DocActive);
-  Form().show();
+  F().show();
 }
 
 void EditorTest::SelectCell(int col, int row) {
-  QTest::mouseClick(Form().EditGrid, Qt::LeftButton, {},
-                    Form().EditGrid->CellRect(col, row).center());
-  ASSERT_EQ(std::pair(Form().EditGrid->Col(), Form().EditGrid->Row()), std::pair(col, row));
+  Click(F().EditGrid, col, row);
+  ASSERT_EQ(std::pair(F().EditGrid->Col(), F().EditGrid->Row()), std::pair(col, row));
 }
 
 void EditorTest::WriteAppFile(const std::string& relative, const std::string& bytes) {
@@ -73,15 +58,19 @@ void EditorTest::WriteAppFile(const std::string& relative, const std::string& by
   WriteFile(path, bytes);
 }
 
+QString EditorTest::OnlyMessage(TMsgIcon icon) {
+  const auto m = std::exchange(dialogs_.Messages, {});
+  return m.size() == 1 && m[0].Icon == icon ? m[0].Text : "(" + QString::number(m.size()) + ")";
+}
+
 std::filesystem::path EditorTest::UseShippedAppDir() {
   namespace fs = std::filesystem;
   const fs::path app = TempPath("app").toStdString(),
                  shipped = QCoreApplication::applicationDirPath().toStdString();
   fs::create_directories(app / "Profiles");
-  for (const fs::directory_entry& entry : fs::directory_iterator(shipped / "Profiles")) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(shipped / "Profiles"))
     if (entry.path().filename() != "Langs")
       fs::create_symlink(entry.path(), app / "Profiles" / entry.path().filename());
-  }
   fs::copy(shipped / "Profiles" / "Langs", app / "Profiles" / "Langs");
   fs::copy(shipped / "Languages", app / "Languages");
   services_.AppDir = QString::fromStdString(app.string());
@@ -98,12 +87,6 @@ std::vector<std::string> AllCells(const TFunlight& f) {
     out.push_back(s.str());
   }
   return out;
-}
-
-QStringList Items(const QListWidget* list) {
-  QStringList items;
-  for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
-  return items;
 }
 
 void Choose(QComboBox* box, const QString& text) {

@@ -17,7 +17,16 @@
 using namespace UFunStruct;
 using Unit1::TMForm;
 
-// Scripted dialogs: a null QString answer is a cancelled dialog.
+template <class T>  // the next scripted answer, or the fallback once they are used up
+
+T Next(std::deque<T>& answers, T fallback) {
+  if (answers.empty()) return fallback;
+  const T v = answers.front();
+  answers.pop_front();
+  return v;
+}
+
+// Scripted dialogs: a null QString answer is a cancelled dialog; Asked counts the save questions.
 class TScriptedDialogs : public IDialogs {
  public:
   struct TShown {
@@ -27,18 +36,29 @@ class TScriptedDialogs : public IDialogs {
   std::vector<TShown> Messages;
   std::deque<QString> OpenAnswers, SaveAnswers;
   std::deque<int> ModalAnswers;
+  std::deque<TSaveAnswer> Answers;
   std::vector<QString> ModalShown, Urls;
+  int Asked = 0;
 
   void ShowMessage(QWidget*, const QString& title, const QString& text, TMsgIcon icon) override {
     Messages.push_back({title, text, icon});
   }
-  std::optional<QString> OpenFileName(QWidget*) override { return Pop(OpenAnswers); }
-  std::optional<QString> SaveFileName(QWidget*) override { return Pop(SaveAnswers); }
-  int ShowModal(QDialog* dialog) override;
+  std::optional<QString> OpenFileName(QWidget*) override { return Name(OpenAnswers); }
+  std::optional<QString> SaveFileName(QWidget*) override { return Name(SaveAnswers); }
+  int ShowModal(QDialog* dialog) override {
+    ModalShown.push_back(dialog->objectName());
+    return Next(ModalAnswers, int{mrCancel});
+  }
   void OpenUrl(const QString& url) override { Urls.push_back(url); }
+  TSaveAnswer AskToSave(QWidget*, const QString&, const QString&, const QStringList&) override {
+    return ++Asked, Next(Answers, Cancel);
+  }
 
  private:
-  static std::optional<QString> Pop(std::deque<QString>& q);
+  static std::optional<QString> Name(std::deque<QString>& q) {
+    const QString v = Next(q, QString());
+    return v.isNull() ? std::nullopt : std::optional<QString>(v);
+  }
 };
 
 void ResetGlobals();
@@ -48,7 +68,7 @@ class EditorTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   void Start(const QStringList& args = {});
-  Unit1::TMForm& Form() { return *forms_->MForm; }
+  Unit1::TMForm& F() { return *forms_->MForm; }
   TAForm& About() { return *forms_->AForm; }
   QString TempPath(const QString& name) const { return temp_.filePath(name); }
   QString WriteDocument(const QString& name, const std::vector<TFunlight>& funlights);
@@ -57,7 +77,12 @@ class EditorTest : public ::testing::Test {
   TFunlight& Cur() { return FunList[CurFun]; }
   void OpenDocument(const std::vector<TFunlight>& funlights);
   void SelectCell(int col, int row);
+  void Click(TGrid* grid, int col, int row) {
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(col, row).center());
+  }
   void WriteAppFile(const std::string& relative, const std::string& bytes);
+  // The text of the only message shown, with that icon, else "(n)" for n messages; clears them.
+  QString OnlyMessage(TMsgIcon icon = TMsgIcon::Error);
   // A program folder with the shipped profiles and languages.
   std::filesystem::path UseShippedAppDir();
 
@@ -67,17 +92,12 @@ class EditorTest : public ::testing::Test {
   std::unique_ptr<TForms> forms_;
 };
 
-using DocSupport::Cell;
-using DocSupport::Club;
-using DocSupport::Frame;
-using DocSupport::Normal;
-using DocSupport::Row;
+using DocSupport::Cell, DocSupport::Club, DocSupport::Frame, DocSupport::Normal, DocSupport::Row;
 // Each frame's cells as "element:R,G,B ...".
 std::vector<std::string> AllCells(const TFunlight& f);
 inline QColor ScreenColour(uint32_t c) {
   return QColor(c & 0xFF, (c >> 8) & 0xFF, c >> 16);
 }
-QStringList Items(const QListWidget* list);
 void Choose(QComboBox* box, const QString& text);
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;

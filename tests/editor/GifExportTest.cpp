@@ -69,8 +69,8 @@ class GifExportTest : public EditorTest {
       Normal(0x0B, 0, false, {Frame(30, {Cell(1, 0, 15, 0)}), Frame(0, {Cell(1, 1, 2, 3)})}),
       Club(0x0C, {Row(1, 100, 50, {})})};
   int Export(const char* id, const QString& out, const char* profile = "") {
-    return Form().ExportAnimationCommand(out.toStdString(), id, profile,
-                                         TempPath("doc.pat").toStdString());
+    return F().ExportAnimationCommand(out.toStdString(), id, profile,
+                                      TempPath("doc.pat").toStdString());
   }
 };
 
@@ -89,12 +89,12 @@ TEST_F(GifExportTest, WritesEachFrameOfThePreviewWithItsDelay) {
 TEST_F(GifExportTest, RefusesAClublightAndLeavesTheFile) {
   OpenDocument(Doc);
   dialogs_.SaveAnswers = {TempPath("a.gif"), TempPath("no/a.gif")};
-  Form().AExportAnimation->trigger();
-  Form().AExportAnimation->trigger();
+  F().AExportAnimation->trigger();
+  F().AExportAnimation->trigger();
   EXPECT_EQ(std::get<0>(Decode(TempPath("a.gif"))), (std::vector<int>{2, 1, 2, 1}));
-  Form().ListBox1->setCurrentRow(2);
-  EXPECT_FALSE(Form().AExportAnimation->isEnabled());
-  Form().AExportAnimationExecute();
+  F().ListBox1->setCurrentRow(2);
+  EXPECT_FALSE(F().AExportAnimation->isEnabled());
+  F().AExportAnimationExecute();
   ASSERT_EQ(dialogs_.Messages.size(), 2u);
   EXPECT_EQ(dialogs_.Messages[0].Text.section('\n', 0, 0),
             "The animation could not be written to " + TempPath("no/a.gif") + ".");

@@ -26,22 +26,19 @@ class ListTest : public EditorTest {
                    "[Funlights]\nFunlight1=Call\nFunlight3=Alarm\nFunlight5=\xCC\xE8\xE3\n");
       WriteAppFile("Languages/Grid.lng", "[Language]\nExt=eng\nCodepage=1251\n");
       Start();
-      Form().show();
+      F().show();
       Profile.ProfileName = Profile.Language = "Grid";
       Profile.LangExt = "eng";
       Profile.ClubMarker = "[club]";
-      Form().Execute(Form().ALoadProfile);
-      Form().Execute(Form().AUpdateSlots);
+      F().Execute(F().ALoadProfile);
+      F().Execute(F().AUpdateSlots);
     }
     dialogs_.OpenAnswers.push_back(WriteDocument("doc.pat", doc));
-    EXPECT_TRUE(!open || Form().Execute(Form().AOpenFile));
+    EXPECT_TRUE(!open || F().Execute(F().AOpenFile));
     dialogs_.Messages.clear();
-    return Form();
+    return F();
   }
-  void Click(TGrid* grid, int col, int row) {
-    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(col, row).center());
-  }
-  bool Shown(QWidget* page) { return TabShown(Form().PageControl2, page); }
+  bool Shown(QWidget* page) { return TabShown(F().PageControl2, page); }
 };
 
 // A cell of every kind in frame 0, single-colour blues in frames 1..3.
@@ -57,33 +54,34 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
   TMForm& f =
       Open({Simple(5), Simple(5, 1234, true), Club(3, {Row(1, 0, 0, {{}, {}})}), Simple(200)});
   const QString mig = QString::fromUtf8("(05) Миг");
-  EXPECT_EQ(Items(f.ListBox1), (QStringList{mig, mig, "(03) Alarm [club]", "(C8) ..."}));
-  EXPECT_EQ(Items(f.ListBox2), (QStringList{mig, mig, "(C8) ..."}));
-  struct TCase {
-    int Row, Head, Count, Box, Preview;
-    bool Repeating, Normal, Club;
-  };
+  QStringList items;
+  for (int i = 0; i < f.ListBox1->count(); ++i) items << f.ListBox1->item(i)->text();
+  EXPECT_EQ(items, (QStringList{mig, mig, "(03) Alarm [club]", "(C8) ..."}));
   // An identifier outside the table selects no entry; equal texts pick the first preview item.
-  for (const TCase& c :
-       {TCase{1, 1234, 3, 4, 0, true, true, false}, TCase{2, 0, 2, 2, -1, false, false, true},
-        TCase{3, 0, 3, -1, 2, false, true, false}, TCase{0, 0, 3, 4, 0, false, true, false}}) {
-    SCOPED_TRACE(c.Row);
+  for (const auto& [row, head, count, box, preview, repeating, normal, club] :
+       {std::tuple{1, 1234, 3, 4, 0, true, true, false},
+        {2, 0, 2, 2, -1, false, false, true},
+        {3, 0, 3, -1, 2, false, true, false},
+        {0, 0, 3, 4, 0, false, true, false}}) {
     f.PageControl2->setCurrentWidget(f.TabSheet2);
-    f.ListBox1->setCurrentRow(c.Row);
-    EXPECT_TRUE(
-        CurFun == c.Row && f.SpinEdit1->value() == c.Head && f.SpinEdit5->value() == c.Count &&
-        f.ComboBox4->currentIndex() == c.Box && f.ListBox2->currentRow() == c.Preview &&
-        f.Button15->isEnabled() == (c.Preview >= 0) && f.CheckBox1->isChecked() == c.Repeating &&
-        (f.CheckBox1->isEnabled() && f.AClearAllFrames->isEnabled()) == c.Normal &&
-        f.RadioButton1->isChecked() == c.Normal && f.RadioButton2->isChecked() == c.Club &&
-        f.PageControl2->currentWidget() == f.TabSheet3);
+    f.ListBox1->setCurrentRow(row);
+    EXPECT_TRUE(CurFun == row && f.SpinEdit1->value() == head && f.SpinEdit5->value() == count &&
+                f.ComboBox4->currentIndex() == box && f.ListBox2->currentRow() == preview &&
+                f.Button15->isEnabled() == (preview >= 0) &&
+                f.CheckBox1->isChecked() == repeating &&
+                (f.CheckBox1->isEnabled() && f.AClearAllFrames->isEnabled()) == normal &&
+                f.RadioButton1->isChecked() == normal && f.RadioButton2->isChecked() == club &&
+                f.PageControl2->currentWidget() == f.TabSheet3)
+        << row;
   }
+  f.ListBox2->setCurrentRow(1);  // of two equal names, the first funlight
+  EXPECT_EQ(CurFun, 0);
   FunList[0].FunType = 5;  // a type the editor does not know is neither
   f.Execute(f.AUpdateFunlight);
   EXPECT_FALSE(f.RadioButton1->isChecked() || f.RadioButton2->isChecked());
 }
 
-TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsAgain) {
+TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsWhichWriteIntoIt) {
   TMForm& f = Open({Simple(1), Simple(3)});
   QWidget* rows = f.ListBox1->viewport();
   const auto at = [&](int row) {
@@ -99,10 +97,8 @@ TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsAgain) {
   f.PageControl2->setCurrentWidget(f.TabSheet2);
   QTest::mouseClick(rows, Qt::LeftButton, {}, at(0));
   EXPECT_EQ(f.PageControl2->currentWidget(), f.TabSheet3);
-}
-
-TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
-  TMForm& f = Open({Simple(1), Simple(2), Simple(4)});
+  // The settings write into the current funlight.
+  Open({Simple(1), Simple(2), Simple(4)});
   f.ListBox1->setCurrentRow(1);
   f.SpinEdit1->setValue(4321);
   f.CheckBox1->setChecked(true);
@@ -114,7 +110,7 @@ TEST_F(ListTest, SettingsWriteIntoTheCurrentFunlight) {
               FunList[1].Repeating && FunList[0].HeadValue == 0);
 }
 
-TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
+TEST_F(ListTest, ListButtonsAndTheCountRunTheirCommandsAndSelect) {
   using B = QPushButton* TMForm::*;
   // clang-format off
   for (const auto& [button, selected, answer, after, row] :
@@ -133,9 +129,7 @@ TEST_F(ListTest, ListButtonsRunTheirCommandsAndSelect) {
                 f.AFunMoveDown->isEnabled() == (row + 1 < n));
   }
   EXPECT_FALSE(Open({Simple(4)}).Button8->isEnabled()) << "the last funlight stays";
-}
-
-TEST_F(ListTest, TheCountSetsBothGridsOnceTypingIsDone) {
+  // The count sets both grids once typing is done.
   TMForm& f = Open({Normal(1, 0, false, std::vector<TFrame>(10, Frame(250, {{1, 1, 0, 0}})))});
   QLineEdit* edit = f.SpinEdit5->findChild<QLineEdit*>();
   edit->selectAll();
@@ -153,8 +147,7 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   Click(f.EditGrid, 1, 1);
   EXPECT_FALSE(Shown(f.TabSheet2)) << "no document, nothing to select";
   // Element names fall back to their numbers; the copy target list keeps seven names.
-  const QComboBox* names = f.ComboBox3;
-  EXPECT_EQ(names->itemText(0) + names->itemText(2) + names->itemText(names->count() - 1),
+  EXPECT_EQ(f.ComboBox3->itemText(0) + f.ComboBox3->itemText(2) + f.ComboBox3->itemText(6),
             QString::fromUtf8("Дис(03) ...Logo"));
   // Opened after one with funlights, it shows no duration of those.
   dialogs_.OpenAnswers.push_front(WriteDocument("first.pat", {Simple(1)}));
@@ -163,10 +156,9 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
                f.CheckBox1->isEnabled());
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
-  EXPECT_TRUE(!Shown(f.TabSheet1) && !Shown(f.TabSheet2) && f.EditGrid->ColCount() == 1 &&
-              f.FrameGrid->ColCount() == 1 && f.FrameGrid->Cell(0, 1).isEmpty() &&
-              f.EditGrid->SetCurrent(0, 1) && f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) &&
-              !Shown(f.TabSheet2));
+  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->ColCount() == 1 &&
+              f.FrameGrid->Cell(0, 1).isEmpty() && f.EditGrid->SetCurrent(0, 1) &&
+              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
   f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
@@ -202,21 +194,22 @@ TEST_F(ListTest, CellsArePaintedByElementKind) {
   }
 }
 
-TEST_F(ListTest, ClickingACellSelectsItsElementAndFrame) {
+TEST_F(ListTest, ClickingACellOrANameSelectsItsElement) {
   TMForm& f = Open({Painted(), Painted()});
   for (const auto& [col, row, cell, name] : {std::tuple{0, 0, 0, QString::fromUtf8("Дис")},
                                              {1, 0, 255, QString::fromUtf8("Дис")},
                                              {1, 1, 0, QString("Keypad")},
                                              {3, 6, 1, QString("Logo")}}) {
-    SCOPED_TRACE(name.toStdString());
     f.ElName->clear();
     f.PageControl2->setCurrentWidget(f.TabSheet3);
     Click(f.EditGrid, col, row);
-    EXPECT_TRUE(SelCol == col && SelCell == cell && SelElement == row + 1 && CopyTarget == row + 1);
-    EXPECT_TRUE(f.ComboBox3->currentIndex() == row && f.SlotGrid->Row() == row &&
-                Shown(f.TabSheet1) && Shown(f.TabSheet2) && !Unit1::Updating &&
-                f.PageControl2->currentWidget() == f.TabSheet2);
-    EXPECT_EQ(f.ElName->text(), name) << "the name shows for a cell that exists";
+    // The name shows for a cell that exists.
+    EXPECT_TRUE(SelCol == col && SelCell == cell && SelElement == row + 1 &&
+                CopyTarget == row + 1 && f.ComboBox3->currentIndex() == row &&
+                f.SlotGrid->Row() == row && Shown(f.TabSheet1) && Shown(f.TabSheet2) &&
+                !Unit1::Updating && f.PageControl2->currentWidget() == f.TabSheet2 &&
+                f.ElName->text() == name)
+        << col << "," << row;
   }
   Click(f.EditGrid, 0, 3);  // an absent element's cells are not selectable while hidden
   EXPECT_TRUE(!Shown(f.TabSheet2) && SelElement == 7);
@@ -226,10 +219,9 @@ TEST_F(ListTest, ClickingACellSelectsItsElementAndFrame) {
   f.ListBox1->setCurrentRow(1);  // another funlight hides both pages again
   EXPECT_TRUE(!Shown(f.TabSheet1) && !Shown(f.TabSheet2) &&
               f.PageControl2->currentWidget() == f.TabSheet3);
-}
-
-TEST_F(ListTest, ClickingANameOpensSlotOperationsWithItsBand) {
-  TMForm& f = Open({Club(3, {Row(1, 900, 100, {{}})}), Painted()});
+  // A click on a name opens "Slot operations" with the element's band.
+  Open({Club(3, {Row(1, 900, 100, {{}})}), Painted()});
+  f.CheckBox2->setChecked(true);
   // An absent element's name can be chosen too; a normal funlight has no band.
   for (const auto& [fun, row, upper] : {std::tuple{0, 0, 900}, {0, 3, 0}, {0, 0, 900}, {1, 0, 0}}) {
     f.ListBox1->setCurrentRow(fun);

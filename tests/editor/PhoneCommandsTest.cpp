@@ -26,8 +26,8 @@ class PhoneCommandsTest : public EditorTest {
   }
   void Plug(bool in) {
     in ? Sim.Phone().Plug(TPhoneMode::Modem) : Sim.Phone().Unplug();
-    Form().Button18->click();
-    ASSERT_TRUE(RunUntil([&] { return Form().Phone()->Connected == in; }));
+    F().Button18->click();
+    ASSERT_TRUE(RunUntil([&] { return F().Phone()->Connected == in; }));
   }
   Data Document(const QString& name, int count) {
     std::vector<TFunlight> list;
@@ -39,14 +39,9 @@ class PhoneCommandsTest : public EditorTest {
     WritePat(TempPath("now.pat").toStdString());
     return ReadBytes(TempPath("now.pat"));
   }
-  QString OnlyMessage() {  // with an error icon
-    const auto m = std::exchange(dialogs_.Messages, {});
-    return m.size() == 1 && m[0].Icon == TMsgIcon::Error ? m[0].Text
-                                                         : "(" + QString::number(m.size()) + ")";
-  }
   auto State() {
-    return std::pair(Form().Label26->text().toStdString(),
-                     Form().Label26->palette().color(QPalette::WindowText));
+    return std::pair(F().Label26->text().toStdString(),
+                     F().Label26->palette().color(QPalette::WindowText));
   }
   Writes SeemWrites() {
     Writes out;
@@ -67,9 +62,9 @@ TEST_P(PendingRequestTest, WaitsForAPhoneWithTheFile) {
   const bool save = GetParam();  // else Read; it waits for a phone with the file, saying why
   const Data onDisk = Document("disk.pat", 2), onPhone = Document("phone.pat", 3);
   Start({TempPath("disk.pat")});
-  (save ? Form().ASaveToPhone : Form().AOpenFromPhone)->trigger();
+  (save ? F().ASaveToPhone : F().AOpenFromPhone)->trigger();
   Sim.Phone().Plug(TPhoneMode::Modem);
-  ASSERT_TRUE(Sim.AdvanceUntil([this] { return Form().Phone()->CurrentDevice() != 0; }, 5000));
+  ASSERT_TRUE(Sim.AdvanceUntil([this] { return F().Phone()->CurrentDevice() != 0; }, 5000));
   Sim.Phone().Unplug();
   Sim.WaitIdle();
   QCoreApplication::processEvents();
@@ -82,35 +77,39 @@ TEST_P(PendingRequestTest, WaitsForAPhoneWithTheFile) {
   Sim.Phone().AddFile("/c/funlight.pat", onPhone);
   Sim.Phone().Plug(TPhoneMode::Modem);
   ASSERT_TRUE(RunUntil([] { return !Unit1::PendingOpen && !Unit1::PendingSave; }));
-  EXPECT_TRUE(dialogs_.Messages.empty());
-  EXPECT_EQ(State(), std::pair(Profile.ConnectedText, QColor(0, 128, 0)));
+  EXPECT_TRUE(dialogs_.Messages.empty() &&
+              State() == std::pair(Profile.ConnectedText, QColor(0, 128, 0)));
   const Data moved = save ? onDisk : onPhone;
   EXPECT_TRUE((save ? Sim.Phone().File("/c/funlight.pat") : CurrentDocument()) == moved &&
               ReadBytes(Copy()) == moved);
   EXPECT_EQ(FunFile.FileName, (save ? TempPath("disk.pat") : Copy()).toStdString());
-  EXPECT_EQ(Form().windowTitle().endsWith(" - " + Form().AOpenFromPhone->text()), !save);
+  EXPECT_EQ(F().windowTitle().endsWith(" - " + F().AOpenFromPhone->text()), !save);
   // The next connection's search does not keep the earlier one's file.
   Plug(false);
   Sim.Phone().AddFile("/a/funlight.pat", Document("later.pat", 1));
   Plug(true);
-  Form().AOpenFromPhone->trigger();
+  F().AOpenFromPhone->trigger();
   EXPECT_EQ(CurrentDocument(), ReadBytes(TempPath("later.pat")));
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadAndSave, PendingRequestTest, testing::Bool());
 
-TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
-  const TAnswerTweak late{.Command = P2KAPI::kCommandFileSystem, .SubCommand = 1, .Drop = true};
+TEST_F(PhoneCommandsTest, FailedTransferKeepsDocumentAndCopyAndReports) {
+  const auto late = [](uint8_t sub) {
+    return TAnswerTweak{.Command = P2KAPI::kCommandFileSystem, .SubCommand = sub, .Drop = true};
+  };
   const QString read = "Reading /a/funlight.pat from the phone failed.\n";
   const QString usb = "The USB transfer failed. Check the cable and the phone.\n";
+  const QString timeOut = "The phone did not answer in time.\n(USB Time-out)";
   const std::tuple<Data, std::vector<TAnswerTweak>, QString> cases[] = {
-      {{}, {late}, read + "The phone did not answer in time.\n(USB Time-out)"},
+      {{}, {late(1)}, read + timeOut},
       {{'n', 'o'}, {}, "\"/a/funlight.pat\" is not a funlight file."},
       // A failed transfer names the link's last log line.
       {{}, {}, read + usb + "(WriteData GetOverlappedResult fail)"},
-  };
+      {{}, {late(P2KAPI::kFileWrite)}, "Saving /a/funlight.pat to the phone failed.\n" + timeOut}};
   const Data onDisk = Document("disk.pat", 2), earlier = Document("earlier.pat", 1);
   for (const auto& [file, tweaks, text] : cases) {
+    const bool save = text.startsWith("Saving");
     forms_.reset();
     Start({TempPath("disk.pat")});
     Sim.Phone().AddFile("/a/funlight.pat", file.empty() ? Document("phone.pat", 3) : file);
@@ -118,15 +117,19 @@ TEST_F(PhoneCommandsTest, FailedReadKeepsDocumentAndCopyAndReports) {
     Plug(true);
     for (const auto& t : tweaks) Sim.QueueTweak(t);
     if (text.contains(usb)) Sim.InjectIoFault({TRequestKind::Command, TIoFaultKind::Fail, 0, 1});
-    Form().AOpenFromPhone->trigger();
+    (save ? F().ASaveToPhone : F().AOpenFromPhone)->trigger();
     EXPECT_EQ(OnlyMessage().toStdString(), text.toStdString());
-    EXPECT_TRUE(CurrentDocument() == onDisk && ReadBytes(Copy()) == earlier &&
-                !QFile::exists(Copy(".part")));
+    EXPECT_TRUE(CurrentDocument() == onDisk && ReadBytes(Copy()) == (save ? onDisk : earlier) &&
+                !QFile::exists(Copy(".part")) && !Unit1::PendingSave &&
+                FunFile.FileName == TempPath("disk.pat").toStdString());
+    if (save) F().ASaveToPhone->trigger();  // the next try goes through
+    EXPECT_TRUE(dialogs_.Messages.empty() &&
+                save == (Sim.Phone().File("/a/funlight.pat") == onDisk));
     Plug(false);
   }
   Plug(true);  // a copy's folder open to others is not used
   std::filesystem::permissions(Folder, std::filesystem::perms::all);
-  Form().AOpenFromPhone->trigger();
+  F().AOpenFromPhone->trigger();
   EXPECT_EQ(OnlyMessage(), QString::fromStdString(Profile.PhoneCopyFolderMsg)
                                .arg(QString::fromStdString(Folder).chopped(1)));
 }
@@ -141,11 +144,10 @@ TEST_F(PhoneCommandsTest, CopyIsNeverWrittenThroughAPlantedLink) {
   Plug(true);
   for (const char* end : {"", ".part"})
     fs::create_symlink(TempPath("victim").toStdString(), Copy(end).toStdString());
-  Form().AOpenFromPhone->trigger();
-  EXPECT_EQ(CurrentDocument(), onPhone);
-  EXPECT_FALSE(fs::is_symlink(Copy().toStdString()));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(Copy(".part").toStdString())));
-  EXPECT_EQ(ReadBytes(TempPath("victim")), kept);
+  F().AOpenFromPhone->trigger();
+  EXPECT_TRUE(CurrentDocument() == onPhone && !fs::is_symlink(Copy().toStdString()) &&
+              !fs::exists(fs::symlink_status(Copy(".part").toStdString())) &&
+              ReadBytes(TempPath("victim")) == kept);
 }
 
 TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
@@ -153,8 +155,8 @@ TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
   Start({TempPath("disk.pat")});
   const Data onPhone = Document("phone.pat", 3);
   Sim.Phone().AddFile("/a/funlight.pat", onPhone);
-  Form().ASaveToPhone->trigger();
-  Form().AOpenFromPhone->trigger();
+  F().ASaveToPhone->trigger();
+  F().AOpenFromPhone->trigger();
   Sim.Phone().Plug(TPhoneMode::Modem);
   ASSERT_TRUE(RunUntil([] { return !Unit1::PendingOpen && !Unit1::PendingSave; }));
   std::vector<long> order;  // reads, then writes: what went back is what was read
@@ -164,23 +166,6 @@ TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
   EXPECT_TRUE(!order.empty() && order.front() == P2KAPI::kFileRead &&
               order.back() == P2KAPI::kFileWrite && std::is_sorted(order.begin(), order.end()));
   EXPECT_TRUE(CurrentDocument() == onPhone && Sim.Phone().File("/a/funlight.pat") == onPhone);
-}
-
-TEST_F(PhoneCommandsTest, FailedSaveIsReportedAndKeepsDocument) {
-  const Data onDisk = Document("disk.pat", 2);
-  Start({TempPath("disk.pat")});
-  Sim.Phone().AddFile("/a/funlight.pat", Document("phone.pat", 1));
-  Plug(true);
-  Sim.QueueTweak(
-      {.Command = P2KAPI::kCommandFileSystem, .SubCommand = P2KAPI::kFileWrite, .Drop = true});
-  Form().ASaveToPhone->trigger();
-  EXPECT_EQ(OnlyMessage(),
-            "Saving /a/funlight.pat to the phone failed.\nThe phone did not answer "
-            "in time.\n(USB Time-out)");
-  EXPECT_TRUE(CurrentDocument() == onDisk && !Unit1::PendingSave &&
-              FunFile.FileName == TempPath("disk.pat").toStdString());
-  Form().ASaveToPhone->trigger();  // the next try goes through
-  EXPECT_TRUE(dialogs_.Messages.empty() && Sim.Phone().File("/a/funlight.pat") == onDisk);
 }
 
 TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
@@ -197,7 +182,7 @@ TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
       {0x08, 0x00, {one, answer({0, 0, 0})}, bad + "\n(Buffer too small)", {}},
   };
   Start();
-  for (QPushButton* button : {Form().Button19, Form().Button20}) {
+  for (QPushButton* button : {F().Button19, F().Button20}) {
     button->click();
     EXPECT_EQ(OnlyMessage().toStdString(), Profile.NotConnectedMsg);
   }
@@ -208,28 +193,28 @@ TEST_F(PhoneCommandsTest, OptionsReadWriteAndRestart) {
     record[89] = c380;
     Sim.Phone().SetSeem(0x32, 1, record);
     for (const auto& t : tweaks) Sim.QueueTweak(t);
-    Form().Button20->click();
+    F().Button20->click();
     EXPECT_EQ(dialogs_.Messages.empty() ? QString() : OnlyMessage().mid(37), failure);
     const bool read = failure.isEmpty();
-    EXPECT_EQ(std::tuple(Form().CheckBox7->isChecked(), Form().CheckBox8->isChecked(),
-                         Form().Button21->isEnabled(),
-                         Form().Phone()->LastFailure == P2KAPI::TFailure::None),
-              std::tuple(read && clublights & 8, !read || c380 & 8, read, read));
+    EXPECT_EQ(
+        std::tuple(F().CheckBox7->isChecked(), F().CheckBox8->isChecked(),
+                   F().Button21->isEnabled(), F().Phone()->LastFailure == P2KAPI::TFailure::None),
+        std::tuple(read && clublights & 8, !read || c380 & 8, read, read));
     for (const auto& [offset, value] : writes)
-      (offset == 99 ? Form().CheckBox7 : Form().CheckBox8)->click();
+      (offset == 99 ? F().CheckBox7 : F().CheckBox8)->click();
     Sim.Clear();
-    Form().Button21->click();
-    EXPECT_TRUE(SeemWrites() == writes && !Form().Button21->isEnabled());
+    F().Button21->click();
+    EXPECT_TRUE(SeemWrites() == writes && !F().Button21->isEnabled());
   }
-  Form().CheckBox7->click();
-  Form().Button21->setEnabled(true);
+  F().CheckBox7->click();
+  F().Button21->setEnabled(true);
   Sim.QueueTweak({.Command = P2KAPI::WRELEM, .Status = 1});
-  Form().Button21->click();
+  F().Button21->click();
   EXPECT_TRUE(
       OnlyMessage().startsWith("The phone settings could not be written.\nThe phone refused"));
   Sim.Clear();
-  Form().Button21->click();
-  Form().Button19->click();
+  F().Button21->click();
+  F().Button19->click();
   EXPECT_EQ(std::pair(SeemWrites(), Sim.Phone().Restarts()), std::pair(Writes{{99, 0xFC}}, 1));
 }
 
@@ -240,18 +225,18 @@ TEST_F(PhoneCommandsTest, NoDriverAndNoAccessLines) {
   services_.Phone = &Linux;
   UseShippedAppDir();
   Start();
-  const QLabel* driver = Form().NoDriverLabel;
-  const QLabel* access = Form().NoAccessLabel;
-  EXPECT_TRUE(driver->isVisibleTo(Form().Tab5) && driver->pos() == QPoint(16, 200) &&
+  const QLabel* driver = F().NoDriverLabel;
+  const QLabel* access = F().NoAccessLabel;
+  EXPECT_TRUE(driver->isVisibleTo(F().Tab5) && driver->pos() == QPoint(16, 200) &&
               driver->text().endsWith("Try glowsmith --simulate-phone DIR."));
   Sim.Phone().Plug(TPhoneMode::P2K);
-  Form().Button18->click();
-  EXPECT_FALSE(access->isVisibleTo(Form().Tab5));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Sim.Advance(100), access->isVisibleTo(Form().Tab5); }));
+  F().Button18->click();
+  EXPECT_FALSE(access->isVisibleTo(F().Tab5));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Sim.Advance(100), access->isVisibleTo(F().Tab5); }));
   EXPECT_TRUE(access->pos() == QPoint(16, 200) &&
               access->text().endsWith("udev rule 60-glowsmith-phone.rules.") &&
-              access->geometry().right() < Form().Tab5->width());
-  Choose(Form().ComboBox1, "Russian");
+              access->geometry().right() < F().Tab5->width());
+  Choose(F().ComboBox1, "Russian");
   EXPECT_TRUE(access->text().endsWith("udev 60-glowsmith-phone.rules.") &&
-              access->geometry().right() < Form().Tab5->width());
+              access->geometry().right() < F().Tab5->width());
 }

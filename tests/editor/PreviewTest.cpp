@@ -52,108 +52,91 @@ class PreviewTest : public EditorTest {
   }
   void Open(const std::vector<TFunlight>& f) { Start({WriteDocument("doc.pat", f)}); }
   void Play() {
-    Form().ListBox2->setCurrentRow(0);
-    Form().Button15->click();
+    F().ListBox2->setCurrentRow(0);
+    F().Button15->click();
   }
-  // After a tick: element 1's rectangle, circle, circle's corner, lower-case "circle"; element 2's
-  // picture and its key pixel; 3's circle in the circle slot's key colour; 5's picture; two phones.
+  // After a tick: element 1's rectangle, circle, its corner, lower-case "circle"; 2's picture and
+  // key pixel; 3's circle in the circle slot's key colour; 5's picture; two phones; 6's picture.
   std::vector<uint32_t> Tick() {
-    Form().Timer1->Tick();
+    F().Timer1->Tick();
     std::vector<uint32_t> pixels;
     // clang-format off
     for (auto [x, y] : {std::pair{15, 15}, {45, 25}, {30, 10}, {5, 5}, {105, 15}, {100, 10}, {135, 25}, {185, 15},
-                        {200, 400}, {200, 100}}) pixels.push_back(Form().DXDraw->FrontPixel(x, y));
+                        {200, 400}, {200, 100}, {215, 15}}) pixels.push_back(F().DXDraw->FrontPixel(x, y));
     // clang-format on
     return pixels;
   }
-  bool Playing() { return Form().Timer1->Enabled(); }
+  bool Playing() { return F().Timer1->Enabled(); }
 };
 
 TEST_F(PreviewTest, PaintsEachFrameOnThePhonePicture) {
-  Open({Normal(
-      10, 0, false,
-      {Frame(100, {Cell(1, 15, 0, 0), Cell(2, 0, 0, 1), Cell(3, 12, 11, 10), Cell(5, 0, 0, 1)}),
-       Frame(100, {Cell(1, 0, 15, 0), Cell(2, 15, 15, 14)}), Frame(100, {})})});
-  // clang-format off
+  Open({Normal(10, 0, false,
+               {Frame(100, {Cell(1, 15, 0, 0), Cell(2, 0, 0, 1), Cell(3, 12, 11, 10),
+                            Cell(5, 0, 0, 1), Cell(6, 0, 0, 1)}),
+                Frame(100, {Cell(1, 0, 15, 0), Cell(2, 15, 15, 14)}), Frame(100, {})})});
   const std::vector<std::vector<uint32_t>> ticks[2] = {
-      {{0xF6746C, Red, Back, Back, Green, Back, Back, Blue, Block, Back},  // blended at 128
-       {0x76F46C, Green, Back, Back, Back, Back, Back, Blue, Block, Back},  // lit until unlit
-       {Back, Back, Back, Back, Back, Back, Back, Blue, Block, Back},
-       {Back, Back, Back, Back, Back, Back, Back, Blue, Block, Back}},
+      {{0xF6746C, Red, Back, Back, Green, Back, Back, Blue, Block, Back, Red},   // blended at 128
+       {0x76F46C, Green, Back, Back, Back, Back, Back, Blue, Block, Back, Red},  // lit until unlit
+       {Back, Back, Back, Back, Back, Back, Back, Blue, Block, Back, Red},
+       {Back, Back, Back, Back, Back, Back, Back, Blue, Block, Back, Red}},
       // The outer display on the inner one: element 5 lights element 1's picture at its place.
-      {{0xFFFFFF, Red, Back, Back, Green, Back, Back, Back, Block, Back}}};
-  // clang-format on
+      {{0xFFFFFF, Red, Back, Back, Green, Back, Back, Back, Block, Back, Red}}};
   for (bool outer : {false, true}) {
-    Form().CheckBox5->setChecked(outer);
+    F().CheckBox5->setChecked(outer);
     Play();
     for (const std::vector<uint32_t>& pixels : ticks[outer]) EXPECT_EQ(Tick(), pixels) << outer;
   }
 }
 
-TEST_F(PreviewTest, TheLastSlotElementsPictureIsDrawnToo) {
-  Open({Normal(10, 0, false, {Frame(100, {Cell(6, 0, 0, 1)})})});
-  Play();
-  Tick();
-  EXPECT_EQ(Form().DXDraw->FrontPixel(215, 15), Red);
-}
-
 TEST_F(PreviewTest, PlayLocksTheEditorAndPacesTheFramesUntilTheEnd) {
   Open({Normal(10, 0, true, {Frame(200, {}), Frame(0, {Cell(2, 0, 0, 1)}), Frame(500, {})})});
-  auto& f = Form();
-  const auto locked = [&] {
-    std::string s;
-    // clang-format off
-    for (bool on : {!f.Tab1->isEnabled(), !f.Tab2->isEnabled(), !f.ListBox2->isEnabled(), !f.File2->isEnabled(),
-                    !f.File2->menuAction()->isEnabled(), f.Tab3->cursor().shape() == Qt::BusyCursor,
-                    f.DXDraw->cursor().shape() == Qt::BusyCursor, f.Button15->text() == "Stop"})
-      s += on ? '1' : '0';
-    // clang-format on
-    return s;
+  const auto locked = [&] {  // how many of the eight signs of a locked editor show
+    return !F().Tab1->isEnabled() + !F().Tab2->isEnabled() + !F().ListBox2->isEnabled() +
+           !F().File2->isEnabled() + !F().File2->menuAction()->isEnabled() +
+           (F().Tab3->cursor().shape() == Qt::BusyCursor) +
+           (F().DXDraw->cursor().shape() == Qt::BusyCursor) + (F().Button15->text() == "Stop");
   };
-  EXPECT_TRUE(locked() == "00000000" && f.Timer1->ActiveOnly());  // paused in the background
-  f.TrackBar4->setValue(50);
+  EXPECT_TRUE(locked() == 0 && F().Timer1->ActiveOnly());  // paused in the background
+  F().TrackBar4->setValue(50);
   Play();
-  EXPECT_EQ(locked(), "11111111");
+  EXPECT_EQ(locked(), 8);
   // Duration 0 keeps the interval of the frame before; the speed is read at every tick.
   for (int interval : {150, 300, 300, 500}) {
-    EXPECT_EQ(f.Timer1->Interval(), interval);
-    if (Unit1::PlayPos == 2) f.TrackBar4->setValue(0);
+    EXPECT_EQ(F().Timer1->Interval(), interval);
+    if (Unit1::PlayPos == 2) F().TrackBar4->setValue(0);
     Tick();
   }
-  EXPECT_FALSE(Playing());  // three frames, four ticks
-  EXPECT_EQ(locked(), "00000000");
+  EXPECT_TRUE(!Playing() && locked() == 0);  // three frames, four ticks
   // Repeat starts over at once, with the element unlit again.
-  f.CheckBox4->setChecked(true);
+  F().CheckBox4->setChecked(true);
   Play();
   for (uint32_t shown : {Back, Green, Green, Green, Back}) EXPECT_EQ(Tick()[4], shown);
   EXPECT_EQ(Unit1::PlayPos, 1);
-  f.Button15->click();
+  F().Button15->click();
   // The play button only clears the page then, and starts only from the caption PlayText.
   Profile.PlayText = "Spiel";
-  f.Button15->click();
-  EXPECT_FALSE(Playing());
-  EXPECT_EQ(f.DXDraw->FrontPixel(200, 400), Block);
-  EXPECT_EQ(f.DXDraw->Surface().Pixel(200, 400), Back);
+  F().Button15->click();
+  EXPECT_TRUE(!Playing() && F().DXDraw->FrontPixel(200, 400) == Block &&
+              F().DXDraw->Surface().Pixel(200, 400) == Back);
 }
 
 TEST_F(PreviewTest, PlaysOnlyANormalFunlightOfAnOpenDocumentChosenByItsName) {
   Open({});
-  Form().Button15Click();
-  Form().Timer1->Tick();  // no funlight: the bare phone
-  EXPECT_FALSE(Playing() || Form().DXDraw->FrontPixel(200, 400) != Block);
+  F().Button15Click();
+  F().Timer1->Tick();  // no funlight: the bare phone
+  EXPECT_FALSE(Playing() || F().DXDraw->FrontPixel(200, 400) != Block);
   forms_.reset();
   ResetGlobals();
   Open({Club(3, {Row(1, 0, 0, {{15, 0, 0, 0}})}), Normal(10, 0, false, {Frame(100, {})}),
         Normal(20, 0, false, {Frame(20, {Cell(1, 15, 0, 0)}), Frame(20, {})}),
         Normal(10, 0, false, {Frame(100, {})})});
-  auto& f = Form();
-  f.Button15Click();  // the clublight is current
-  EXPECT_FALSE(Playing() || f.Button15->isEnabled());
-  f.ListBox2->setCurrentRow(2);  // the first funlight of that name
-  EXPECT_EQ(std::vector<int>({CurFun, f.ListBox1->currentRow(), f.ListBox2->currentRow()}),
+  F().Button15Click();  // the clublight is current
+  EXPECT_FALSE(Playing() || F().Button15->isEnabled());
+  F().ListBox2->setCurrentRow(2);  // the first funlight of that name
+  EXPECT_EQ(std::vector<int>({CurFun, F().ListBox1->currentRow(), F().ListBox2->currentRow()}),
             std::vector<int>({1, 1, 2}));
-  EXPECT_TRUE(f.Button15->isEnabled() && !Unit1::Updating);
-  f.ListBox2->setCurrentRow(1);
+  EXPECT_TRUE(F().Button15->isEnabled() && !Unit1::Updating);
+  F().ListBox2->setCurrentRow(1);
   ASSERT_EQ(CurFun, 2);
 }
 
@@ -176,16 +159,14 @@ TEST_F(PreviewTest, ReadsTheSkinKeysWithTheirDefaultsAndLimits) {
                         Profile.Shapes[2][0].Opacity, a.Shape == "Circle", c.Shape == "Rectangle"}),
       (std::vector<int>{1, 2, 3, 4, 128, 255, 0, 0, 0, 0, 0, 127, 0, 1, 1}));
   // Shown at once, and not cleared when the page is first shown.
-  Form().show();
-  Form().PageControl1->setCurrentWidget(Form().Tab3);
-  EXPECT_EQ(Form().DXDraw->grab().toImage().pixel(200, 400) & 0xFFFFFF, Block);
-  Choose(Form().ComboBox2, "Other");
-  EXPECT_TRUE(Profile.Available[6]);
-  EXPECT_EQ(Form().DXDraw->FrontPixel(200, 100), Block);
-  Choose(Form().ComboBox2, "Bare");
-  EXPECT_FALSE(Profile.Available[6]);
-  EXPECT_EQ(Form().DXDraw->FrontPixel(200, 400), Block);
-  EXPECT_TRUE(dialogs_.Messages.empty());
+  F().show();
+  F().PageControl1->setCurrentWidget(F().Tab3);
+  EXPECT_EQ(F().DXDraw->grab().toImage().pixel(200, 400) & 0xFFFFFF, Block);
+  Choose(F().ComboBox2, "Other");
+  EXPECT_TRUE(Profile.Available[6] && F().DXDraw->FrontPixel(200, 100) == Block);
+  Choose(F().ComboBox2, "Bare");
+  EXPECT_TRUE(!Profile.Available[6] && F().DXDraw->FrontPixel(200, 400) == Block &&
+              dialogs_.Messages.empty());
 }
 
 // Mended: a failed load shows the new phone unlit and draws no picture left by an earlier skin,
@@ -197,16 +178,14 @@ TEST_F(PreviewTest, PictureLeftOutOrMissingIsNeverDrawn) {
       {Normal(10, 0, false, {Frame(100, {Cell(2, 0, 0, 1), Cell(5, 0, 0, 1), Cell(7, 0, 0, 1)})})});
   Play();
   EXPECT_EQ(Tick()[4], Green);
-  Form().Button15->click();
-  Choose(Form().ComboBox2, "Plain");
-  ASSERT_EQ(dialogs_.Messages.size(), 1u);
-  EXPECT_EQ(dialogs_.Messages[0].Text, "Image '7' not found");
-  EXPECT_EQ(Form().DXDraw->FrontPixel(105, 15), Back);
-  EXPECT_EQ(Form().DXDraw->FrontPixel(200, 100), Block);
-  Form().CheckBox5->setChecked(true);
+  F().Button15->click();
+  Choose(F().ComboBox2, "Plain");
+  EXPECT_EQ(OnlyMessage(), "Image '7' not found");
+  EXPECT_TRUE(F().DXDraw->FrontPixel(105, 15) == Back && F().DXDraw->FrontPixel(200, 100) == Block);
+  F().CheckBox5->setChecked(true);
   Play();
-  std::vector<uint32_t> bare(9, Back);
-  bare.push_back(Block);  // the other phone, nothing lit on it
+  std::vector<uint32_t> bare(11, Back);
+  bare[9] = Block;  // the other phone, nothing lit on it
   EXPECT_EQ(Tick(), bare);
   EXPECT_TRUE(Profile.Lit[2] && Profile.Lit[5] && Profile.Lit[7]);
 }
