@@ -81,6 +81,14 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
   EXPECT_FALSE(f.RadioButton1->isChecked() || f.RadioButton2->isChecked());
 }
 
+// The spin box cannot show 0: a clublight read without steps, shown after one of a single step
+// (the box does not change), is still brought to the one step it shows.
+TEST_F(ListTest, AClublightWithoutStepsGetsTheStepTheCountShows) {
+  TMForm& f = Open({Club(3, {Row(1, 0, 0, {{}})}), DocSupport::Other(ClubType, 4, 0, {})});
+  f.ListBox1->setCurrentRow(1);
+  EXPECT_EQ(std::tuple(FunList[1].StepCount, f.SpinEdit5->value()), std::tuple(1, 1));
+}
+
 TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsWhichWriteIntoIt) {
   TMForm& f = Open({Simple(1), Simple(3)});
   QWidget* rows = f.ListBox1->viewport();
