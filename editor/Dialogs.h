@@ -76,5 +76,5 @@ void CentreOnDesktop(QWidget* window);
 // in the middle of the desktop.
 void MakeFixedDialog(QDialog* dialog);
 
-// The filter of both file dialogs.
-inline const char* const PatFilter = "All funlight files (*.pat);;All files (*)";
+// The filter of both file dialogs, in the language of the interface.
+inline QString PatFilter = "All funlight files (*.pat);;All files (*)";

@@ -251,6 +251,8 @@ std::vector<TLanguageKey> TMForm::LanguageKeys() {
       {"Strings", "s272", Field(Profile.ExportFailedMsg),
        "The animation could not be written to %1."},
       {"Strings", "s273", Field(Profile.GifFilterText), "GIF images (*.gif)"},
+      {"Strings", "s274", [](const QString& t) { PatFilter = t; },
+       "All funlight files (*.pat);;All files (*)"},
       {"Dialogs", "d1", WindowTitle(types)},
       {"Dialogs", "d2", Text(types ? types->Label1 : nullptr)},
       {"Dialogs", "d3", Text(types ? types->Button1 : nullptr)},

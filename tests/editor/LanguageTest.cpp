@@ -66,5 +66,7 @@ TEST_F(EditorTest, EveryKeyReachesTheWindowsAndAMissingOneEmptiesItsText) {
     QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::Cancel);
     EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), cancel) << language;
   }
+  Choose(F().ComboBox1, "Russian");  // the file dialogs' filter too
+  EXPECT_EQ(PatFilter, QString::fromUtf8("Все файлы фанлайтов (*.pat);;Все файлы (*)"));
   EXPECT_EQ(dialogs_.Messages.size(), 2u);
 }
