@@ -155,6 +155,7 @@ TEST_F(FramesTest, SelectingACellLoadsTheSlidersWhichWriteAndRepaintIt) {
   EXPECT_TRUE(Shown(F().GroupBox9) && !Shown(F().GroupBox6));
   QTest::mouseClick(F().Button6, Qt::LeftButton);
   EXPECT_TRUE(AllCells(Cur())[0] == "1:5,5,5 2:0,0,0 4:14,15,0" && OnScreen(0, 1) == Qt::black);
+  EXPECT_EQ(Sliders(), "0 0 0 15 15 15") << "the page shows the switched cell";
 }
 
 // After a name click the "Selected frame" page keeps its cell, and its commands act on it.
