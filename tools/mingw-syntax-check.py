@@ -49,9 +49,10 @@ def flags_of(entry):
     return kept
 
 
-# Header-only libraries of the native system serve MinGW as they are (the rest of /usr/include must
-# not): they are offered through a folder of links to them.
-HEADER_ONLY = ("nlohmann",)
+# Headers of the native system that serve MinGW as they are (the rest of /usr/include must not):
+# header-only libraries, and plain C declarations that a syntax check needs without the library.
+# They are offered through a folder of links to them.
+HEADER_ONLY = ("nlohmann", "gif_lib.h")
 
 
 def header_only_folder(build):
@@ -59,7 +60,7 @@ def header_only_folder(build):
     folder.mkdir(exist_ok=True)
     for name in HEADER_ONLY:
         target = Path("/usr/include", name)
-        if target.is_dir() and not (folder / name).exists():
+        if target.exists() and not (folder / name).exists():
             (folder / name).symlink_to(target)
     return ["-isystem", str(folder)]
 
