@@ -66,7 +66,7 @@ class GifExportTest : public EditorTest {
              {Frame(15, {Cell(1, 15, 0, 0)}), Frame(0, {Cell(1, 0, 15, 0)}),
               Frame(15, {Cell(1, 0, 0, 15)}), Frame(15, {Cell(1, 8, 8, 8)}),
               Frame(15, {Cell(1, 0, 15, 0)})}),
-      Normal(0x0B, 0, false, {Frame(30, {Cell(1, 0, 15, 0)}), Frame(0, {Cell(1, 1, 2, 3)})}),
+      Normal(0x10, 0, false, {Frame(30, {Cell(1, 0, 15, 0)}), Frame(0, {Cell(1, 1, 2, 3)})}),
       Club(0x0C, {Row(1, 100, 50, {})})};
   int Export(const char* id, const QString& out, const char* profile = "") {
     return F().ExportAnimationCommand(out.toStdString(), id, profile,
@@ -79,7 +79,7 @@ TEST_F(GifExportTest, WritesEachFrameOfThePreviewWithItsDelay) {
   Start();
   const std::pair<const char*, TDecoded> cases[] = {
       {"0a", {{2, 1, 2, 1}, 0, {0xFF0000, 0xFF, 0x888888, 0xFF00}, 0xECE9D8}},
-      {"B", {{3, 0}, std::nullopt, {0xFF00, 0x112233}, 0xECE9D8}}};
+      {"10", {{3, 0}, std::nullopt, {0xFF00, 0x112233}, 0xECE9D8}}};
   for (const auto& [id, gif] : cases) {
     ASSERT_EQ(Export(id, TempPath(id), "gif"), 0);
     EXPECT_EQ(Decode(TempPath(id)), gif) << id;
