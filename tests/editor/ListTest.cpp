@@ -165,8 +165,9 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
   EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->ColCount() == 1 &&
-              f.FrameGrid->Cell(0, 1).isEmpty() && f.EditGrid->SetCurrent(0, 1) &&
-              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
+              f.FrameGrid->Cell(0, 0).isEmpty() && f.FrameGrid->Cell(0, 1).isEmpty() &&
+              f.EditGrid->SetCurrent(0, 1) && f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) &&
+              !Shown(f.TabSheet2));
   f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
