@@ -81,12 +81,18 @@ TEST_F(ListTest, ItemsAndSettingsShowTheChosenFunlight) {
   EXPECT_FALSE(f.RadioButton1->isChecked() || f.RadioButton2->isChecked());
 }
 
-// The spin box cannot show 0: a clublight read without steps, shown after one of a single step
-// (the box does not change), is still brought to the one step it shows.
-TEST_F(ListTest, AClublightWithoutStepsGetsTheStepTheCountShows) {
-  TMForm& f = Open({Club(3, {Row(1, 0, 0, {{}})}), DocSupport::Other(ClubType, 4, 0, {})});
+// A funlight is brought to the count the spin box shows, also when the box does not change: a
+// clublight without steps (the box cannot show 0) after one of a single step, and frames that
+// fall short of their count after a funlight of as many.
+TEST_F(ListTest, AFunlightShortOfItsCountGetsWhatTheCountShows) {
+  TMForm& f = Open(
+      {Club(3, {Row(1, 0, 0, {{}})}), DocSupport::Other(ClubType, 4, 0, {}), Simple(5), Simple(6)});
   f.ListBox1->setCurrentRow(1);
   EXPECT_EQ(std::tuple(FunList[1].StepCount, f.SpinEdit5->value()), std::tuple(1, 1));
+  FunList[3].Frames.pop_back();
+  f.ListBox1->setCurrentRow(2);
+  f.ListBox1->setCurrentRow(3);
+  EXPECT_EQ(FunList[3].Frames.size(), 3u);
 }
 
 TEST_F(ListTest, ClickingTheSelectedFunlightShowsItsOptionsWhichWriteIntoIt) {
@@ -159,15 +165,17 @@ TEST_F(ListTest, ADocumentWithoutFunlightsShowsAnEmptyEditorAndCanGrow) {
             QString::fromUtf8("Дис(03) ...Logo"));
   // Opened after one with funlights, it shows no duration of those.
   dialogs_.OpenAnswers.push_front(WriteDocument("first.pat", {Simple(1)}));
-  ASSERT_TRUE(f.Execute(f.AOpenFile) && f.Execute(f.AOpenFile));
+  ASSERT_TRUE(f.Execute(f.AOpenFile));
+  f.PageControl2->setCurrentWidget(f.TabSheet1);
+  ASSERT_TRUE(f.Execute(f.AOpenFile));
   EXPECT_FALSE(f.AFunCopy->isEnabled() || f.ADelFun->isEnabled() || f.SpinEdit5->isEnabled() ||
                f.CheckBox1->isEnabled());
   EXPECT_EQ(f.EditGrid->grab().toImage().pixelColor(f.EditGrid->CellRect(0, 0).center()),
             f.EditGrid->palette().color(QPalette::Base));
-  EXPECT_TRUE(f.EditGrid->ColCount() == 1 && f.FrameGrid->ColCount() == 1 &&
-              f.FrameGrid->Cell(0, 0).isEmpty() && f.FrameGrid->Cell(0, 1).isEmpty() &&
-              f.EditGrid->SetCurrent(0, 1) && f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) &&
-              !Shown(f.TabSheet2));
+  EXPECT_TRUE(f.PageControl2->currentWidget() == f.TabSheet3 && f.EditGrid->ColCount() == 1 &&
+              f.FrameGrid->ColCount() == 1 && f.FrameGrid->Cell(0, 0).isEmpty() &&
+              f.FrameGrid->Cell(0, 1).isEmpty() && f.EditGrid->SetCurrent(0, 1) &&
+              f.SlotGrid->SetCurrent(0, 2) && !Shown(f.TabSheet1) && !Shown(f.TabSheet2));
   f.AFunCopyExecute();  // nothing to copy
   dialogs_.ModalAnswers = {mrNo};
   f.Button5->click();
