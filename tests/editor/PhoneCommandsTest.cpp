@@ -148,6 +148,12 @@ TEST_F(PhoneCommandsTest, CopyIsNeverWrittenThroughAPlantedLink) {
   EXPECT_TRUE(CurrentDocument() == onPhone && !fs::is_symlink(Copy().toStdString()) &&
               !fs::exists(fs::symlink_status(Copy(".part").toStdString())) &&
               ReadBytes(TempPath("victim")) == kept);
+  // A copy that cannot be replaced (a folder stands there): the save stops and its part goes.
+  fs::remove(Copy().toStdString());
+  fs::create_directories((Copy() + "/x").toStdString());
+  F().ASaveToPhone->trigger();
+  EXPECT_TRUE(OnlyMessage().contains("File access denied") &&
+              !fs::exists(Copy(".part").toStdString()));
 }
 
 TEST_F(PhoneCommandsTest, BothPendingReadRunsBeforeSave) {
